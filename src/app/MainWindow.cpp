@@ -1,0 +1,364 @@
+#include "app/MainWindow.h"
+
+#include "about/AboutDialog.h"
+#include "app/ExceptionGuard.h"
+#include "app/Glyphs.h"
+#include "app/StatusBar.h"
+#include "browser/TreeView.h"
+#include "dataaccess/Session.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+TfmMain* fmMain = nullptr;
+bool CancelExport = false;
+
+namespace {
+
+QWidget* panel(const char* name, QWidget* parent)
+{
+  auto* w = new QWidget(parent);
+  w->setObjectName(QLatin1String(name));
+  return w;
+}
+
+QToolButton* speedButton(const char* name, const QString& hint, const QIcon& icon, QWidget* parent)
+{
+  auto* b = new QToolButton(parent);
+  b->setObjectName(QLatin1String(name));
+  b->setToolTip(hint);
+  b->setIcon(icon);
+  b->setAutoRaise(true);  // flat until the mouse is over it
+  b->setFixedSize(23, 25);
+  b->setFocusPolicy(Qt::NoFocus);
+  return b;
+}
+
+QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
+{
+  QAction* a = menu->addAction(caption);
+  a->setObjectName(QLatin1String(name));
+  return a;
+}
+
+}  // namespace
+
+TfmMain::TfmMain()
+{
+  setObjectName(QStringLiteral("fmMain"));
+  setWindowTitle(QStringLiteral("Kestrel"));
+  QFont f = font();
+  f.setPixelSize(13);
+  setFont(f);
+  resize(802, 500);
+
+  Database.SetDatabaseName(QStringLiteral("KestrelDB"));
+  Database.LoginPrompt = false;
+  Database.SessionName = QStringLiteral("Default");
+  Table.SetDatabaseName(QStringLiteral("KestrelDB"));
+  qrTable.SetDatabaseName(QStringLiteral("KestrelDB"));
+
+  for (int i = 0; i < treeImageCount; ++i)
+    ImageList1.push_back(QIcon(treeImage(i)));
+
+  buildToolbar();
+  buildPanes();
+  buildMenus();
+  bindEvents();
+  Guarded([this] { FormCreate(); });
+}
+
+TfmMain::~TfmMain()
+{
+  // The tree's nodes own their data objects; delete them while the deletion handler can run.
+  TreeView1->Clear();
+  TreeView1->OnDeletion = nullptr;
+  Database.AfterDisconnect = nullptr;
+  Database.Close();
+  if (fmMain == this)
+    fmMain = nullptr;
+}
+
+void TfmMain::buildToolbar()
+{
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("ClientArea"));
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  setCentralWidget(central);
+
+  Panel1 = panel("Panel1", central);
+  Panel1->setFixedHeight(37);
+  auto* tools = new QHBoxLayout(Panel1);
+  tools->setContentsMargins(4, 6, 4, 6);
+  tools->setSpacing(0);
+  btNew = speedButton("btNew", QStringLiteral("New Query"), toolGlyphIcon(ToolGlyph::New), Panel1);
+  btOpen = speedButton("btOpen", QStringLiteral("Open a query"), toolGlyphIcon(ToolGlyph::Open), Panel1);
+  btSave = speedButton("btSave", QStringLiteral("Save Query"), toolGlyphIcon(ToolGlyph::Save), Panel1);
+  btCut = speedButton("btCut", QStringLiteral("Cut"), toolGlyphIcon(ToolGlyph::Cut), Panel1);
+  btCopy = speedButton("btCopy", QStringLiteral("Copy"), toolGlyphIcon(ToolGlyph::Copy), Panel1);
+  btPaste = speedButton("btPaste", QStringLiteral("Paste"), toolGlyphIcon(ToolGlyph::Paste), Panel1);
+  btUndo = speedButton("btUndo", QStringLiteral("Undo editing changes"), toolGlyphIcon(ToolGlyph::Undo), Panel1);
+  btUndo->setEnabled(false);
+  for (QToolButton* b : {btNew, btOpen, btSave})
+    tools->addWidget(b);
+  tools->addSpacing(8);
+  for (QToolButton* b : {btCut, btCopy, btPaste})
+    tools->addWidget(b);
+  tools->addSpacing(8);
+  tools->addWidget(btUndo);
+  tools->addStretch(1);
+  layout->addWidget(Panel1);
+
+  StatusBar1 = new TStatusBar({200, 160, 50}, this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->SetPanelText(0, QStringLiteral("Disconnected"));
+  setStatusBar(StatusBar1);
+}
+
+void TfmMain::buildPanes()
+{
+  QWidget* central = centralWidget();
+  Splitter1 = new QSplitter(Qt::Horizontal, central);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setHandleWidth(5);
+  Splitter1->setChildrenCollapsible(false);
+  static_cast<QVBoxLayout*>(central->layout())->addWidget(Splitter1, 1);
+
+  Panel2 = panel("Panel2", Splitter1);
+  auto* left = new QVBoxLayout(Panel2);
+  left->setContentsMargins(0, 0, 0, 0);
+  TreeView1 = new TTreeView(Panel2);
+  TreeView1->setObjectName(QStringLiteral("TreeView1"));
+  TreeView1->Images = ImageList1;
+  left->addWidget(TreeView1);
+
+  Panel3 = panel("Panel3", Splitter1);
+  auto* right = new QVBoxLayout(Panel3);
+  right->setContentsMargins(0, 0, 0, 0);
+  Splitter2 = new QSplitter(Qt::Vertical, Panel3);
+  Splitter2->setObjectName(QStringLiteral("Splitter2"));
+  Splitter2->setHandleWidth(5);
+  Splitter2->setChildrenCollapsible(false);
+  right->addWidget(Splitter2);
+  Splitter1->addWidget(Panel2);
+  Splitter1->addWidget(Panel3);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({185, 802 - 185 - 5});
+
+  // Upper pages: the structure list and the SQL editor.
+  Panel4 = panel("Panel4", Splitter2);
+  auto* top = new QVBoxLayout(Panel4);
+  top->setContentsMargins(0, 0, 0, 0);
+  pgTop = new QTabWidget(Panel4);
+  pgTop->setObjectName(QStringLiteral("pgTop"));
+  pgTop->setTabPosition(QTabWidget::North);
+  top->addWidget(pgTop);
+
+  FieldSheet = panel("FieldSheet", pgTop);
+  auto* fieldLayout = new QVBoxLayout(FieldSheet);
+  fieldLayout->setContentsMargins(0, 0, 0, 0);
+  lvFields = new QTableWidget(0, 6, FieldSheet);
+  lvFields->setObjectName(QStringLiteral("lvFields"));
+  lvFields->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size"),
+                                       QStringLiteral("Precision"), QStringLiteral("Required"),
+                                       QStringLiteral("Primary Key")});
+  lvFields->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);  // equal shares of the width
+  lvFields->verticalHeader()->hide();
+  lvFields->verticalHeader()->setDefaultSectionSize(18);
+  lvFields->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lvFields->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lvFields->setSelectionMode(QAbstractItemView::SingleSelection);
+  lvFields->setShowGrid(true);
+  lvFields->setWordWrap(false);
+  QFont bold = lvFields->font();
+  bold.setBold(true);
+  bold.setPixelSize(13);
+  lvFields->setFont(bold);
+  fieldLayout->addWidget(lvFields);
+  pgTop->addTab(FieldSheet, QStringLiteral("Fields"));
+
+  EditSheet = panel("EditSheet", pgTop);
+  auto* editLayout = new QHBoxLayout(EditSheet);
+  editLayout->setContentsMargins(0, 0, 0, 0);
+  editLayout->setSpacing(0);
+  Memo1 = new QPlainTextEdit(EditSheet);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setTabChangesFocus(false);
+  editLayout->addWidget(Memo1, 1);
+  Panel6 = panel("Panel6", EditSheet);
+  Panel6->setFixedWidth(33);
+  btExecute = new QToolButton(Panel6);
+  btExecute->setObjectName(QStringLiteral("btExecute"));
+  btExecute->setToolTip(QStringLiteral("Execute"));
+  btExecute->setText(QStringLiteral("\u25B6"));  // a play mark: run the statement
+  btExecute->setAutoRaise(true);
+  btExecute->setGeometry(4, 4, 25, 25);
+  btExecute->setEnabled(false);
+  editLayout->addWidget(Panel6);
+  pgTop->addTab(EditSheet, QStringLiteral("SQL Editor"));
+  pgTop->setCurrentWidget(FieldSheet);
+
+  // Lower pages: query results and the table's rows.
+  Panel5 = panel("Panel5", Splitter2);
+  auto* bottom = new QVBoxLayout(Panel5);
+  bottom->setContentsMargins(0, 0, 0, 0);
+  pgBottom = new QTabWidget(Panel5);
+  pgBottom->setObjectName(QStringLiteral("pgBottom"));
+  pgBottom->setTabPosition(QTabWidget::South);
+  bottom->addWidget(pgBottom);
+
+  ResultSheet = panel("ResultSheet", pgBottom);
+  auto* resultLayout = new QVBoxLayout(ResultSheet);
+  resultLayout->setContentsMargins(0, 0, 0, 0);
+  DBGrid1 = panel("DBGrid1", ResultSheet);
+  resultLayout->addWidget(DBGrid1);
+  pgBottom->addTab(ResultSheet, QStringLiteral("Results"));
+
+  tbTable = panel("tbTable", pgBottom);
+  auto* tableLayout = new QVBoxLayout(tbTable);
+  tableLayout->setContentsMargins(0, 0, 0, 0);
+  tableLayout->setSpacing(0);
+  Panel7 = panel("Panel7", tbTable);
+  Panel7->setFixedHeight(29);
+  auto* strip = new QHBoxLayout(Panel7);
+  strip->setContentsMargins(6, 2, 6, 2);
+  lbTableName = new QLabel(Panel7);
+  lbTableName->setObjectName(QStringLiteral("lbTableName"));
+  QFont navyBold = lbTableName->font();
+  navyBold.setBold(true);
+  lbTableName->setFont(navyBold);
+  lbTableName->setStyleSheet(QStringLiteral("color: navy;"));
+  strip->addWidget(lbTableName, 1);
+  DBNavigator1 = panel("DBNavigator1", Panel7);
+  strip->addWidget(DBNavigator1);
+  tableLayout->addWidget(Panel7);
+  DBGrid2 = panel("DBGrid2", tbTable);
+  tableLayout->addWidget(DBGrid2, 1);
+  pgBottom->addTab(tbTable, QStringLiteral("Table Data"));
+  pgBottom->setCurrentWidget(ResultSheet);
+
+  Splitter2->addWidget(Panel4);
+  Splitter2->addWidget(Panel5);
+  Splitter2->setStretchFactor(1, 1);
+  Splitter2->setSizes({209, 200});
+}
+
+void TfmMain::buildMenus()
+{
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("MainMenu"));
+  File1 = bar->addMenu(QStringLiteral("File"));
+  File1->setObjectName(QStringLiteral("File1"));
+  N1 = File1->addSeparator();
+  N1->setObjectName(QStringLiteral("N1"));
+  Exit1 = menuItem(File1, "Exit1", QStringLiteral("Exit"));
+
+  ExportData = bar->addMenu(QStringLiteral("Export "));
+  ExportData->setObjectName(QStringLiteral("ExportData"));
+  ExportData->setEnabled(false);
+  ExportTableData1 = ExportData->addMenu(QStringLiteral("Export Table Data"));
+  ExportTableData1->setObjectName(QStringLiteral("ExportTableData1"));
+  ExportTableDatatoCSV = menuItem(ExportTableData1, "ExportTableDatatoCSV", QStringLiteral("Export Table Data to CSV..."));
+  ExportTableToXML = menuItem(ExportTableData1, "ExportTableToXML", QStringLiteral("Export Table Data to XML..."));
+  ExportResultData1 = ExportData->addMenu(QStringLiteral("Export Result Data"));
+  ExportResultData1->setObjectName(QStringLiteral("ExportResultData1"));
+  ExportResultDatatoCSV = menuItem(ExportResultData1, "ExportResultDatatoCSV", QStringLiteral("Export Result Data to CSV..."));
+  ExportResultDatatoXML = menuItem(ExportResultData1, "ExportResultDatatoXML", QStringLiteral("Export Result Data to XML..."));
+
+  Help1 = bar->addMenu(QStringLiteral("Help"));
+  Help1->setObjectName(QStringLiteral("Help1"));
+  About1 = menuItem(Help1, "About1", QStringLiteral("About Kestrel..."));
+
+  mnTablePopUp = new QMenu(this);
+  mnTablePopUp->setObjectName(QStringLiteral("mnTablePopUp"));
+  ExporttoCSV = menuItem(mnTablePopUp, "ExporttoCSV", QStringLiteral("Export to CSV..."));
+  ExporttoXML = menuItem(mnTablePopUp, "ExporttoXML", QStringLiteral("Export to XML..."));
+  mnResultsPopup = new QMenu(this);
+  mnResultsPopup->setObjectName(QStringLiteral("mnResultsPopup"));
+  ExporttoCSV1 = menuItem(mnResultsPopup, "ExporttoCSV1", QStringLiteral("Export to CSV..."));
+  ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", QStringLiteral("Export to XML"));
+
+  for (auto [grid, menu] : {std::pair{DBGrid1, mnResultsPopup}, std::pair{DBGrid2, mnTablePopUp}}) {
+    grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(grid, &QWidget::customContextMenuRequested, this,
+            [grid, menu](const QPoint& pos) { menu->popup(grid->mapToGlobal(pos)); });
+  }
+}
+
+void TfmMain::bindEvents()
+{
+  connect(Exit1, &QAction::triggered, this, guard([this] { Exit1Click(); }));
+  connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
+  Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };
+  Database.AfterDisconnect = [this](TDatabase& db) { DatabaseAfterDisconnect(db); };
+
+  TreeView1->OnClick = [this] { TreeView1Click(); };
+  TreeView1->OnDblClick = [this] { TreeView1DblClick(); };
+  TreeView1->OnCompare = [this](TTreeNode* a, TTreeNode* b) { return TreeView1Compare(a, b); };
+  TreeView1->OnDeletion = [this](TTreeNode* n) { TreeView1Deletion(n); };
+  TreeView1->OnExpanded = [this](TTreeNode* n) { TreeView1Expanded(n); };
+  TreeView1->OnCollapsed = [this](TTreeNode* n) { TreeView1Collapsed(n); };
+}
+
+void TfmMain::FormCreate()
+{
+  FExporting = false;
+  // The program sets the cursor itself around long engine calls.
+  Session().SetActive(false);
+  Session().SQLHourGlass = false;
+  Session().SetActive(true);
+  FillAliasTree();
+}
+
+bool TfmMain::FormCloseQuery()
+{
+  return !FExporting;
+}
+
+void TfmMain::closeEvent(QCloseEvent* event)
+{
+  bool canClose = false;
+  Guarded([&] { canClose = FormCloseQuery(); });
+  if (canClose)
+    event->accept();
+  else
+    event->ignore();
+}
+
+void TfmMain::Exit1Click()
+{
+  close();
+}
+
+void TfmMain::About1Click()
+{
+  fmAbout->exec();
+}
+
+void TfmMain::DatabaseAfterConnect(TDatabase&)
+{
+  ExportData->setEnabled(true);
+}
+
+void TfmMain::DatabaseAfterDisconnect(TDatabase&)
+{
+  ExportData->setEnabled(false);
+}

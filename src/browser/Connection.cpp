@@ -1,0 +1,61 @@
+// Connecting the main window's database to an alias.
+#include "app/DBErrorDialog.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
+#include "browser/LoginDialog.h"
+#include "browser/TreeObjects.h"
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/Session.h"
+#include "platform/ScreenCursor.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+void TfmMain::ConnectToAlias()
+{
+  TCursorScope cursor(crHourGlass);
+  try {
+    CloseConnection();
+    if (FConnectedNode)
+      FConnectedNode->DeleteChildren();
+    TTreeNode* selected = TreeView1->Selected();
+    Database.SetAliasName(selected->Text());
+    fmLogin->lbDatabase->setText(Database.AliasName());
+    if (fmLogin->exec() != QDialog::Accepted)
+      return;
+    Database.Params.clear();
+    Database.Params << QStringLiteral("USER NAME=") + fmLogin->edUser->text();
+    Database.Params << QStringLiteral("PASSWORD=") + fmLogin->edPassword->text();
+    Database.Open();
+    FConnectedNode = selected;
+    LoadTableNames(FConnectedNode);
+    StatusBar1->SetPanelText(0, QStringLiteral("Connected: ") + Database.AliasName());
+  } catch (const EDBEngineError& e) {
+    new TfmDBError(this, e);
+  }
+  btExecute->setEnabled(true);
+}
+
+void TfmMain::CloseConnection()
+{
+  Database.Close();
+  StatusBar1->SetPanelText(0, QString());
+  btExecute->setEnabled(false);
+}
+
+void TfmMain::LoadTableNames(TTreeNode* aliasNode)
+{
+  QStringList list;
+  Session().GetTableNames(Database.DatabaseName(), QString(), true, false, list);
+  for (const QString& name : list) {
+    auto* obj = new TBObject;
+    obj->Name = name;
+    TTreeNode* node = TreeView1->AddChildObject(aliasNode, name, obj);
+    node->SetImageIndex(3);
+    node->StateIndex = 5;
+    node->SetSelectedIndex(3);
+  }
+  TreeView1->AlphaSort();
+  aliasNode->Expand(false);
+}

@@ -1,0 +1,94 @@
+// The schema tree's fill and event handlers of the main window.
+#include "app/MainWindow.h"
+#include "browser/TreeObjects.h"
+#include "dataaccess/Session.h"
+#include "viewer/MemoViewWindow.h"
+
+#include <QCollator>
+
+void TfmMain::FillAliasTree()
+{
+  QStringList list;
+  TreeView1->Clear();
+  TTreeNode* root = TreeView1->AddChildObject(nullptr, QStringLiteral("Databases"), nullptr);
+  try {
+    Session().GetAliasNames(list);
+    for (const QString& name : list) {
+      auto* obj = new DBObject;
+      obj->Name = name;
+      TTreeNode* node = TreeView1->AddChildObject(root, name, obj);
+      node->SetImageIndex(2);
+      node->StateIndex = 5;
+      node->SetSelectedIndex(2);
+    }
+    TreeView1->AlphaSort();
+  } catch (...) {
+    TreeView1->FullExpand();
+    throw;
+  }
+  TreeView1->FullExpand();
+}
+
+void TfmMain::TreeView1Click()
+{
+  TTreeNode* node = TreeView1->Selected();
+  if (!node)
+    return;
+  if (dynamic_cast<TBObject*>(node->Data))
+    ShowTableFields(node);
+  else if (dynamic_cast<FDObject*>(node->Data))
+    ShowTableFields(node->Parent());
+}
+
+void TfmMain::TreeView1DblClick()
+{
+  if (FExporting)
+    return;
+  if (fmMemoView)
+    fmMemoView->hide();
+  TTreeNode* node = TreeView1->Selected();
+  if (!node)
+    return;
+  if (dynamic_cast<DBObject*>(node->Data)) {
+    ConnectToAlias();
+  } else if (auto* table = dynamic_cast<TBObject*>(node->Data)) {
+    const QString name = table->Name;  // LoadTableFields leaves the node alone, but keep our own copy
+    LoadTableFields(node);
+    OpenTable(name);
+  }
+}
+
+int TfmMain::TreeView1Compare(TTreeNode* node1, TTreeNode* node2)
+{
+  TObject* data = node1->Data;
+  if (dynamic_cast<DBObject*>(data) || dynamic_cast<TBObject*>(data)) {
+    static const QCollator collator = [] {
+      QCollator c(QLocale::system());
+      c.setCaseSensitivity(Qt::CaseInsensitive);
+      return c;
+    }();
+    const int r = collator.compare(node1->Text(), node2->Text());
+    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+  }
+  auto* f1 = dynamic_cast<FDObject*>(data);
+  auto* f2 = dynamic_cast<FDObject*>(node2->Data);
+  if (f1 && f2)
+    return f1->FieldNo - f2->FieldNo;
+  return 0;
+}
+
+void TfmMain::TreeView1Deletion(TTreeNode* node)
+{
+  delete node->Data;
+  node->Data = nullptr;
+}
+
+void TfmMain::TreeView1Expanded(TTreeNode* node)
+{
+  node->StateIndex = 6;
+}
+
+void TfmMain::TreeView1Collapsed(TTreeNode* node)
+{
+  node->StateIndex = 5;
+}

@@ -1,0 +1,76 @@
+// The structure of a table: read into field nodes once, shown from them on every click.
+#include "app/MainWindow.h"
+#include "browser/TreeObjects.h"
+#include "platform/ScreenCursor.h"
+
+#include <QTabWidget>
+#include <QTableWidget>
+
+void TfmMain::LoadTableFields(TTreeNode* tableNode)
+{
+  TCursorScope cursor(crHourGlass);
+  Table.Close();
+  Table.SetTableName(static_cast<TBObject*>(tableNode->Data)->Name);
+  tableNode->DeleteChildren();
+  Table.Open();
+  for (int i = 0; i < Table.FieldDefs().Count(); ++i) {
+    const TFieldDef& def = Table.FieldDefs()[i];
+    const TField* field = Table.Fields(i);
+    auto* obj = new FDObject;
+    obj->Name = def.Name;
+    obj->DataType = def.DataType;
+    obj->Precision = def.Precision;
+    obj->Size = field->Size();
+    if (obj->DataType == ftBCD)
+      std::swap(obj->Precision, obj->Size);  // Size shows total digits, Precision the digits after the point
+    obj->FieldNo = field->FieldNo();
+    obj->Required = field->Required();
+    obj->PrimaryKey = field->IsIndexField();
+    TTreeNode* node = TreeView1->AddChildObject(tableNode, obj->Name, obj);
+    node->SetImageIndex(4);
+    node->StateIndex = 5;
+    node->SetSelectedIndex(4);
+  }
+  Table.Close();
+  TreeView1->AlphaSort();
+  ShowTableFields(tableNode);
+  tableNode->Expand(false);
+}
+
+void TfmMain::ShowTableFields(TTreeNode* tableNode)
+{
+  lvFields->setRowCount(0);
+  lvFields->setRowCount(tableNode->Count());
+  auto yesNo = [](bool b) { return b ? QStringLiteral("Yes") : QStringLiteral("No"); };
+  for (int i = 0; i < tableNode->Count(); ++i) {
+    const auto* f = static_cast<FDObject*>(tableNode->Item(i)->Data);
+    const QString cells[] = {f->Name,
+                             FieldTypeName(f->DataType),
+                             QString::number(f->Size) + QLatin1Char(' '),
+                             QString::number(f->Precision) + QLatin1Char(' '),
+                             yesNo(f->Required),
+                             yesNo(f->PrimaryKey)};
+    for (int c = 0; c < 6; ++c)
+      lvFields->setItem(i, c, new QTableWidgetItem(cells[c]));
+  }
+  pgTop->setCurrentWidget(FieldSheet);
+}
+
+QString TfmMain::FieldTypeName(int dataType)
+{
+  static const char* const names[] = {
+    "Unknown", "String", "16-bit integer", "32-bit integer", "16-bit unsigned integer", "Boolean", "Float",
+    "Currency", "BCD", "Date", "Time", "DateTime", "Fixed bytes (binary)", "Variable bytes (binary)",
+    "Auto-inc 32-bit integer", "BLOB", "Text memo", "Bitmap", "Formatted text memo", "Paradox OLE", "dBASE OLE",
+    "Typed binary", "Unknown", "Char"};
+  // Ordinary columns of today's databases: 64-bit integers, wide text and UUIDs have real names.
+  switch (dataType) {
+  case ftWideString: return QStringLiteral("Wide string");
+  case ftLargeint: return QStringLiteral("64-bit integer");
+  case ftGuid: return QStringLiteral("GUID");
+  default: break;
+  }
+  if (dataType < 0 || dataType > ftFixedChar)
+    return QStringLiteral("Unknown");
+  return QString::fromLatin1(names[dataType]);
+}

@@ -1,0 +1,132 @@
+#include "dataaccess/AliasConfig.h"
+
+#include "dataaccess/DBErrors.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+std::optional<QString> TAliasConfig::value(const QString& key) const
+{
+  for (const Entry& e : Entries)
+    if (e.Key.compare(key, Qt::CaseInsensitive) == 0)
+      return e.Value;
+  return std::nullopt;
+}
+
+int TAliasConfig::lineOf(const QString& key) const
+{
+  for (const Entry& e : Entries)
+    if (e.Key.compare(key, Qt::CaseInsensitive) == 0)
+      return e.Line;
+  return Line;
+}
+
+QString TAliasConfig::where(int line) const
+{
+  return QStringLiteral("%1:%2").arg(QDir::toNativeSeparators(FileName)).arg(line);
+}
+
+QString TAliasConfig::required(const QString& key) const
+{
+  const std::optional<QString> v = value(key);
+  if (!v || v->isEmpty())
+    throw EDBEngineError(QStringLiteral("%1: alias '%2' has no '%3' setting.").arg(where(Line), Name, key));
+  return *v;
+}
+
+QString TAliasConfig::path(const QString& key) const
+{
+  const QString p = required(key);
+  if (QDir::isAbsolutePath(p))
+    return QDir::cleanPath(p);
+  return QDir::cleanPath(QFileInfo(FileName).absoluteDir().filePath(p));
+}
+
+TAliasFile TAliasFile::load(const QString& fileName)
+{
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly))
+    throw EDBEngineError(QStringLiteral("Cannot read the alias file %1: %2.")
+                             .arg(QDir::toNativeSeparators(fileName), file.errorString()));
+  return parse(QFileInfo(fileName).absoluteFilePath(), file.readAll());
+}
+
+TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
+{
+  TAliasFile result;
+  result.FFileName = fileName;
+  const QString text = QString::fromUtf8(content);
+  const QStringList lines = text.split(QLatin1Char('\n'));
+  auto fail = [&](int line, const QString& what) {
+    throw EDBEngineError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName)).arg(line).arg(what));
+  };
+  for (int i = 0; i < lines.size(); ++i) {
+    const int lineNo = i + 1;
+    QString line = lines.at(i);
+    if (line.endsWith(QLatin1Char('\r')))
+      line.chop(1);
+    if (i == 0 && line.startsWith(QChar(0xFEFF)))
+      line.remove(0, 1);
+    const QString trimmed = line.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#')))
+      continue;
+    if (trimmed.startsWith(QLatin1Char('['))) {
+      if (!trimmed.endsWith(QLatin1Char(']')))
+        fail(lineNo, QStringLiteral("a section header must end with ']'."));
+      const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
+      if (name.isEmpty())
+        fail(lineNo, QStringLiteral("the alias name is empty."));
+      for (const TAliasConfig& a : result.FAliases)
+        if (a.Name.compare(name, Qt::CaseInsensitive) == 0)
+          fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name).arg(a.Line));
+      TAliasConfig alias;
+      alias.Name = name;
+      alias.FileName = fileName;
+      alias.Line = lineNo;
+      result.FAliases.push_back(std::move(alias));
+      continue;
+    }
+    const qsizetype eq = trimmed.indexOf(QLatin1Char('='));
+    if (eq < 0)
+      fail(lineNo, QStringLiteral("expected 'key=value' or '[alias]', found '%1'.").arg(trimmed));
+    const QString key = trimmed.left(eq).trimmed();
+    if (key.isEmpty())
+      fail(lineNo, QStringLiteral("the key before '=' is empty."));
+    if (result.FAliases.empty())
+      fail(lineNo, QStringLiteral("'%1' stands before the first [alias] section.").arg(key));
+    TAliasConfig& alias = result.FAliases.back();
+    if (alias.value(key))
+      fail(lineNo, QStringLiteral("'%1' is set twice in alias '%2'.").arg(key, alias.Name));
+    alias.Entries.push_back({key, trimmed.mid(eq + 1).trimmed(), lineNo});
+  }
+  return result;
+}
+
+const TAliasConfig* TAliasFile::find(const QString& name) const
+{
+  for (const TAliasConfig& a : FAliases)
+    if (a.Name.compare(name, Qt::CaseInsensitive) == 0)
+      return &a;
+  return nullptr;
+}
+
+QString TAliasFile::locate()
+{
+  const QByteArray named = qgetenv("KESTREL_ALIASES");
+  if (!named.isEmpty())
+    return QString::fromLocal8Bit(named);  // named on purpose: a missing file is an error, not a fallback
+  QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
+  if (configHome.isEmpty())
+    configHome = QDir::homePath() + QStringLiteral("/.config");
+  const QString user = configHome + QStringLiteral("/kestrel/aliases.ini");
+  if (QFileInfo::exists(user))
+    return user;
+  if (QCoreApplication::instance()) {
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/aliases.ini");
+    if (QFileInfo::exists(beside))
+      return beside;
+  }
+  return QString();
+}

@@ -1,0 +1,68 @@
+#include "dataaccess/Field.h"
+
+#include "dataaccess/DataSet.h"
+#include "dataaccess/FormatSettings.h"
+
+const TFieldDef* TFieldDefs::Find(const QString& name) const
+{
+  for (const TFieldDef& d : FItems)
+    if (d.Name.compare(name, Qt::CaseInsensitive) == 0)
+      return &d;
+  return nullptr;
+}
+
+TField::TField(TDataSet& dataSet, const TFieldDef& def, int index)
+    : DisplayLabel(def.Name),
+      FDataSet(dataSet),
+      FFieldName(def.Name),
+      FDataType(def.DataType),
+      FSize(def.Size),
+      FFieldNo(def.FieldNo),
+      FIndex(index),
+      FRequired(def.Required),
+      FIsIndexField(def.InIndex)
+{
+}
+
+const TValue& TField::Value() const
+{
+  return FDataSet.CurrentValue(FIndex);
+}
+
+QString TField::AsString() const
+{
+  const TValue& v = Value();
+  switch (v.kind()) {
+  case TValue::Null: return QString();
+  case TValue::Integer: return QString::number(v.asInteger());
+  case TValue::Float: {
+    QString s = QString::number(v.asFloat(), 'g', 15);
+    return s.replace(QLatin1Char('.'), FormatSettings().DecimalSeparator);
+  }
+  case TValue::Text: return QString::fromUtf8(v.rawBytes());
+  case TValue::Bytes: return QString::fromUtf8(v.rawBytes());
+  }
+  return QString();
+}
+
+QString TMemoField::AsString() const
+{
+  return QString::fromUtf8(Value().rawBytes());
+}
+
+QByteArray TField::AsBytes() const
+{
+  const TValue& v = Value();
+  if (v.kind() == TValue::Text || v.kind() == TValue::Bytes)
+    return v.rawBytes();
+  return AsString().toUtf8();
+}
+
+std::unique_ptr<TField> createField(TDataSet& dataSet, const TFieldDef& def, int index)
+{
+  if (isMemoType(def.DataType))
+    return std::make_unique<TMemoField>(dataSet, def, index);
+  if (isBlobType(def.DataType))
+    return std::make_unique<TBlobField>(dataSet, def, index);
+  return std::make_unique<TField>(dataSet, def, index);
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Process-wide regional settings through which values render to text. They start from the user's
+// locale; a writer may swap them for the length of a write and must restore them afterwards.
+struct TFormatSettings {
+  QChar DecimalSeparator = QLatin1Char('.');
+  QChar DateSeparator = QLatin1Char('/');
+  QChar TimeSeparator = QLatin1Char(':');
+  QString ShortDateFormat = QStringLiteral("yyyy-mm-dd");  // day/month/year tokens: d dd m mm yy yyyy
+  QString LongTimeFormat = QStringLiteral("hh:nn:ss");     // h hh n nn s ss z zzz
+
+  static TFormatSettings fromSystemLocale();
+};
+
+TFormatSettings& FormatSettings();
+
+// Converts a Qt date or time pattern ("dd.MM.yyyy", "HH:mm:ss") to the tokens above.
+QString formatPatternFromQt(const QString& qtPattern, bool isTime);

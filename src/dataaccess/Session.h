@@ -1,0 +1,51 @@
+#pragma once
+
+#include "dataaccess/AliasConfig.h"
+
+#include <QStringList>
+#include <optional>
+#include <vector>
+
+class TDatabase;
+
+// The engine's session: its aliases, and the connections that run in it by database name.
+class TSession {
+public:
+  QString SessionName = QStringLiteral("Default");
+  // When on, the engine would show a wait cursor during server calls. The program turns it off and
+  // sets the cursor itself; this engine never touches the cursor either way.
+  bool SQLHourGlass = true;
+
+  bool Active() const { return FActive; }
+  // Activating re-reads the alias configuration on next use.
+  void SetActive(bool active);
+
+  // Every configured alias name, in the configuration's order. Raises EDBEngineError when the
+  // alias file cannot be read or does not parse.
+  void GetAliasNames(QStringList& list);
+  // The alias's settings; EDBEngineError when the alias is not configured.
+  const TAliasConfig& FindAlias(const QString& aliasName);
+
+  // The table names of the open database called databaseName. pattern uses * and ? (empty: all);
+  // extensions would add file extensions to names of file-based tables (none here).
+  void GetTableNames(const QString& databaseName, const QString& pattern, bool extensions, bool systemTables,
+                     QStringList& list);
+
+  // The connection component with this DatabaseName (compared without regard to case), or nullptr.
+  TDatabase* FindDatabase(const QString& databaseName) const;
+  void AddDatabase(TDatabase* database);
+  void RemoveDatabase(TDatabase* database);
+
+  // Which alias file is in use; empty when none exists. For tests and messages.
+  QString AliasFileName();
+
+private:
+  const TAliasFile& aliasFile();
+
+  bool FActive = true;
+  std::optional<TAliasFile> FAliases;
+  std::vector<TDatabase*> FDatabases;
+};
+
+// The default session, "Default".
+TSession& Session();

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "dataaccess/DataSet.h"
+#include "dataaccess/Driver.h"
+
+// A table's rows, open on its primary key order; one field per column, in the table's order.
+class TTable : public TDataSet {
+public:
+  QString TableName() const { return FTableName; }
+  void SetTableName(const QString& name);  // while closed
+
+  // Field numbers of the index the table is open on (its primary key), in key order.
+  std::vector<int> IndexFieldNos() const;
+
+protected:
+  std::unique_ptr<TDriverCursor> OpenCursor(TDriverConnection& connection, bool refreshDefs) override;
+  int64_t CountRecords(TDriverConnection& connection) override;
+
+private:
+  QString FTableName;
+  TTableDescription FDescription;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// A stored value exactly as the database handed it over: nothing is converted on the way in, so a
+// value the declared type cannot parse is kept as stored and never rewritten by looking at it.
+class TValue {
+public:
+  enum Kind : unsigned char { Null, Integer, Float, Text, Bytes };
+
+  TValue() = default;
+  static TValue integer(int64_t v) { TValue r; r.FKind = Integer; r.FInt = v; return r; }
+  static TValue real(double v) { TValue r; r.FKind = Float; r.FFloat = v; return r; }
+  static TValue text(QByteArray utf8) { TValue r; r.FKind = Text; r.FBytes = std::move(utf8); return r; }
+  static TValue text(const QString& s) { return text(s.toUtf8()); }
+  static TValue bytes(QByteArray b) { TValue r; r.FKind = Bytes; r.FBytes = std::move(b); return r; }
+
+  Kind kind() const { return FKind; }
+  bool isNull() const { return FKind == Null; }
+  int64_t asInteger() const { return FInt; }
+  double asFloat() const { return FFloat; }
+  // Text (UTF-8) or binary content; empty for numbers and null.
+  const QByteArray& rawBytes() const { return FBytes; }
+
+  bool operator==(const TValue& other) const;
+
+private:
+  Kind FKind = Null;
+  int64_t FInt = 0;
+  double FFloat = 0;
+  QByteArray FBytes;
+};
+
+using TRow = std::vector<TValue>;
