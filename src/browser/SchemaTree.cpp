@@ -63,7 +63,12 @@ int TfmMain::TreeView1Compare(TTreeNode* node1, TTreeNode* node2)
   TObject* data = node1->Data;
   if (dynamic_cast<DBObject*>(data) || dynamic_cast<TBObject*>(data)) {
     static const QCollator collator = [] {
-      QCollator c(QLocale::system());
+      // The C locale asks for no language at all; its byte order would put "éclair" after "Zulu".
+      // Sort such names as the language-neutral order does instead.
+      QLocale locale = QLocale::system();
+      if (locale.language() == QLocale::C)
+        locale = QLocale(QLocale::English, QLocale::UnitedStates);
+      QCollator c(locale);
       c.setCaseSensitivity(Qt::CaseInsensitive);
       return c;
     }();

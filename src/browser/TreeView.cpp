@@ -37,7 +37,8 @@ void TTreeNode::SetImageIndex(int index)
 
 void TTreeNode::Expand(bool recurse)
 {
-  setExpanded(true);
+  if (childCount() > 0)  // a node without children cannot open, and says nothing
+    setExpanded(true);
   if (recurse)
     for (int i = 0; i < childCount(); ++i)
       Item(i)->Expand(true);

@@ -56,7 +56,11 @@ public:
   void SetSelected(TTreeNode* node) { setCurrentItem(node); }
   int TopCount() const { return topLevelItemCount(); }
   TTreeNode* TopItem(int index) const { return static_cast<TTreeNode*>(topLevelItem(index)); }
-  void FullExpand() { expandAll(); }
+  void FullExpand()
+  {
+    for (int i = 0; i < topLevelItemCount(); ++i)
+      TopItem(i)->Expand(true);
+  }
   // Sorts every level by OnCompare.
   void AlphaSort();
 

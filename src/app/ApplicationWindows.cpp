@@ -1,0 +1,31 @@
+#include "app/ApplicationWindows.h"
+
+#include "about/AboutDialog.h"
+#include "app/MainWindow.h"
+#include "browser/LoginDialog.h"
+#include "export/CSVOptionsDialog.h"
+#include "export/ExportProgressDialog.h"
+#include "export/XMLOptionsDialog.h"
+#include "viewer/MemoViewWindow.h"
+
+void CreateApplicationWindows()
+{
+  fmMain = new TfmMain;
+  fmAbout = new TfmAbout(fmMain);
+  fmExportProgress = new TfmExportProgress(fmMain);
+  fmXMLOpts = new TfmXMLOpts(fmMain);
+  fmMemoView = new TfmMemoView(fmMain);
+  fmLogin = new TfmLogin(fmMain);
+  fmCSVOpts = new TfmCSVOpts(fmMain);
+}
+
+void DestroyApplicationWindows()
+{
+  delete fmMain;  // sets fmMain to nullptr
+  fmAbout = nullptr;
+  fmExportProgress = nullptr;
+  fmXMLOpts = nullptr;
+  fmMemoView = nullptr;
+  fmLogin = nullptr;
+  fmCSVOpts = nullptr;
+}

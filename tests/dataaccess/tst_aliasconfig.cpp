@@ -1,0 +1,149 @@
+#include "TestSupport.h"
+
+#include "dataaccess/AliasConfig.h"
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/Database.h"
+#include "dataaccess/Session.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class TestAliasConfig : public QObject {
+  Q_OBJECT
+
+private slots:
+  void parsesSectionsKeysAndComments()
+  {
+    const QByteArray text = "\xEF\xBB\xBF; comment\r\n# another\r\n[Demo]\r\nDriver = SQLite\r\ndatabase=demo.db\r\n\r\n"
+                            "[Shop on server]\nDriver=PostgreSQL\nHost=db.example.com\nPort=5432\nPassword Hint=a=b\n";
+    const TAliasFile file = TAliasFile::parse(QStringLiteral("/etc/k/aliases.ini"), text);
+    QCOMPARE(file.aliases().size(), size_t(2));
+    const TAliasConfig& demo = file.aliases()[0];
+    QCOMPARE(demo.Name, QStringLiteral("Demo"));
+    QCOMPARE(demo.Line, 3);
+    QCOMPARE(demo.value(QStringLiteral("DRIVER")).value(), QStringLiteral("SQLite"));
+    QCOMPARE(demo.lineOf(QStringLiteral("Database")), 5);
+    QCOMPARE(demo.path(QStringLiteral("Database")), QStringLiteral("/etc/k/demo.db"));
+    const TAliasConfig* shop = file.find(QStringLiteral("shop ON server"));
+    QVERIFY(shop);
+    QCOMPARE(shop->value(QStringLiteral("Password Hint")).value(), QStringLiteral("a=b"));
+    QVERIFY(!shop->value(QStringLiteral("SSLMode")));
+  }
+
+  void absolutePathsStayAsWritten()
+  {
+    const TAliasFile file = TAliasFile::parse(QStringLiteral("/etc/k/aliases.ini"), "[A]\nDatabase=/data/x/../y.db\n");
+    QCOMPARE(file.aliases()[0].path(QStringLiteral("Database")), QStringLiteral("/data/y.db"));
+  }
+
+  void syntaxErrorsNameFileAndLine_data()
+  {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("key before section") << QByteArray("; x\nDriver=SQLite\n") << "a.ini:2: 'Driver' stands before the first [alias] section.";
+    QTest::newRow("no equals sign") << QByteArray("[A]\nDriver=SQLite\nnonsense\n") << "a.ini:3: expected 'key=value' or '[alias]', found 'nonsense'.";
+    QTest::newRow("unclosed header") << QByteArray("[A\n") << "a.ini:1: a section header must end with ']'.";
+    QTest::newRow("empty name") << QByteArray("[ ]\n") << "a.ini:1: the alias name is empty.";
+    QTest::newRow("duplicate alias") << QByteArray("[Demo]\nDriver=SQLite\n[demo]\n") << "a.ini:3: alias 'demo' is already defined on line 1.";
+    QTest::newRow("duplicate key") << QByteArray("[A]\nDriver=x\ndriver=y\n") << "a.ini:3: 'driver' is set twice in alias 'A'.";
+    QTest::newRow("empty key") << QByteArray("[A]\n=y\n") << "a.ini:2: the key before '=' is empty.";
+  }
+  void syntaxErrorsNameFileAndLine()
+  {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    try {
+      TAliasFile::parse(QStringLiteral("/cfg/a.ini"), content);
+      QFAIL("no error raised");
+    } catch (const EDBEngineError& e) {
+      QCOMPARE(e.ErrorCount(), 1);
+      QCOMPARE(e.Errors(0).Message, QStringLiteral("/cfg/") + expected);
+    }
+  }
+
+  // Settings are checked when an alias is used, so one broken alias does not hide the others.
+  void badAliasSettingsFailTheConnection_data()
+  {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("no driver") << QByteArray("[Ok]\nDriver=SQLite\nDatabase=x.db\n\n[Bad]\nDatabase=x.db\n")
+                               << ":5: alias 'Bad' has no 'Driver' setting.";
+    QTest::newRow("unknown driver") << QByteArray("[Bad]\nDatabase=x.db\nDriver=Paradox\n")
+                                    << ":3: alias 'Bad' names the unknown driver 'Paradox' (known: SQLite";
+    QTest::newRow("no database") << QByteArray("[Bad]\nDriver=sqlite\n") << ":1: alias 'Bad' has no 'Database' setting.";
+  }
+  void badAliasSettingsFailTheConnection()
+  {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    TestFolder folder;
+    const QString file = folder.writeAliases(content);
+    Session().SetActive(false);
+    Session().SetActive(true);
+    QStringList names;
+    Session().GetAliasNames(names);
+    QVERIFY(names.contains(QStringLiteral("Bad")));
+    TDatabase db;
+    db.SetDatabaseName(QStringLiteral("T"));
+    db.SetAliasName(QStringLiteral("Bad"));
+    try {
+      db.Open();
+      QFAIL("no error raised");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().startsWith(file + expected), qPrintable(e.Message()));
+    }
+    QVERIFY(!db.Connected());
+  }
+
+  void unknownAliasIsAnEngineError()
+  {
+    TestFolder folder;
+    folder.writeAliases("[A]\nDriver=SQLite\nDatabase=a.db\n");
+    Session().SetActive(false);
+    Session().SetActive(true);
+    TDatabase db;
+    db.SetDatabaseName(QStringLiteral("T"));
+    db.SetAliasName(QStringLiteral("Nowhere"));
+    QVERIFY_THROWS_EXCEPTION(EDBEngineError, db.Open());
+  }
+
+  void lookupOrder()
+  {
+    TestFolder folder;
+    QDir().mkpath(folder.path(QStringLiteral("config/kestrel")));
+    const QString userFile = folder.path(QStringLiteral("config/kestrel/aliases.ini"));
+    QFile f(userFile);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[FromUserConfig]\nDriver=SQLite\nDatabase=u.db\n");
+    f.close();
+    qputenv("XDG_CONFIG_HOME", folder.path(QStringLiteral("config")).toUtf8());
+
+    const QString named = folder.writeAliases("[Named]\nDriver=SQLite\nDatabase=n.db\n");
+    QCOMPARE(TAliasFile::locate(), named);  // the environment variable wins
+    qunsetenv("KESTREL_ALIASES");
+    QCOMPARE(TAliasFile::locate(), userFile);
+    QFile::remove(userFile);
+    // No aliases.ini beside the test program: an engine without aliases.
+    QCOMPARE(TAliasFile::locate(), QString());
+    qunsetenv("XDG_CONFIG_HOME");
+  }
+
+  void namedFileThatIsMissingIsAnError()
+  {
+    qputenv("KESTREL_ALIASES", "/nonexistent/kestrel/aliases.ini");
+    Session().SetActive(false);
+    Session().SetActive(true);
+    QStringList names;
+    try {
+      Session().GetAliasNames(names);
+      QFAIL("no error raised");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("/nonexistent/kestrel/aliases.ini")), qPrintable(e.Message()));
+    }
+    qunsetenv("KESTREL_ALIASES");
+  }
+};
+
+QTEST_GUILESS_MAIN(TestAliasConfig)
+#include "tst_aliasconfig.moc"
