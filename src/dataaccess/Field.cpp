@@ -2,6 +2,7 @@
 
 #include "dataaccess/DataSet.h"
 #include "dataaccess/FormatSettings.h"
+#include "dataaccess/ValueText.h"
 
 const TFieldDef* TFieldDefs::Find(const QString& name) const
 {
@@ -31,18 +32,12 @@ const TValue& TField::Value() const
 
 QString TField::AsString() const
 {
-  const TValue& v = Value();
-  switch (v.kind()) {
-  case TValue::Null: return QString();
-  case TValue::Integer: return QString::number(v.asInteger());
-  case TValue::Float: {
-    QString s = QString::number(v.asFloat(), 'g', 15);
-    return s.replace(QLatin1Char('.'), FormatSettings().DecimalSeparator);
-  }
-  case TValue::Text: return QString::fromUtf8(v.rawBytes());
-  case TValue::Bytes: return QString::fromUtf8(v.rawBytes());
-  }
-  return QString();
+  return valueText(Value(), FDataType, FormatSettings());
+}
+
+std::optional<QDateTime> TField::AsDateTime() const
+{
+  return parseStoredDateTime(Value());
 }
 
 QString TMemoField::AsString() const

@@ -3,7 +3,9 @@
 #include "dataaccess/FieldTypes.h"
 #include "dataaccess/Value.h"
 
+#include <QDateTime>
 #include <QString>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -60,6 +62,8 @@ public:
   bool IsNull() const { return Value().isNull(); }
   // The value as text by the process's format settings; null is the empty text.
   virtual QString AsString() const;
+  // Date and time fields: the stored value read as a date and time (UTC, with milliseconds).
+  std::optional<QDateTime> AsDateTime() const;
   // Memo and binary fields: the whole content as bytes; other fields: AsString in UTF-8.
   QByteArray AsBytes() const;
 

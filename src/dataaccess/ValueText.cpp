@@ -1,0 +1,191 @@
+#include "dataaccess/ValueText.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace {
+
+constexpr double unixEpochJulianDay = 2440587.5;
+constexpr qint64 msPerDay = 86400000;
+
+std::optional<QDateTime> fromJulianDay(double jd)
+{
+  const double ms = std::round((jd - unixEpochJulianDay) * double(msPerDay));
+  return QDateTime::fromMSecsSinceEpoch(qint64(ms), Qt::UTC);
+}
+
+std::optional<QDateTime> fromNumber(double n)
+{
+  if (!std::isfinite(n))
+    return std::nullopt;
+  if (n >= 0.0 && n <= 5373484.499999)
+    return fromJulianDay(n);
+  if (n >= -210866760000.0 && n <= 253402300799.0)
+    return QDateTime::fromMSecsSinceEpoch(qint64(std::round(n * 1000.0)), Qt::UTC);
+  return std::nullopt;
+}
+
+std::optional<QDateTime> fromText(const QString& raw)
+{
+  // Date with optional time, or time alone; each with an optional zone.
+  static const QRegularExpression iso(QStringLiteral(
+      "^(?:(\\d{4})-(\\d{2})-(\\d{2})(?:[ T]+(\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d+))?)?)?"
+      "|(\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d+))?)?)\\s*(Z|[+-]\\d{2}:\\d{2})?$"));
+  const QString text = raw.trimmed();
+  if (text.isEmpty())
+    return std::nullopt;
+  const QRegularExpressionMatch m = iso.match(text);
+  if (!m.hasMatch()) {
+    bool ok = false;
+    const double n = text.toDouble(&ok);
+    return ok ? fromNumber(n) : std::nullopt;
+  }
+  // Groups 4-7 are the time after a date, 8-11 a time alone.
+  const int t0 = m.captured(1).isEmpty() ? 8 : 4;
+  const QString hours = m.captured(t0), minutes = m.captured(t0 + 1), seconds = m.captured(t0 + 2),
+                fraction = m.captured(t0 + 3);
+  QDate date(2000, 1, 1);  // a time alone stands on SQLite's default day
+  if (!m.captured(1).isEmpty()) {
+    date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!date.isValid())
+      return std::nullopt;
+  }
+  QTime time(0, 0);
+  if (!hours.isEmpty()) {
+    const int ms = fraction.isEmpty() ? 0 : int(std::lround((QStringLiteral("0.") + fraction).toDouble() * 1000));
+    time = QTime(hours.toInt(), minutes.toInt(), seconds.toInt(), std::min(ms, 999));
+    if (!time.isValid())
+      return std::nullopt;
+  }
+  QDateTime result(date, time, Qt::UTC);
+  const QString zone = m.captured(12);
+  if (!zone.isEmpty() && zone != QLatin1String("Z")) {
+    const int minutes = zone.mid(1, 2).toInt() * 60 + zone.mid(4, 2).toInt();
+    result = result.addSecs((zone.startsWith(QLatin1Char('+')) ? -60 : 60) * minutes);  // to UTC
+  }
+  return result;
+}
+
+QString pad(int v, int width) { return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0')); }
+
+bool isDecimalText(const QString& s)
+{
+  static const QRegularExpression decimal(QStringLiteral("^[+-]?\\d+(\\.\\d+)?$"));
+  return decimal.match(s).hasMatch();
+}
+
+}  // namespace
+
+std::optional<QDateTime> parseStoredDateTime(const TValue& value)
+{
+  switch (value.kind()) {
+  case TValue::Integer: return fromNumber(double(value.asInteger()));
+  case TValue::Float: return fromNumber(value.asFloat());
+  case TValue::Text: return fromText(QString::fromUtf8(value.rawBytes()));
+  default: return std::nullopt;
+  }
+}
+
+QString formatDateTime(const QString& pattern, const QDateTime& value, const TFormatSettings& settings)
+{
+  const QDate d = value.date();
+  const QTime t = value.time();
+  QString out;
+  bool lastWasHour = false;
+  for (qsizetype i = 0; i < pattern.size();) {
+    const QChar c = pattern.at(i);
+    if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+      const qsizetype end = pattern.indexOf(c, i + 1);
+      out += pattern.mid(i + 1, end < 0 ? -1 : end - i - 1);
+      i = end < 0 ? pattern.size() : end + 1;
+      continue;
+    }
+    qsizetype run = 1;
+    while (i + run < pattern.size() && pattern.at(i + run).toLower() == c.toLower())
+      ++run;
+    const QChar k = c.toLower();
+    bool hour = false;
+    if (k == QLatin1Char('y'))
+      out += run <= 2 ? pad(d.year() % 100, 2) : pad(d.year(), 4);
+    else if (k == QLatin1Char('m') && lastWasHour)
+      out += run >= 2 ? pad(t.minute(), 2) : QString::number(t.minute());
+    else if (k == QLatin1Char('m'))
+      out += run >= 4 ? QLocale::c().monthName(d.month()) : run == 3 ? QLocale::c().monthName(d.month(), QLocale::ShortFormat)
+                      : run == 2 ? pad(d.month(), 2) : QString::number(d.month());
+    else if (k == QLatin1Char('d'))
+      out += run >= 4 ? QLocale::c().dayName(d.dayOfWeek()) : run == 3 ? QLocale::c().dayName(d.dayOfWeek(), QLocale::ShortFormat)
+                      : run == 2 ? pad(d.day(), 2) : QString::number(d.day());
+    else if (k == QLatin1Char('h')) {
+      out += run >= 2 ? pad(t.hour(), 2) : QString::number(t.hour());
+      hour = true;
+    } else if (k == QLatin1Char('n'))
+      out += run >= 2 ? pad(t.minute(), 2) : QString::number(t.minute());
+    else if (k == QLatin1Char('s'))
+      out += run >= 2 ? pad(t.second(), 2) : QString::number(t.second());
+    else if (k == QLatin1Char('z'))
+      out += run >= 3 ? pad(t.msec(), 3) : QString::number(t.msec());
+    else if (c == QLatin1Char('/'))
+      out += QString(run, settings.DateSeparator);
+    else if (c == QLatin1Char(':'))
+      out += QString(run, settings.TimeSeparator);
+    else
+      out += pattern.mid(i, run);
+    if (k != QLatin1Char(':') && !c.isSpace())
+      lastWasHour = hour;
+    i += run;
+  }
+  return out;
+}
+
+QString formatFloat(double value, const TFormatSettings& settings)
+{
+  if (std::isnan(value))
+    return QStringLiteral("NAN");
+  if (std::isinf(value))
+    return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+  QString s = QString::number(value, 'g', 15);
+  s.replace(QLatin1Char('e'), QLatin1Char('E'));
+  s.replace(QLatin1Char('.'), settings.DecimalSeparator);
+  return s;
+}
+
+QString valueText(const TValue& value, TFieldType type, const TFormatSettings& settings)
+{
+  if (value.isNull())
+    return QString();
+  const QString stored = value.kind() == TValue::Integer ? QString::number(value.asInteger())
+                         : value.kind() == TValue::Float ? formatFloat(value.asFloat(), settings)
+                                                         : QString::fromUtf8(value.rawBytes());
+  switch (type) {
+  case ftBoolean:
+    if (value.kind() == TValue::Integer)
+      return value.asInteger() ? QStringLiteral("True") : QStringLiteral("False");
+    if (stored.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+      return QStringLiteral("True");
+    if (stored.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+      return QStringLiteral("False");
+    return stored;
+  case ftBCD:
+  case ftFloat:
+  case ftCurrency:
+    // Exact decimal text keeps every digit; only the separator is regional.
+    if (value.kind() == TValue::Text && isDecimalText(stored))
+      return QString(stored).replace(QLatin1Char('.'), settings.DecimalSeparator);
+    return stored;
+  case ftDate:
+  case ftTime:
+  case ftDateTime: {
+    const std::optional<QDateTime> dt = parseStoredDateTime(value);
+    if (!dt)
+      return stored;
+    if (type == ftDate)
+      return formatDateTime(settings.ShortDateFormat, *dt, settings);
+    if (type == ftTime)
+      return formatDateTime(settings.LongTimeFormat, *dt, settings);
+    return formatDateTime(settings.ShortDateFormat, *dt, settings) + QLatin1Char(' ') +
+           formatDateTime(settings.LongTimeFormat, *dt, settings);
+  }
+  default:
+    return stored;
+  }
+}
