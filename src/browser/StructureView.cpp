@@ -50,8 +50,11 @@ void TfmMain::ShowTableFields(TTreeNode* tableNode)
                              QString::number(f->Precision) + QLatin1Char(' '),
                              yesNo(f->Required),
                              yesNo(f->PrimaryKey)};
-    for (int c = 0; c < 6; ++c)
-      lvFields->setItem(i, c, new QTableWidgetItem(cells[c]));
+    for (int c = 0; c < 6; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      item->setToolTip(cells[c]);  // the columns share the width equally and may cut a long text
+      lvFields->setItem(i, c, item);
+    }
   }
   pgTop->setCurrentWidget(FieldSheet);
 }

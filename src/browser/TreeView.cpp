@@ -2,6 +2,7 @@
 
 #include "app/ExceptionGuard.h"
 
+#include <QHeaderView>
 #include <QKeyEvent>
 
 TTreeNode::TTreeNode(TTreeView* tree, const QString& text, TObject* data) : FTree(tree)
@@ -62,6 +63,9 @@ TTreeView::TTreeView(QWidget* parent) : QTreeWidget(parent)
   // A double-click means "connect" or "read the table"; it must not also fold the node away.
   setExpandsOnDoubleClick(false);
   setIconSize(QSize(16, 16));
+  // Long names scroll sideways instead of being cut short.
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header()->setStretchLastSection(false);
   connect(this, &QTreeWidget::itemClicked, this, guard([this](QTreeWidgetItem*, int) { if (OnClick) OnClick(); }));
   connect(this, &QTreeWidget::itemDoubleClicked, this,
           guard([this](QTreeWidgetItem*, int) { if (OnDblClick) OnDblClick(); }));

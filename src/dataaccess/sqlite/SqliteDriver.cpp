@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <cstring>
+
 #include <sqlite3.h>
 
 namespace {
@@ -119,7 +121,10 @@ public:
     // Never SQLITE_OPEN_CREATE: an alias that points nowhere must not leave an empty database behind.
     const int rc = sqlite3_open_v2(FFileName.toUtf8().constData(), &FDb, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
-      const QString dbMessage = FDb ? QString::fromUtf8(sqlite3_errmsg(FDb)) : QString::fromUtf8(sqlite3_errstr(rc));
+      QString dbMessage = FDb ? QString::fromUtf8(sqlite3_errmsg(FDb)) : QString::fromUtf8(sqlite3_errstr(rc));
+      // SQLite's "unable to open database file" does not say why; the system does.
+      if (const int systemError = FDb ? sqlite3_system_errno(FDb) : 0)
+        dbMessage += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(systemError)));
       sqlite3_close(FDb);
       FDb = nullptr;
       throw EDBEngineError(engineMessage, dbMessage, rc);
