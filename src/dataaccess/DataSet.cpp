@@ -40,15 +40,21 @@ void TDataSet::Open()
   if (!db)
     throw EDBEngineError(QStringLiteral("There is no database named '%1'.").arg(FDatabaseName));
   FFieldDefs.Clear();
-  FCursor = OpenCursor(db->Connection(), true);
-  FFields.clear();
-  for (int i = 0; i < FFieldDefs.Count(); ++i)
-    FFields.push_back(createField(*this, FFieldDefs[i], i));
-  FDatabase = db;
-  db->RegisterDataSet(this);
-  FState = dsBrowse;
-  FRecordCount = -1;
-  fetchFirst();
+  try {
+    FCursor = OpenCursor(db->Connection(), true);
+    FFields.clear();
+    for (int i = 0; i < FFieldDefs.Count(); ++i)
+      FFields.push_back(createField(*this, FFieldDefs[i], i));
+    FDatabase = db;
+    db->RegisterDataSet(this);
+    FState = dsBrowse;
+    FRecordCount = -1;
+    FMovedPastFirst = false;
+    fetchFirst();
+  } catch (...) {
+    release();  // a dataset that failed to open is closed, not half open
+    throw;
+  }
   if (AfterOpen)
     AfterOpen(*this);
   doAfterScroll();
@@ -60,6 +66,17 @@ void TDataSet::Close()
     return;
   if (BeforeClose)
     BeforeClose(*this);
+  release();
+}
+
+void TDataSet::DatabaseGone()
+{
+  FDatabase = nullptr;
+  release();
+}
+
+void TDataSet::release()
+{
   FCursor.reset();
   FFields.clear();
   FCurrent.clear();
@@ -68,17 +85,6 @@ void TDataSet::Close()
   FState = dsInactive;
   if (FDatabase)
     FDatabase->UnregisterDataSet(this);
-  FDatabase = nullptr;
-}
-
-void TDataSet::DatabaseGone()
-{
-  FCursor.reset();
-  FFields.clear();
-  FCurrent.clear();
-  FHasRecord = false;
-  FEof = FBof = true;
-  FState = dsInactive;
   FDatabase = nullptr;
 }
 

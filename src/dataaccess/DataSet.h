@@ -69,6 +69,7 @@ protected:
 
 private:
   void fetchFirst();
+  void release();
   void doAfterScroll();
 
   QString FDatabaseName;

@@ -2,25 +2,11 @@
 
 #include "dataaccess/DBErrors.h"
 
-#include <algorithm>
 
 void TTable::SetTableName(const QString& name)
 {
   CheckInactive("the table name");
   FTableName = name;
-}
-
-std::vector<int> TTable::IndexFieldNos() const
-{
-  std::vector<std::pair<int, int>> key;  // position in key, field number
-  for (size_t i = 0; i < FDescription.Columns.size(); ++i)
-    if (FDescription.Columns[i].KeyPosition > 0)
-      key.emplace_back(FDescription.Columns[i].KeyPosition, int(i) + 1);
-  std::sort(key.begin(), key.end());
-  std::vector<int> result;
-  for (const auto& k : key)
-    result.push_back(k.second);
-  return result;
 }
 
 std::unique_ptr<TDriverCursor> TTable::OpenCursor(TDriverConnection& connection, bool refreshDefs)

@@ -9,9 +9,6 @@ public:
   QString TableName() const { return FTableName; }
   void SetTableName(const QString& name);  // while closed
 
-  // Field numbers of the index the table is open on (its primary key), in key order.
-  std::vector<int> IndexFieldNos() const;
-
 protected:
   std::unique_ptr<TDriverCursor> OpenCursor(TDriverConnection& connection, bool refreshDefs) override;
   int64_t CountRecords(TDriverConnection& connection) override;
