@@ -78,9 +78,7 @@ private slots:
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
     TestFolder folder;
-    const QString file = folder.writeAliases(content);
-    Session().SetActive(false);
-    Session().SetActive(true);
+    const QString file = folder.useAliases(content);
     QStringList names;
     Session().GetAliasNames(names);
     QVERIFY(names.contains(QStringLiteral("Bad")));
@@ -99,9 +97,7 @@ private slots:
   void unknownAliasIsAnEngineError()
   {
     TestFolder folder;
-    folder.writeAliases("[A]\nDriver=SQLite\nDatabase=a.db\n");
-    Session().SetActive(false);
-    Session().SetActive(true);
+    folder.useAliases("[A]\nDriver=SQLite\nDatabase=a.db\n");
     TDatabase db;
     db.SetDatabaseName(QStringLiteral("T"));
     db.SetAliasName(QStringLiteral("Nowhere"));

@@ -13,12 +13,7 @@ class TestEngine : public QObject {
 
   std::unique_ptr<TestFolder> folder;
 
-  void useAliases(const QByteArray& content)
-  {
-    folder->writeAliases(content);
-    Session().SetActive(false);
-    Session().SetActive(true);
-  }
+  void useAliases(const QByteArray& content) { folder->useAliases(content); }
 
   static std::unique_ptr<TDatabase> openDatabase(const QString& alias)
   {

@@ -79,9 +79,7 @@ private slots:
     QFETCH(QString, keys);
     TestFolder folder;
     folder.createDatabase(QStringLiteral("t.db"), create);
-    folder.writeAliases("[T]\nDriver=SQLite\nDatabase=t.db\n");
-    Session().SetActive(false);
-    Session().SetActive(true);
+    folder.useAliases("[T]\nDriver=SQLite\nDatabase=t.db\n");
     TDatabase db;
     db.SetDatabaseName(QStringLiteral("TypesDB"));
     db.SetAliasName(QStringLiteral("T"));

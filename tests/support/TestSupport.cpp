@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 
+#include "dataaccess/Session.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -42,6 +44,14 @@ QString TestFolder::writeAliases(const QByteArray& content)
     throw std::runtime_error("cannot write alias file");
   f.close();
   qputenv("KESTREL_ALIASES", file.toUtf8());
+  return file;
+}
+
+QString TestFolder::useAliases(const QByteArray& content)
+{
+  const QString file = writeAliases(content);
+  Session().SetActive(false);
+  Session().SetActive(true);
   return file;
 }
 

@@ -18,6 +18,8 @@ public:
   // Writes the alias file and points the engine at it (KESTREL_ALIASES); the session re-reads it
   // when it is next restarted.
   QString writeAliases(const QByteArray& content);
+  // Writes the alias file and restarts the engine's session so that it is read now.
+  QString useAliases(const QByteArray& content);
 
 private:
   QTemporaryDir FDir;
