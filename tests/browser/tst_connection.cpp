@@ -2,6 +2,7 @@
 
 #include "platform/ScreenCursor.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -138,6 +139,32 @@ private slots:
     QVERIFY(!s.exportMenu);
     QVERIFY(s.tables.isEmpty());
     QVERIFY(!QFile::exists(folder->path(QStringLiteral("missing.db"))));
+    verifyCursorRestored();
+  }
+
+  void listingFailureLeavesTheConnectionOpen()
+  {
+    // Spoil the file's header right after it opened, so that reading its table list fails.
+    const QString file = folder->path(QStringLiteral("shop.db"));
+    auto original = fmMain->Database.AfterConnect;
+    fmMain->Database.AfterConnect = [original, file](TDatabase& db) {
+      original(db);
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      f.write(QByteArray(100, 'x'));
+    };
+    loginWith(QStringLiteral("u"), QString());
+    QString text;
+    captureAndClose(&text);
+    doubleClick(child(root(), QStringLiteral("Shop")));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(text.contains(QStringLiteral("Cannot list the tables")), qPrintable(text));
+    const StateSeen s = seen(QStringLiteral("Shop"));
+    QVERIFY(s.connected);
+    QCOMPARE(s.panel0, QString());
+    QVERIFY(s.execute);
+    QVERIFY(s.exportMenu);
+    QVERIFY(s.tables.isEmpty());
     verifyCursorRestored();
   }
 
