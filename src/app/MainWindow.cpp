@@ -4,6 +4,8 @@
 #include "app/ExceptionGuard.h"
 #include "app/Glyphs.h"
 #include "app/StatusBar.h"
+#include "dbcontrols/DBGrid.h"
+#include "dbcontrols/DBNavigator.h"
 #include "browser/TreeView.h"
 #include "dataaccess/Session.h"
 
@@ -69,6 +71,9 @@ TfmMain::TfmMain()
   Database.SessionName = QStringLiteral("Default");
   Table.SetDatabaseName(QStringLiteral("KestrelDB"));
   qrTable.SetDatabaseName(QStringLiteral("KestrelDB"));
+  qrSelect.SetDatabaseName(QStringLiteral("KestrelDB"));
+  srcSelect.SetDataSet(&qrSelect);
+  srcTable.SetDataSet(&qrTable);
 
   for (int i = 0; i < treeImageCount; ++i)
     ImageList1.push_back(QIcon(treeImage(i)));
@@ -87,6 +92,10 @@ TfmMain::~TfmMain()
   TreeView1->OnDeletion = nullptr;
   Database.AfterDisconnect = nullptr;
   Database.Close();
+  // The grids outlive these members as child widgets; they must not hear of them any more.
+  DBGrid1->SetDataSource(nullptr);
+  DBGrid2->SetDataSource(nullptr);
+  DBNavigator1->SetDataSource(nullptr);
   if (fmMain == this)
     fmMain = nullptr;
 }
@@ -198,7 +207,7 @@ void TfmMain::buildPanes()
   Memo1 = new QPlainTextEdit(EditSheet);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setTabChangesFocus(false);
@@ -228,7 +237,12 @@ void TfmMain::buildPanes()
   ResultSheet = panel("ResultSheet", pgBottom);
   auto* resultLayout = new QVBoxLayout(ResultSheet);
   resultLayout->setContentsMargins(0, 0, 0, 0);
-  DBGrid1 = panel("DBGrid1", ResultSheet);
+  DBGrid1 = new TDBGrid(ResultSheet);
+  DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+  // Results are read-only and selected a whole row at a time.
+  DBGrid1->Options = (TDBGrid::DefaultOptions & ~TDBGrid::dgEditing) | TDBGrid::dgRowSelect;
+  DBGrid1->ReadOnly = true;
+  DBGrid1->SetDataSource(&srcSelect);
   resultLayout->addWidget(DBGrid1);
   pgBottom->addTab(ResultSheet, QStringLiteral("Results"));
 
@@ -247,10 +261,14 @@ void TfmMain::buildPanes()
   lbTableName->setFont(navyBold);
   lbTableName->setStyleSheet(QStringLiteral("color: navy;"));
   strip->addWidget(lbTableName, 1);
-  DBNavigator1 = panel("DBNavigator1", Panel7);
+  DBNavigator1 = new TDBNavigator(Panel7);
+  DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));
+  DBNavigator1->SetDataSource(&srcTable);
   strip->addWidget(DBNavigator1);
   tableLayout->addWidget(Panel7);
-  DBGrid2 = panel("DBGrid2", tbTable);
+  DBGrid2 = new TDBGrid(tbTable);
+  DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
+  DBGrid2->SetDataSource(&srcTable);
   tableLayout->addWidget(DBGrid2, 1);
   pgBottom->addTab(tbTable, QStringLiteral("Table Data"));
   pgBottom->setCurrentWidget(ResultSheet);
@@ -307,6 +325,8 @@ void TfmMain::bindEvents()
 {
   connect(Exit1, &QAction::triggered, this, guard([this] { Exit1Click(); }));
   connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
+  connect(btExecute, &QToolButton::clicked, this, guard([this] { btExecuteClick(); }));
+  DBGrid2->OnDblClick = [this] { DBGrid2DblClick(); };
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };
   Database.AfterDisconnect = [this](TDatabase& db) { DatabaseAfterDisconnect(db); };
 
@@ -316,6 +336,7 @@ void TfmMain::bindEvents()
   TreeView1->OnDeletion = [this](TTreeNode* n) { TreeView1Deletion(n); };
   TreeView1->OnExpanded = [this](TTreeNode* n) { TreeView1Expanded(n); };
   TreeView1->OnCollapsed = [this](TTreeNode* n) { TreeView1Collapsed(n); };
+  bindEditorEvents();
 }
 
 void TfmMain::FormCreate()

@@ -4,10 +4,13 @@
 #include <memory>
 #include <vector>
 
+#include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
+#include "dataaccess/Query.h"
 #include "dataaccess/Table.h"
 
 class QAction;
+class QFileDialog;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -16,6 +19,8 @@ class QTabWidget;
 class QTableWidget;
 class QToolButton;
 class QWidget;
+class TDBGrid;
+class TDBNavigator;
 class TStatusBar;
 class TTreeNode;
 class TTreeView;
@@ -47,11 +52,11 @@ public:
   QToolButton* btExecute;
   QTabWidget* pgBottom;
   QWidget* ResultSheet;
-  QWidget* DBGrid1;
+  TDBGrid* DBGrid1;
   QWidget* tbTable;
   QLabel* lbTableName;
-  QWidget* DBNavigator1;
-  QWidget* DBGrid2;
+  TDBNavigator* DBNavigator1;
+  TDBGrid* DBGrid2;
   // Menus
   QMenu *File1, *ExportData, *ExportTableData1, *ExportResultData1, *Help1;
   QAction *N1, *Exit1, *ExportTableDatatoCSV, *ExportTableToXML, *ExportResultDatatoCSV, *ExportResultDatatoXML, *About1;
@@ -63,7 +68,10 @@ public:
   // Data access
   TDatabase Database;
   TTable Table;
+  TQuery qrSelect;
+  TDataSource srcSelect;
   TTable qrTable;
+  TDataSource srcTable;
 
   // Shell
   void FormCreate();
@@ -92,8 +100,31 @@ public:
   void ShowTableFields(TTreeNode* tableNode);
   static QString FieldTypeName(int dataType);
 
+  // Query execution
+  void btExecuteClick();
+  void RunQuery();
+
   // Table data view
   void OpenTable(const QString& tableName);
+  void DBGrid2DblClick();
+
+  // SQL editor
+  QFileDialog* OpenDialog = nullptr;  // made at first use and kept for the run
+  QFileDialog* SaveDialog = nullptr;
+  QString FOpenFileName;  // the file last chosen in OpenDialog this run; Save proposes it
+  bool FLatin1Text = false;  // the text came from a file that is not UTF-8 and goes back in its encoding
+  bool FReplacingText = false;  // the program replaces the whole text: not an edit
+  void bindEditorEvents();
+  void btNewClick();
+  void btOpenClick();
+  void btSaveClick();
+  void btCutClick();
+  void btCopyClick();
+  void btPasteClick();
+  void btUndoClick();
+  void Memo1Change();
+  void Memo1KeyDown();
+  void ShowEditorPos();
 
   bool FExporting = false;
   int FExportRow = 0;

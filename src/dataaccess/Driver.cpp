@@ -1,5 +1,6 @@
 #include "dataaccess/Driver.h"
 
+#include "dataaccess/DBErrors.h"
 #include "dataaccess/sqlite/SqliteDriver.h"
 
 namespace {
@@ -29,4 +30,49 @@ QStringList driverNames()
   for (const auto& d : registry())
     names << d->name();
   return names;
+}
+
+bool TRowSource::readAfter(const TRow&, int, std::vector<TRow>&)
+{
+  return false;
+}
+
+bool TRowSource::readBefore(const TRow&, int, std::vector<TRow>&)
+{
+  return false;
+}
+
+int64_t TRowSource::positionOf(const TRow&)
+{
+  return -1;
+}
+
+bool TRowSource::canModify(QString* reason) const
+{
+  if (reason)
+    *reason = QStringLiteral("The result of a query cannot be edited.");
+  return false;
+}
+
+static void readOnly(const TRowSource& source)
+{
+  QString reason;
+  source.canModify(&reason);
+  throw EDBEngineError(reason);
+}
+
+void TRowSource::updateRow(const TRow&, const TRow&)
+{
+  readOnly(*this);
+}
+
+TRow TRowSource::insertRow(const TRow&)
+{
+  readOnly(*this);
+  return {};
+}
+
+void TRowSource::deleteRow(const TRow&)
+{
+  readOnly(*this);
 }

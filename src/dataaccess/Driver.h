@@ -17,6 +17,7 @@ struct TColumnInfo {
   int Precision = 0;
   bool Required = false;
   int KeyPosition = 0;  // 1-based place in the primary key, 0 when not a member
+  bool ReadOnly = false;  // computed by the database (generated columns)
   QString DeclaredType; // as the database declares it, for messages and documentation
 };
 
@@ -25,12 +26,38 @@ struct TTableDescription {
   bool HasRowId = false;  // rows can be found by a row id when there is no key
 };
 
-// A forward cursor over rows; each fetched row has one value per column.
-class TDriverCursor {
+// Rows of a table or a query result, read by position: nothing is read that is not asked for, so a
+// source of a hundred million rows costs what the asked rows cost. A row may carry hidden values
+// after the visible columns (a row id to find it again). Every failure is an EDBEngineError.
+class TRowSource {
 public:
-  virtual ~TDriverCursor() = default;
+  virtual ~TRowSource() = default;
   virtual const std::vector<TColumnInfo>& columns() const = 0;
-  virtual bool fetch(TRow& row) = 0;  // false at the end
+  // Exact number of rows, asked of the database without reading them all into memory.
+  virtual int64_t count() = 0;
+  // Up to n rows from position offset on (fewer at the end).
+  virtual void readAt(int64_t offset, int n, std::vector<TRow>& out) = 0;
+  // Keyed sources: up to n rows right after, or right before, a row they returned, in order.
+  // False when the source cannot seek by key; then readAt serves.
+  virtual bool readAfter(const TRow& row, int n, std::vector<TRow>& out);
+  virtual bool readBefore(const TRow& row, int n, std::vector<TRow>& out);
+  // Position of a row by its key, -1 when the source cannot tell or the row is gone.
+  virtual int64_t positionOf(const TRow& row);
+
+  // Editing. canModify says why not in *reason. Writes use bound parameters and find their row by
+  // key (or row id) with its original values, so a row that another session changed or removed
+  // meanwhile is noticed: that raises EDBEngineError and nothing is written.
+  virtual bool canModify(QString* reason) const;
+  virtual void updateRow(const TRow& original, const TRow& changed);
+  // Returns the row as stored, defaults and generated values included.
+  virtual TRow insertRow(const TRow& values);
+  virtual void deleteRow(const TRow& original);
+};
+
+// The outcome of a statement: its rows when it returned any, and the rows it changed.
+struct TExecResult {
+  std::unique_ptr<TRowSource> Rows;  // null when the statement returned no result set
+  int64_t RowsAffected = -1;         // below 0 when unknown
 };
 
 // One open connection to a database. Every failure is an EDBEngineError.
@@ -40,10 +67,10 @@ public:
   // User tables and views, each name usable as a table name; pattern uses * and ? (empty: all).
   virtual QStringList tableNames(const QString& pattern, bool systemTables) = 0;
   virtual TTableDescription describeTable(const QString& tableName) = 0;
-  // All rows of a table, every column of the description, in primary key order.
-  virtual std::unique_ptr<TDriverCursor> openTableRows(const QString& tableName,
-                                                       const TTableDescription& description) = 0;
-  virtual int64_t tableRowCount(const QString& tableName) = 0;
+  // A table's rows in primary key order, every column of the description.
+  virtual std::unique_ptr<TRowSource> openTable(const QString& tableName, const TTableDescription& description) = 0;
+  // Carries out the text: several statements in order, the last one's rows and count are the result.
+  virtual TExecResult execute(const QString& sql) = 0;
 };
 
 class TDriver {

@@ -1,6 +1,8 @@
 #include "dataaccess/Field.h"
 
+#include "dataaccess/DBErrors.h"
 #include "dataaccess/DataSet.h"
+#include "dataaccess/FieldInput.h"
 #include "dataaccess/FormatSettings.h"
 #include "dataaccess/ValueText.h"
 
@@ -13,7 +15,8 @@ const TFieldDef* TFieldDefs::Find(const QString& name) const
 }
 
 TField::TField(TDataSet& dataSet, const TFieldDef& def, int index)
-    : DisplayLabel(def.Name),
+    : ReadOnly(def.ReadOnly),
+      DisplayLabel(def.Name),
       FDataSet(dataSet),
       FFieldName(def.Name),
       FDataType(def.DataType),
@@ -51,6 +54,25 @@ QByteArray TField::AsBytes() const
   if (v.kind() == TValue::Text || v.kind() == TValue::Bytes)
     return v.rawBytes();
   return AsString().toUtf8();
+}
+
+void TField::SetValue(const TValue& value)
+{
+  FDataSet.SetFieldValue(FIndex, value);
+}
+
+void TField::SetAsString(const QString& text)
+{
+  const std::optional<TValue> value = parseFieldText(text, FDataType, FormatSettings());
+  if (!value)
+    throw EDatabaseError(QStringLiteral("'%1' is not a valid %2 value for field '%3'.")
+                             .arg(text, fieldValueKind(FDataType), FFieldName));
+  SetValue(*value);
+}
+
+QString TField::EditText() const
+{
+  return AsString();
 }
 
 std::unique_ptr<TField> createField(TDataSet& dataSet, const TFieldDef& def, int index)

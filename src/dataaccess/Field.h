@@ -20,6 +20,7 @@ struct TFieldDef {
   bool Required = false;
   int FieldNo = 0;    // 1-based position in the record
   bool InIndex = false;  // member of the index the dataset is open on
+  bool ReadOnly = false;
 };
 
 class TFieldDefs {
@@ -66,6 +67,15 @@ public:
   std::optional<QDateTime> AsDateTime() const;
   // Memo and binary fields: the whole content as bytes; other fields: AsString in UTF-8.
   QByteArray AsBytes() const;
+
+  // Changing the value needs the dataset in edit or insert mode.
+  void SetValue(const TValue& value);
+  void Clear() { SetValue(TValue()); }
+  // Text read by the field's type and the process's format settings; text that does not read
+  // raises an error naming the field and the text, and the value stays as it was.
+  void SetAsString(const QString& text);
+  // The text an editor shows for the value: AsString, but exact where display forms round.
+  QString EditText() const;
 
 private:
   TDataSet& FDataSet;

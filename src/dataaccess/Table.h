@@ -10,10 +10,8 @@ public:
   void SetTableName(const QString& name);  // while closed
 
 protected:
-  std::unique_ptr<TDriverCursor> OpenCursor(TDriverConnection& connection, bool refreshDefs) override;
-  int64_t CountRecords(TDriverConnection& connection) override;
+  std::unique_ptr<TRowSource> OpenSource(TDriverConnection& connection) override;
 
 private:
   QString FTableName;
-  TTableDescription FDescription;
 };

@@ -1,16 +1,22 @@
-// Opening a table's rows on the "Table Data" page.
+// The table's rows on the "Table Data" page.
 #include "app/DBErrorDialog.h"
 #include "app/MainWindow.h"
 #include "dataaccess/DBErrors.h"
+#include "dbcontrols/DBGrid.h"
 #include "platform/ScreenCursor.h"
+#include "viewer/MemoViewWindow.h"
 
 #include <QLabel>
 #include <QTabWidget>
+
+// PENDING: the memo viewer's binding arrives with its window.
+#define BIND_MEMO_VIEW fmMemoView->show();
 
 void TfmMain::OpenTable(const QString& tableName)
 {
   TCursorScope cursor(crHourGlass);
   try {
+    qrSelect.Close();
     qrTable.Close();
     lbTableName->clear();
     qrTable.SetTableName(tableName);
@@ -20,4 +26,12 @@ void TfmMain::OpenTable(const QString& tableName)
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
   }
+}
+
+void TfmMain::DBGrid2DblClick()
+{
+  TField* field = DBGrid2->SelectedField();
+  if (!dynamic_cast<TMemoField*>(field))
+    return;
+  BIND_MEMO_VIEW
 }

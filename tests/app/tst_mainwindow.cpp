@@ -3,6 +3,7 @@
 #include "export/CSVOptionsDialog.h"
 #include "export/ExportProgressDialog.h"
 #include "export/XMLOptionsDialog.h"
+#include "dbcontrols/DBGrid.h"
 
 #include <QLabel>
 #include <QMenu>

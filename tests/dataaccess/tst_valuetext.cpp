@@ -1,3 +1,4 @@
+#include "dataaccess/FieldInput.h"
 #include "dataaccess/ValueText.h"
 
 #include <QtTest>
@@ -107,6 +108,52 @@ private slots:
     QFETCH(QString, germanText);
     QCOMPARE(valueText(stored, type, iso()), isoText);
     QCOMPARE(valueText(stored, type, german()), germanText);
+  }
+
+  // What a user types, read back into what is stored, under both settings.
+  void typedInput_data()
+  {
+    QTest::addColumn<TFieldType>("type");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("german");
+    QTest::addColumn<QString>("stored");  // "text:...", "int:...", "float:...", "null", "refused"
+    QTest::newRow("integer") << ftInteger << " -42 " << false << "int:-42";
+    QTest::newRow("64-bit integer") << ftLargeint << "9223372036854775807" << false << "int:9223372036854775807";
+    QTest::newRow("integer with letter") << ftInteger << "4x" << false << "refused";
+    QTest::newRow("empty number is null") << ftInteger << "" << false << "null";
+    QTest::newRow("empty text stays text") << ftString << "" << false << "text:";
+    QTest::newRow("float, point") << ftFloat << "1.25" << false << "float:1.25";
+    QTest::newRow("float, comma") << ftFloat << "1,25" << true << "float:1.25";
+    QTest::newRow("float, point where comma") << ftFloat << "1.25" << true << "refused";
+    QTest::newRow("decimal kept exact") << ftBCD << "12345678901234567,891" << true << "text:12345678901234567.891";
+    QTest::newRow("boolean") << ftBoolean << "True" << false << "int:1";
+    QTest::newRow("boolean word") << ftBoolean << "perhaps" << false << "refused";
+    QTest::newRow("iso date") << ftDate << "2024-2-9" << true << "text:2024-02-09";
+    QTest::newRow("day-first date") << ftDate << "29.02.2024" << true << "text:2024-02-29";
+    QTest::newRow("impossible day-first date") << ftDate << "30.02.2024" << true << "refused";
+    QTest::newRow("time with ms") << ftTime << "7:05:09.25" << false << "text:07:05:09.250";
+    QTest::newRow("timestamp") << ftDateTime << "29.02.2024 23:59" << true << "text:2024-02-29 23:59:00";
+    QTest::newRow("timestamp, bad time") << ftDateTime << "2024-02-29 24:00" << false << "refused";
+    QTest::newRow("blob from text") << ftBlob << "abc" << false << "bytes:abc";
+  }
+  void typedInput()
+  {
+    QFETCH(TFieldType, type);
+    QFETCH(QString, typed);
+    QFETCH(bool, german);
+    QFETCH(QString, stored);
+    const std::optional<TValue> v = parseFieldText(typed, type, german ? ::german() : iso());
+    QString got = QStringLiteral("refused");
+    if (v) {
+      switch (v->kind()) {
+      case TValue::Null: got = QStringLiteral("null"); break;
+      case TValue::Integer: got = QStringLiteral("int:%1").arg(v->asInteger()); break;
+      case TValue::Float: got = QStringLiteral("float:%1").arg(v->asFloat()); break;
+      case TValue::Text: got = QStringLiteral("text:") + QString::fromUtf8(v->rawBytes()); break;
+      case TValue::Bytes: got = QStringLiteral("bytes:") + QString::fromUtf8(v->rawBytes()); break;
+      }
+    }
+    QCOMPARE(got, stored);
   }
 
   void settingsFromQtPatterns()

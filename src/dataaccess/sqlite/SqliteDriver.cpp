@@ -1,6 +1,9 @@
 #include "dataaccess/sqlite/SqliteDriver.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/sqlite/SqliteQuery.h"
+#include "dataaccess/sqlite/SqliteStatement.h"
+#include "dataaccess/sqlite/SqliteTableSource.h"
 #include "dataaccess/sqlite/SqliteTypeMapping.h"
 
 #include <QDir>
@@ -12,104 +15,7 @@
 
 namespace {
 
-QString quoteIdentifier(const QString& name)
-{
-  QString q = name;
-  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-  return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-[[noreturn]] void raise(sqlite3* db, const QString& engineMessage)
-{
-  const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
-  const QString dbMessage = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-  throw EDBEngineError(std::vector<TDBError>{{engineMessage, DBErrorCode::Statement, 0},
-                                             {dbMessage, DBErrorCode::Database, code}});
-}
-
-// A prepared statement that finalizes itself.
-class Statement {
-public:
-  Statement(sqlite3* db, const QString& sql, const QString& purpose) : FDb(db)
-  {
-    const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &FStmt, nullptr) != SQLITE_OK)
-      raise(db, purpose);
-    FPurpose = purpose;
-  }
-  ~Statement() { sqlite3_finalize(FStmt); }
-  Statement(const Statement&) = delete;
-  Statement& operator=(const Statement&) = delete;
-
-  void bindText(int index, const QString& value)
-  {
-    const QByteArray text = value.toUtf8();
-    sqlite3_bind_text(FStmt, index, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-  }
-  bool step()
-  {
-    const int rc = sqlite3_step(FStmt);
-    if (rc == SQLITE_ROW)
-      return true;
-    if (rc == SQLITE_DONE)
-      return false;
-    raise(FDb, FPurpose);
-  }
-  QString text(int column) const
-  {
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, column));
-    return p ? QString::fromUtf8(p, sqlite3_column_bytes(FStmt, column)) : QString();
-  }
-  int64_t integer(int column) const { return sqlite3_column_int64(FStmt, column); }
-  TValue value(int column) const
-  {
-    switch (sqlite3_column_type(FStmt, column)) {
-    case SQLITE_INTEGER: return TValue::integer(sqlite3_column_int64(FStmt, column));
-    case SQLITE_FLOAT: return TValue::real(sqlite3_column_double(FStmt, column));
-    case SQLITE_TEXT: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, column));
-      return TValue::text(QByteArray(p, sqlite3_column_bytes(FStmt, column)));
-    }
-    case SQLITE_BLOB: {
-      const auto* p = static_cast<const char*>(sqlite3_column_blob(FStmt, column));
-      return TValue::bytes(QByteArray(p, sqlite3_column_bytes(FStmt, column)));
-    }
-    default: return TValue();
-    }
-  }
-  int columnCount() const { return sqlite3_column_count(FStmt); }
-
-private:
-  sqlite3* FDb;
-  sqlite3_stmt* FStmt = nullptr;
-  QString FPurpose;
-};
-
-class SqliteCursor : public TDriverCursor {
-public:
-  SqliteCursor(sqlite3* db, const QString& sql, std::vector<TColumnInfo> columns, const QString& purpose)
-      : FStatement(db, sql, purpose), FColumns(std::move(columns))
-  {
-  }
-  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
-  bool fetch(TRow& row) override
-  {
-    if (FDone || !FStatement.step()) {
-      FDone = true;
-      return false;
-    }
-    const int n = FStatement.columnCount();
-    row.resize(size_t(n));
-    for (int i = 0; i < n; ++i)
-      row[size_t(i)] = FStatement.value(i);
-    return true;
-  }
-
-private:
-  Statement FStatement;
-  std::vector<TColumnInfo> FColumns;
-  bool FDone = false;
-};
+using Statement = SqliteStatement;
 
 class SqliteConnection : public TDriverConnection {
 public:
@@ -197,6 +103,7 @@ public:
       c.DeclaredType = st.text(1);
       c.Required = st.integer(2) != 0;
       c.KeyPosition = int(st.integer(3));
+      c.ReadOnly = st.integer(4) >= 2;  // generated columns
       if (c.KeyPosition > 0)
         ++keyColumns;
       d.Columns.push_back(c);
@@ -212,32 +119,14 @@ public:
     return d;
   }
 
-  std::unique_ptr<TDriverCursor> openTableRows(const QString& tableName, const TTableDescription& description) override
+  std::unique_ptr<TRowSource> openTable(const QString& tableName, const TTableDescription& description) override
   {
-    QStringList columns;
-    std::vector<const TColumnInfo*> key;
-    for (const TColumnInfo& c : description.Columns) {
-      columns << quoteIdentifier(c.Name);
-      if (c.KeyPosition > 0)
-        key.push_back(&c);
-    }
-    std::sort(key.begin(), key.end(), [](auto* a, auto* b) { return a->KeyPosition < b->KeyPosition; });
-    QString sql = QStringLiteral("SELECT %1 FROM %2").arg(columns.join(QLatin1Char(',')), quoteIdentifier(tableName));
-    if (!key.empty()) {
-      QStringList order;
-      for (const TColumnInfo* c : key)
-        order << quoteIdentifier(c->Name);
-      sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1Char(','));
-    }
-    return std::make_unique<SqliteCursor>(FDb, sql, description.Columns,
-                                          QStringLiteral("Cannot read the rows of table '%1'.").arg(tableName));
+    return openSqliteTable(FDb, tableName, description);
   }
 
-  int64_t tableRowCount(const QString& tableName) override
+  TExecResult execute(const QString& sql) override
   {
-    Statement st(FDb, QStringLiteral("SELECT count(*) FROM %1").arg(quoteIdentifier(tableName)),
-                 QStringLiteral("Cannot count the rows of table '%1'.").arg(tableName));
-    return st.step() ? st.integer(0) : 0;
+    return executeSqlite(FDb, sql);
   }
 
 private:

@@ -1,0 +1,53 @@
+#include "dataaccess/RowCache.h"
+
+#include "dataaccess/Driver.h"
+
+#include <algorithm>
+
+const TRow* TRowCache::row(int64_t position)
+{
+  if (position < 0 || (FKnownEnd >= 0 && position >= FKnownEnd))
+    return nullptr;
+  const int64_t block = position / BlockRows;
+  auto it = FBlocks.find(block);
+  Block& b = it != FBlocks.end() ? it->second : load(block);
+  b.LastUse = ++FTick;
+  const size_t index = size_t(position - block * BlockRows);
+  return index < b.Rows.size() ? &b.Rows[index] : nullptr;
+}
+
+TRowCache::Block& TRowCache::load(int64_t block)
+{
+  if (int(FBlocks.size()) >= FMaxBlocks) {
+    auto oldest = std::min_element(FBlocks.begin(), FBlocks.end(),
+                                   [](const auto& a, const auto& b) { return a.second.LastUse < b.second.LastUse; });
+    FBlocks.erase(oldest);
+  }
+  const int64_t start = block * BlockRows;
+  std::vector<TRow> rows;
+  bool read = false;
+  auto before = FBlocks.find(block - 1);
+  if (before != FBlocks.end() && before->second.Rows.size() == size_t(BlockRows))
+    read = FSource->readAfter(before->second.Rows.back(), BlockRows, rows);
+  if (!read) {
+    auto after = FBlocks.find(block + 1);
+    if (after != FBlocks.end() && !after->second.Rows.empty()) {
+      read = FSource->readBefore(after->second.Rows.front(), BlockRows, rows);
+      if (read && rows.size() != size_t(BlockRows))
+        read = false;  // rows went away meanwhile: positions are no longer those of the neighbour
+    }
+  }
+  if (!read)
+    FSource->readAt(start, BlockRows, rows);
+  if (rows.size() < size_t(BlockRows))
+    FKnownEnd = start + int64_t(rows.size());
+  Block& b = FBlocks[block];
+  b.Rows = std::move(rows);
+  return b;
+}
+
+void TRowCache::clear()
+{
+  FBlocks.clear();
+  FKnownEnd = -1;
+}

@@ -1,0 +1,91 @@
+#include "dataaccess/SqlText.h"
+
+namespace {
+
+// Walks the text: visit(i) for every character outside literals, quoted identifiers and comments,
+// quoted() once for every literal or quoted identifier.
+template <class Visit, class Quoted>
+void walkCode(const QString& s, Visit visit, Quoted quoted)
+{
+  const qsizetype n = s.size();
+  qsizetype i = 0;
+  auto skipTo = [&](QChar close) {
+    ++i;
+    while (i < n) {
+      if (s[i] == close) {
+        if (close != QLatin1Char(']') && i + 1 < n && s[i + 1] == close) {  // doubled: an escaped quote
+          i += 2;
+          continue;
+        }
+        ++i;
+        return;
+      }
+      ++i;
+    }
+  };
+  while (i < n) {
+    const QChar c = s[i];
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
+      quoted();
+      skipTo(c);
+    } else if (c == QLatin1Char('[')) {
+      quoted();
+      skipTo(QLatin1Char(']'));
+    } else if (c == QLatin1Char('-') && i + 1 < n && s[i + 1] == QLatin1Char('-')) {
+      while (i < n && s[i] != QLatin1Char('\n'))
+        ++i;
+    } else if (c == QLatin1Char('/') && i + 1 < n && s[i + 1] == QLatin1Char('*')) {
+      const qsizetype end = s.indexOf(QStringLiteral("*/"), i + 2);
+      i = end < 0 ? n : end + 2;
+    } else {
+      visit(i);
+      ++i;
+    }
+  }
+}
+
+bool isNameStart(QChar c) { return c.isLetter() || c == QLatin1Char('_'); }
+bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$'); }
+
+}  // namespace
+
+namespace SqlText {
+
+QStringList parameterNames(const QString& sql)
+{
+  QStringList names;
+  const qsizetype n = sql.size();
+  walkCode(sql, [&](qsizetype i) {
+    if (sql[i] != QLatin1Char(':') || i + 1 >= n || !isNameStart(sql[i + 1]))
+      return;
+    if (i > 0 && sql[i - 1] == QLatin1Char(':'))
+      return;  // the second colon of a cast
+    qsizetype end = i + 1;
+    while (end < n && isNameChar(sql[end]))
+      ++end;
+    names << sql.mid(i + 1, end - i - 1);
+  }, [] {});
+  return names;
+}
+
+bool isBlank(const QString& sql)
+{
+  bool blank = true;
+  walkCode(
+      sql,
+      [&](qsizetype i) {
+        if (!sql[i].isSpace() && sql[i] != QLatin1Char(';'))
+          blank = false;
+      },
+      [&] { blank = false; });
+  return blank;
+}
+
+QString quoteIdentifier(const QString& name)
+{
+  QString q = name;
+  q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+  return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+}  // namespace SqlText

@@ -1,0 +1,119 @@
+#include "dataaccess/sqlite/SqliteStatement.h"
+
+#include "dataaccess/DBErrors.h"
+
+#include <sqlite3.h>
+
+void raiseSqliteError(sqlite3* db, const QString& engineMessage)
+{
+  const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
+  QString dbMessage = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+  throw EDBEngineError(std::vector<TDBError>{{engineMessage, DBErrorCode::Statement, 0},
+                                             {dbMessage, DBErrorCode::Database, code}});
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql, const QString& purpose) : FDb(db), FPurpose(purpose)
+{
+  const QByteArray text = sql.toUtf8();
+  if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &FStmt, nullptr) != SQLITE_OK)
+    raiseSqliteError(db, purpose);
+}
+
+SqliteStatement::SqliteStatement(sqlite3* db, sqlite3_stmt* stmt, const QString& purpose)
+    : FDb(db), FStmt(stmt), FPurpose(purpose)
+{
+}
+
+SqliteStatement::~SqliteStatement()
+{
+  sqlite3_finalize(FStmt);
+}
+
+void SqliteStatement::bind(int index, const TValue& value)
+{
+  switch (value.kind()) {
+  case TValue::Null: sqlite3_bind_null(FStmt, index); break;
+  case TValue::Integer: sqlite3_bind_int64(FStmt, index, value.asInteger()); break;
+  case TValue::Float: sqlite3_bind_double(FStmt, index, value.asFloat()); break;
+  case TValue::Text:
+    sqlite3_bind_text64(FStmt, index, value.rawBytes().constData(), sqlite3_uint64(value.rawBytes().size()),
+                        SQLITE_TRANSIENT, SQLITE_UTF8);
+    break;
+  case TValue::Bytes:
+    sqlite3_bind_blob64(FStmt, index, value.rawBytes().constData(), sqlite3_uint64(value.rawBytes().size()),
+                        SQLITE_TRANSIENT);
+    break;
+  }
+}
+
+void SqliteStatement::bindText(int index, const QString& value)
+{
+  bind(index, TValue::text(value));
+}
+
+void SqliteStatement::bindInteger(int index, int64_t value)
+{
+  sqlite3_bind_int64(FStmt, index, value);
+}
+
+bool SqliteStatement::step()
+{
+  const int rc = sqlite3_step(FStmt);
+  if (rc == SQLITE_ROW)
+    return true;
+  if (rc == SQLITE_DONE)
+    return false;
+  sqlite3_reset(FStmt);
+  raiseSqliteError(FDb, FPurpose);
+}
+
+void SqliteStatement::reset()
+{
+  sqlite3_reset(FStmt);
+}
+
+int SqliteStatement::columnCount() const
+{
+  return sqlite3_column_count(FStmt);
+}
+
+TValue SqliteStatement::value(int column) const
+{
+  switch (sqlite3_column_type(FStmt, column)) {
+  case SQLITE_INTEGER: return TValue::integer(sqlite3_column_int64(FStmt, column));
+  case SQLITE_FLOAT: return TValue::real(sqlite3_column_double(FStmt, column));
+  case SQLITE_TEXT: {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, column));
+    return TValue::text(QByteArray(p, sqlite3_column_bytes(FStmt, column)));
+  }
+  case SQLITE_BLOB: {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(FStmt, column));
+    return TValue::bytes(QByteArray(p, sqlite3_column_bytes(FStmt, column)));
+  }
+  default: return TValue();
+  }
+}
+
+void SqliteStatement::readRow(TRow& row) const
+{
+  const int n = columnCount();
+  row.resize(size_t(n));
+  for (int i = 0; i < n; ++i)
+    row[size_t(i)] = value(i);
+}
+
+QString SqliteStatement::text(int column) const
+{
+  const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, column));
+  return p ? QString::fromUtf8(p, sqlite3_column_bytes(FStmt, column)) : QString();
+}
+
+int64_t SqliteStatement::integer(int column) const
+{
+  return sqlite3_column_int64(FStmt, column);
+}
+
+bool SqliteStatement::readOnly() const
+{
+  return sqlite3_stmt_readonly(FStmt) != 0;
+}

@@ -1,0 +1,335 @@
+#include "dataaccess/sqlite/SqliteTableSource.h"
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/SqlText.h"
+#include "dataaccess/sqlite/SqliteStatement.h"
+
+#include <algorithm>
+
+#include <sqlite3.h>
+
+using SqlText::quoteIdentifier;
+
+namespace {
+
+class SqliteTableSource : public TRowSource {
+public:
+  SqliteTableSource(sqlite3* db, const QString& tableName, const TTableDescription& description)
+      : FDb(db), FTable(tableName), FQuotedTable(quoteIdentifier(tableName)), FColumns(description.Columns)
+  {
+    QStringList select;
+    for (const TColumnInfo& c : FColumns)
+      select << quoteIdentifier(c.Name);
+    std::vector<std::pair<int, int>> key;  // position in key, column index
+    for (size_t i = 0; i < FColumns.size(); ++i)
+      if (FColumns[i].KeyPosition > 0)
+        key.emplace_back(FColumns[i].KeyPosition, int(i));
+    std::sort(key.begin(), key.end());
+    for (const auto& k : key) {
+      FKeyColumns.push_back(k.second);
+      FKeyNames << quoteIdentifier(FColumns[size_t(k.second)].Name);
+    }
+    if (description.HasRowId) {
+      // The row id under a name no column has taken.
+      for (const char* alias : {"rowid", "_rowid_", "oid"}) {
+        const bool taken = std::any_of(FColumns.begin(), FColumns.end(), [&](const TColumnInfo& c) {
+          return c.Name.compare(QLatin1String(alias), Qt::CaseInsensitive) == 0;
+        });
+        if (!taken) {
+          FRowIdName = QLatin1String(alias);
+          select << FRowIdName;
+          break;
+        }
+      }
+    }
+    if (FKeyColumns.empty() && !FRowIdName.isEmpty()) {
+      FKeyColumns.push_back(int(FColumns.size()));  // the hidden row id
+      FKeyNames << FRowIdName;
+    }
+    FSelect = select.join(QLatin1Char(','));
+    FKeyTuple = FKeyNames.size() == 1 ? FKeyNames.first() : QLatin1Char('(') + FKeyNames.join(QLatin1Char(',')) + QLatin1Char(')');
+    QStringList desc;
+    for (const QString& k : FKeyNames)
+      desc << k + QStringLiteral(" DESC");
+    FOrderAsc = FKeyNames.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + FKeyNames.join(QLatin1Char(','));
+    FOrderDesc = FKeyNames.isEmpty() ? QString() : QStringLiteral(" ORDER BY ") + desc.join(QLatin1Char(','));
+  }
+
+  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
+
+  int64_t count() override
+  {
+    if (FCount < 0) {
+      SqliteStatement st(FDb, QStringLiteral("SELECT count(*) FROM %1").arg(FQuotedTable), words("count the rows of"));
+      FCount = st.step() ? st.integer(0) : 0;
+    }
+    return FCount;
+  }
+
+  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    if (n <= 0 || offset < 0)
+      return;
+    if (FKeyColumns.empty()) {
+      readWithoutKey(offset, n, out);
+      return;
+    }
+    // Deep in the second half, counting back from the end is the shorter walk.
+    if (FCount >= 0 && offset > FCount / 2) {
+      const int64_t fromEnd = std::max<int64_t>(0, FCount - offset - n);
+      const int64_t wanted = std::min<int64_t>(n, FCount - offset);
+      if (wanted <= 0)
+        return;
+      SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2%3 LIMIT ?1 OFFSET ?2").arg(FSelect, FQuotedTable, FOrderDesc),
+                         words("read the rows of"));
+      st.bindInteger(1, wanted);
+      st.bindInteger(2, fromEnd);
+      readAll(st, out);
+      std::reverse(out.begin(), out.end());
+      return;
+    }
+    SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2%3 LIMIT ?1 OFFSET ?2").arg(FSelect, FQuotedTable, FOrderAsc),
+                       words("read the rows of"));
+    st.bindInteger(1, n);
+    st.bindInteger(2, offset);
+    readAll(st, out);
+  }
+
+  bool readAfter(const TRow& row, int n, std::vector<TRow>& out) override
+  {
+    return readBeside(row, n, out, true);
+  }
+
+  bool readBefore(const TRow& row, int n, std::vector<TRow>& out) override
+  {
+    return readBeside(row, n, out, false);
+  }
+
+  int64_t positionOf(const TRow& row) override
+  {
+    if (!keyUsable(row))
+      return -1;
+    {
+      SqliteStatement exists(FDb, QStringLiteral("SELECT 1 FROM %1 WHERE %2 = %3").arg(FQuotedTable, FKeyTuple, placeholders()),
+                             words("find a row of"));
+      bindKey(exists, row, 1);
+      if (!exists.step())
+        return -1;
+    }
+    SqliteStatement st(FDb, QStringLiteral("SELECT count(*) FROM %1 WHERE %2 < %3").arg(FQuotedTable, FKeyTuple, placeholders()),
+                       words("find a row of"));
+    bindKey(st, row, 1);
+    return st.step() ? st.integer(0) : -1;
+  }
+
+  bool canModify(QString* reason) const override
+  {
+    if (!FKeyColumns.empty())
+      return true;
+    if (reason)
+      *reason = QStringLiteral("'%1' cannot be edited: it has neither a primary key nor a row id by which a changed "
+                               "row could be found again.").arg(FTable);
+    return false;
+  }
+
+  void updateRow(const TRow& original, const TRow& changed) override
+  {
+    requireModifiable();
+    QStringList sets;
+    std::vector<TValue> values;
+    for (size_t i = 0; i < FColumns.size(); ++i)
+      if (i < changed.size() && !(changed[i] == original[i])) {
+        sets << quoteIdentifier(FColumns[i].Name) + QStringLiteral(" = ?");
+        values.push_back(changed[i]);
+      }
+    if (sets.isEmpty())
+      return;
+    const QString sql = QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(FQuotedTable, sets.join(QStringLiteral(", ")), unchangedCondition());
+    SqliteStatement st(FDb, sql, words("save a row of"));
+    int index = 1;
+    for (const TValue& v : values)
+      st.bind(index++, v);
+    bindUnchanged(st, original, index);
+    st.step();
+    requireOneRow("save the row of");
+  }
+
+  TRow insertRow(const TRow& values) override
+  {
+    requireModifiable();
+    QStringList names, marks;
+    std::vector<TValue> given;
+    for (size_t i = 0; i < FColumns.size() && i < values.size(); ++i)
+      if (!values[i].isNull()) {  // columns left empty get their defaults
+        names << quoteIdentifier(FColumns[i].Name);
+        marks << QStringLiteral("?");
+        given.push_back(values[i]);
+      }
+    const QString sql = names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(FQuotedTable)
+                                        : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(FQuotedTable, names.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+    {
+      SqliteStatement st(FDb, sql, words("add a row to"));
+      for (size_t i = 0; i < given.size(); ++i)
+        st.bind(int(i) + 1, given[i]);
+      st.step();
+    }
+    if (FCount >= 0)
+      ++FCount;
+    // Read the row back as stored: defaults, the row id and generated values included.
+    std::unique_ptr<SqliteStatement> back;
+    if (!FRowIdName.isEmpty()) {
+      back = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(FSelect, FQuotedTable, FRowIdName),
+                                               words("read back the new row of"));
+      back->bindInteger(1, sqlite3_last_insert_rowid(FDb));
+    } else {
+      back = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = %4").arg(FSelect, FQuotedTable, FKeyTuple, placeholders()),
+                                               words("read back the new row of"));
+      bindKey(*back, values, 1);
+    }
+    TRow row;
+    if (back->step())
+      back->readRow(row);
+    return row;
+  }
+
+  void deleteRow(const TRow& original) override
+  {
+    requireModifiable();
+    SqliteStatement st(FDb, QStringLiteral("DELETE FROM %1 WHERE %2").arg(FQuotedTable, unchangedCondition()), words("delete a row of"));
+    bindUnchanged(st, original, 1);
+    st.step();
+    requireOneRow("delete the row of");
+    if (FCount > 0)
+      --FCount;
+  }
+
+private:
+  QString words(const char* action) const
+  {
+    return QStringLiteral("Cannot %1 table '%2'.").arg(QLatin1String(action), FTable);
+  }
+
+  static void readAll(SqliteStatement& st, std::vector<TRow>& out)
+  {
+    TRow row;
+    while (st.step()) {
+      st.readRow(row);
+      out.push_back(std::move(row));
+    }
+  }
+
+  QString placeholders() const
+  {
+    QStringList marks;
+    for (int i = 0; i < FKeyNames.size(); ++i)
+      marks << QStringLiteral("?");
+    return marks.size() == 1 ? marks.first() : QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
+  }
+
+  // Key ranges need every key value: a NULL in a legacy primary key orders but never compares.
+  bool keyUsable(const TRow& row) const
+  {
+    if (FKeyColumns.empty())
+      return false;
+    for (int k : FKeyColumns)
+      if (size_t(k) >= row.size() || row[size_t(k)].isNull())
+        return false;
+    return true;
+  }
+
+  void bindKey(SqliteStatement& st, const TRow& row, int first) const
+  {
+    for (int k : FKeyColumns)
+      st.bind(first++, row[size_t(k)]);
+  }
+
+  bool readBeside(const TRow& row, int n, std::vector<TRow>& out, bool after)
+  {
+    out.clear();
+    if (!keyUsable(row))
+      return false;
+    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 %4 %5%6 LIMIT ?")
+                            .arg(FSelect, FQuotedTable, FKeyTuple, after ? QStringLiteral(">") : QStringLiteral("<"),
+                                 placeholders(), after ? FOrderAsc : FOrderDesc);
+    SqliteStatement st(FDb, sql, words("read the rows of"));
+    bindKey(st, row, 1);
+    st.bindInteger(int(FKeyColumns.size()) + 1, n);
+    readAll(st, out);
+    if (!after)
+      std::reverse(out.begin(), out.end());
+    return true;
+  }
+
+  // Without a key the rows come in the table's natural order; a reading that goes on where the
+  // last one stopped continues the same statement instead of walking the skipped rows again.
+  void readWithoutKey(int64_t offset, int n, std::vector<TRow>& out)
+  {
+    if (!FContinue || offset != FContinuePos) {
+      FContinue = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT %1 FROM %2 LIMIT -1 OFFSET ?").arg(FSelect, FQuotedTable),
+                                                    words("read the rows of"));
+      FContinue->bindInteger(1, offset);
+      FContinuePos = offset;
+    }
+    TRow row;
+    while (int(out.size()) < n && FContinue->step()) {
+      FContinue->readRow(row);
+      out.push_back(std::move(row));
+    }
+    FContinuePos += int64_t(out.size());
+  }
+
+  // The row's key and every column as read: a row another session changed no longer matches.
+  QString unchangedCondition() const
+  {
+    QStringList parts;
+    for (const TColumnInfo& c : FColumns)
+      parts << quoteIdentifier(c.Name) + QStringLiteral(" IS ?");
+    if (!FRowIdName.isEmpty())
+      parts << FRowIdName + QStringLiteral(" = ?");
+    return parts.join(QStringLiteral(" AND "));
+  }
+
+  void bindUnchanged(SqliteStatement& st, const TRow& original, int first) const
+  {
+    for (size_t i = 0; i < FColumns.size(); ++i)
+      st.bind(first++, original[i]);
+    if (!FRowIdName.isEmpty())
+      st.bind(first, original[FColumns.size()]);
+  }
+
+  void requireModifiable() const
+  {
+    QString reason;
+    if (!canModify(&reason))
+      throw EDBEngineError(reason);
+  }
+
+  void requireOneRow(const char* action) const
+  {
+    if (sqlite3_changes(FDb) == 0)
+      throw EDBEngineError(std::vector<TDBError>{
+          {words(action), DBErrorCode::Table, 0},
+          {QStringLiteral("The row was changed or deleted by another user since it was read. Nothing was written; "
+                          "your changes are kept."), DBErrorCode::Table, 0}});
+  }
+
+  sqlite3* FDb;
+  QString FTable;
+  QString FQuotedTable;
+  std::vector<TColumnInfo> FColumns;
+  std::vector<int> FKeyColumns;  // row indexes of the key, in key order
+  QStringList FKeyNames;
+  QString FRowIdName;
+  QString FSelect, FKeyTuple, FOrderAsc, FOrderDesc;
+  int64_t FCount = -1;
+  std::unique_ptr<SqliteStatement> FContinue;
+  int64_t FContinuePos = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowSource> openSqliteTable(sqlite3* db, const QString& tableName, const TTableDescription& description)
+{
+  return std::make_unique<SqliteTableSource>(db, tableName, description);
+}

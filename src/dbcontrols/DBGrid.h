@@ -1,0 +1,107 @@
+#pragma once
+
+#include "dataaccess/DataSource.h"
+
+#include <QAbstractScrollArea>
+#include <functional>
+#include <vector>
+
+class QLineEdit;
+class TField;
+
+// A data-aware grid. It shows a window of the records around the dataset's current one and maps
+// its own vertical scroll bar onto the record position, so it costs the same for ten rows as for a
+// hundred million: no item model, no row per record.
+class TDBGrid : public QAbstractScrollArea, private TDataLink {
+  Q_OBJECT
+public:
+  enum Option : unsigned {
+    dgEditing = 1u << 0, dgTitles = 1u << 1, dgIndicator = 1u << 2, dgColumnResize = 1u << 3,
+    dgColLines = 1u << 4, dgRowLines = 1u << 5, dgTabs = 1u << 6, dgRowSelect = 1u << 7,
+    dgConfirmDelete = 1u << 8, dgCancelOnExit = 1u << 9
+  };
+  static constexpr unsigned DefaultOptions = dgEditing | dgTitles | dgIndicator | dgColumnResize | dgColLines |
+                                             dgRowLines | dgTabs | dgConfirmDelete | dgCancelOnExit;
+
+  explicit TDBGrid(QWidget* parent = nullptr);
+  ~TDBGrid() override;
+
+  void SetDataSource(TDataSource* source) { TDataLink::SetDataSource(source); }
+  TDataSource* DataSource() const { return TDataLink::DataSource(); }
+  unsigned Options = DefaultOptions;
+  bool ReadOnly = false;
+
+  // The field of the current column, nullptr without one.
+  TField* SelectedField() const;
+  int SelectedIndex() const { return FCol; }
+  void SetSelectedIndex(int column);
+  int ColumnCount() const { return int(FColumns.size()); }
+  int ColumnWidth(int column) const { return FColumns.at(size_t(column)).Width; }
+  void SetColumnWidth(int column, int width);
+  // Where the window of rows begins, as a 0-based record position; and how many rows fit.
+  int64_t TopPosition() const { return FTop; }
+  int VisibleRows() const;
+  // The text a cell shows for the row at a position (the grid's own rendering, for tests too).
+  QString CellText(int64_t position, int column);
+  // True while the in-place editor is open.
+  bool Editing() const;
+
+  std::function<void()> OnDblClick;
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+private:
+  // From the data source.
+  void ActiveChanged() override;
+  void DataSetChanged() override;
+  void DataSetScrolled() override;
+  void RecordChanged(TField* field) override;
+  void StateChanged() override;
+  void UpdateData() override;
+
+  struct Column {
+    int FieldIndex;
+    int Width;
+  };
+  void buildColumns();
+  void layoutScrollBars();
+  void followCurrent();
+  void countLater();
+  int64_t displayCount() const;  // rows the grid can show, -1 while not known
+  int rowHeight() const;
+  int titleHeight() const;
+  int indicatorWidth() const;
+  int columnX(int column) const;  // in viewport coordinates
+  int columnAt(int x) const;
+  int64_t positionAt(int y) const;
+  int resizeHandleAt(const QPoint& pos) const;
+  void moveTo(int64_t position);
+  void moveBy(int64_t distance);
+  bool canEditCell() const;
+  void showEditor(const QString& initial, bool selectAll);
+  void placeEditor();
+  void commitEditor();
+  void hideEditor();
+  void confirmDelete();
+
+  std::vector<Column> FColumns;
+  int FCol = 0;
+  int64_t FTop = 0;
+  QLineEdit* FEditor = nullptr;
+  bool FEditorDirty = false;
+  int FResizing = -1;  // column whose right border is dragged
+  int FResizeStart = 0;
+  bool FCountScheduled = false;
+  bool FIgnoreScrollBar = false;
+};

@@ -1,0 +1,39 @@
+// Running the editor's text and showing its outcome.
+#include "app/DBErrorDialog.h"
+#include "app/MainWindow.h"
+#include "app/StatusBar.h"
+#include "dataaccess/DBErrors.h"
+#include "platform/ScreenCursor.h"
+
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+void TfmMain::btExecuteClick()
+{
+  RunQuery();
+}
+
+void TfmMain::RunQuery()
+{
+  if (!Database.Connected())
+    return;
+  // A run would close the dataset an export is walking: refused while one runs.
+  if (FExporting)
+    return;
+  TCursorScope cursor(crSQLWait);
+  qrTable.Close();
+  qrSelect.Close();
+  qrSelect.SQL.clear();
+  // The text's own lines: a line that word wrap shows as several is still one line.
+  qrSelect.SQL = Memo1->toPlainText().split(QLatin1Char('\n'));
+  try {
+    qrSelect.Open();
+  } catch (const ENoResultSet&) {
+    // Carried out without rows: the count below is the outcome.
+  } catch (const EDBEngineError& e) {
+    new TfmDBError(this, e);
+  }
+  const int64_t affected = qrSelect.RowsAffected();
+  pgBottom->setCurrentWidget(ResultSheet);
+  StatusBar1->SetPanelText(2, QStringLiteral("Rows affected: ") + QString::number(affected > -1 ? affected : 0));
+}

@@ -1,0 +1,393 @@
+#include "TestSupport.h"
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/DataSource.h"
+#include "dataaccess/Database.h"
+#include "dataaccess/Query.h"
+#include "dataaccess/Table.h"
+
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+// Counts what a bound control would hear.
+struct CountingLink : TDataLink {
+  int changed = 0, scrolled = 0, state = 0, record = 0, active = 0;
+  void ActiveChanged() override { ++active; }
+  void DataSetChanged() override { ++changed; }
+  void DataSetScrolled() override { ++scrolled; }
+  void RecordChanged(TField*) override { ++record; }
+  void StateChanged() override { ++state; }
+};
+
+QString scalar(const QString& file, const QString& sql)
+{
+  sqlite3* db = nullptr;
+  sqlite3_open(file.toUtf8().constData(), &db);
+  sqlite3_stmt* st = nullptr;
+  sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+  QString result = QStringLiteral("<none>");
+  if (st && sqlite3_step(st) == SQLITE_ROW)
+    result = sqlite3_column_type(st, 0) == SQLITE_NULL ? QStringLiteral("<null>")
+                                                       : QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  return result;
+}
+
+}  // namespace
+
+class TestDataSet : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TestFolder> folder;
+  std::unique_ptr<TDatabase> db;
+  QString file;
+
+  std::unique_ptr<TTable> table(const QString& name)
+  {
+    auto t = std::make_unique<TTable>();
+    t->SetDatabaseName(QStringLiteral("DataSetDB"));
+    t->SetTableName(name);
+    t->Open();
+    return t;
+  }
+
+  std::unique_ptr<TQuery> query(const QString& sql)
+  {
+    auto q = std::make_unique<TQuery>();
+    q->SetDatabaseName(QStringLiteral("DataSetDB"));
+    q->SQL << sql;
+    q->Open();
+    return q;
+  }
+
+private slots:
+  void init()
+  {
+    folder = std::make_unique<TestFolder>();
+    // 1000 rows: several cache blocks. The composite key orders differently from insertion.
+    file = folder->createDatabase(QStringLiteral("d.db"), QStringLiteral(
+        "CREATE TABLE pairs(a INT, b TEXT, qty INT, note TEXT, PRIMARY KEY(b, a));"
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999)"
+        " INSERT INTO pairs SELECT i, char(65 + i % 3), i * 10, 'n' || i FROM n;"
+        "CREATE TABLE plain(x INT, y TEXT);"  // row id, no key
+        "INSERT INTO plain VALUES (3,'c'),(1,'a'),(2,'b');"
+        "CREATE VIEW evens AS SELECT a, qty FROM pairs WHERE a % 2 = 0;"
+        "CREATE TABLE items(id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL DEFAULT 'unnamed', price DECIMAL(10,2),"
+        " made DATE, qty INT);"
+        "INSERT INTO items VALUES (10,'ten',1.5,'2024-01-02',1),(20,'twenty',2.5,NULL,2),(30,'thirty',NULL,NULL,3);"));
+    folder->useAliases("[D]\nDriver=SQLite\nDatabase=d.db\n");
+    db = std::make_unique<TDatabase>();
+    db->SetDatabaseName(QStringLiteral("DataSetDB"));
+    db->SetAliasName(QStringLiteral("D"));
+    db->Open();
+  }
+  void cleanup()
+  {
+    db.reset();
+    folder.reset();
+  }
+
+  // Forward and back across block borders, by key ranges: every row once, in key order.
+  void walksInKeyOrderBothWays()
+  {
+    auto t = table(QStringLiteral("pairs"));
+    QStringList expected;
+    for (const char* b : {"A", "B", "C"})
+      for (int a = 0; a < 1000; ++a)
+        if ("ABC"[a % 3] == b[0])
+          expected << QStringLiteral("%1%2").arg(QLatin1String(b)).arg(a);
+    int scrolls = 0;
+    t->AfterScroll = [&](TDataSet&) { ++scrolls; };
+    QStringList forward;
+    for (t->First(); !t->Eof(); t->Next())
+      forward << t->FieldByName("b")->AsString() + t->FieldByName("a")->AsString();
+    QCOMPARE(forward, expected);
+    QCOMPARE(scrolls, 1 + 1000);  // First, 999 moves, and the one that set end-of-data
+    QCOMPARE(t->RecNo(), 1000);
+    QStringList backward;
+    for (t->Last(); !t->Bof(); t->Prior())
+      backward.prepend(t->FieldByName("b")->AsString() + t->FieldByName("a")->AsString());
+    QCOMPARE(backward, expected);
+    QCOMPARE(t->RecordCount(), 1000);
+  }
+
+  void jumpsAndPositions()
+  {
+    auto t = table(QStringLiteral("pairs"));
+    t->Last();
+    QVERIFY(t->Eof() && !t->Bof());
+    QCOMPARE(t->RecNo(), 1000);
+    QCOMPARE(t->FieldByName("a")->AsString(), QStringLiteral("998"));  // last "C" row: 998 % 3 == 2
+    QCOMPARE(t->MoveBy(-600), -600);
+    QCOMPARE(t->RecNo(), 400);
+    QCOMPARE(t->MoveBy(-1000), -399);
+    QVERIFY(t->Bof());
+    QCOMPARE(t->MoveBy(5000), 999);
+    QVERIFY(t->Eof());
+    t->SetRecNo(335);  // the first "B" row
+    QCOMPARE(t->FieldByName("b")->AsString() + t->FieldByName("a")->AsString(), QStringLiteral("B1"));
+    // The row under a position, as a grid asks for it, without moving.
+    QCOMPARE(t->RowAt(999)->at(0).asInteger(), 998);
+    QVERIFY(!t->RowAt(1000));
+    QCOMPARE(t->RecNo(), 335);
+  }
+
+  void tablesWithoutKeyAndViews()
+  {
+    auto plain = table(QStringLiteral("plain"));
+    QStringList order;
+    for (; !plain->Eof(); plain->Next())
+      order << plain->Fields(1)->AsString();
+    QCOMPARE(order, QStringList({"c", "a", "b"}));  // the row order, since there is no key
+    QCOMPARE(plain->FieldCount(), 2);               // the row id rides along unseen
+    auto evens = table(QStringLiteral("evens"));
+    QCOMPARE(evens->RecordCount(), 500);
+    evens->Last();
+    QCOMPARE(evens->RecNo(), 500);
+    int n = 0;
+    for (evens->First(); !evens->Eof(); evens->Next())
+      ++n;
+    QCOMPARE(n, 500);
+    try {
+      evens->Edit();
+      QFAIL("a view without key was edited");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("neither a primary key nor a row id")), qPrintable(e.Message()));
+    }
+    QCOMPARE(evens->State(), dsBrowse);
+  }
+
+  void bookmarksFindTheirRowAfterOtherRowsCame()
+  {
+    auto t = table(QStringLiteral("pairs"));
+    t->SetRecNo(500);
+    const QString key = t->FieldByName("b")->AsString() + t->FieldByName("a")->AsString();
+    TBookmark mark = t->GetBookmark();
+    t->First();
+    // Rows that sort before the bookmark, added behind the dataset's back.
+    executeSql(file, QStringLiteral("INSERT INTO pairs VALUES (-1,'A',0,''),(-2,'A',0,'')"));
+    t->GotoBookmark(mark);
+    QCOMPARE(t->FieldByName("b")->AsString() + t->FieldByName("a")->AsString(), key);
+    QCOMPARE(t->RecNo(), 502);
+    t->FreeBookmark(mark);
+    QVERIFY(!t->BookmarkValid(mark));
+    // Refresh stays on the record and shows what others wrote.
+    executeSql(file, QStringLiteral("UPDATE pairs SET note = 'fresh' WHERE b = 'B' AND a = 496"));
+    executeSql(file, QStringLiteral("DELETE FROM pairs WHERE a < 0"));
+    t->Refresh();
+    QCOMPARE(t->RecNo(), 500);
+    QCOMPARE(t->FieldByName("note")->AsString(), QStringLiteral("fresh"));
+  }
+
+  void editPostCancelInsertDelete()
+  {
+    auto t = table(QStringLiteral("items"));
+    CountingLink link;
+    TDataSource src;
+    src.SetDataSet(t.get());
+    link.SetDataSource(&src);
+
+    t->Next();  // id 20
+    t->Edit();
+    t->FieldByName("name")->SetAsString(QStringLiteral("Twenty, \"2\""));
+    QVERIFY(t->Modified());
+    QCOMPARE(t->FieldByName("name")->AsString(), QStringLiteral("Twenty, \"2\""));
+    t->Cancel();
+    QCOMPARE(t->FieldByName("name")->AsString(), QStringLiteral("twenty"));
+    QCOMPARE(scalar(file, "SELECT name FROM items WHERE id = 20"), QStringLiteral("twenty"));
+
+    t->Edit();
+    t->FieldByName("price")->SetAsString(QStringLiteral("12345678.91"));
+    t->FieldByName("made")->SetAsString(QStringLiteral("2024-02-29"));
+    t->Next();  // moving posts
+    QCOMPARE(t->State(), dsBrowse);
+    QCOMPARE(scalar(file, "SELECT price || '|' || made FROM items WHERE id = 20"), QStringLiteral("12345678.91|2024-02-29"));
+    QCOMPARE(t->FieldByName("id")->AsString(), QStringLiteral("30"));
+
+    // Insert stands where it was asked for until it is posted, then where its key puts it.
+    t->First();
+    t->Insert();
+    QCOMPARE(t->RecNo(), 1);
+    QVERIFY(t->RowAt(0) && t->RowAt(0)->at(0).isNull());
+    t->FieldByName("id")->SetAsString(QStringLiteral("25"));
+    t->Post();
+    QCOMPARE(t->RecNo(), 3);
+    QCOMPARE(t->FieldByName("name")->AsString(), QStringLiteral("unnamed"));  // the default, read back
+    QCOMPARE(t->RecordCount(), 4);
+
+    t->Append();
+    t->FieldByName("name")->SetAsString(QStringLiteral("auto"));
+    t->Post();
+    QCOMPARE(t->FieldByName("id")->AsString(), QStringLiteral("31"));  // numbered by the database
+    QCOMPARE(t->RecNo(), 5);
+
+    t->SetRecNo(1);
+    t->Delete();
+    QCOMPARE(t->RecordCount(), 4);
+    QCOMPARE(t->FieldByName("id")->AsString(), QStringLiteral("20"));
+    QCOMPARE(scalar(file, "SELECT count(*) FROM items"), QStringLiteral("4"));
+    QVERIFY(link.state > 0 && link.changed > 0 && link.record > 0 && link.scrolled > 0);
+  }
+
+  void concurrentChangesAreNoticedAndTheEditKept()
+  {
+    auto t = table(QStringLiteral("items"));  // on id 10
+    t->Edit();
+    t->FieldByName("qty")->SetAsString(QStringLiteral("99"));
+    executeSql(file, QStringLiteral("UPDATE items SET name = 'changed elsewhere' WHERE id = 10"));
+    try {
+      t->Post();
+      QFAIL("the lost update went unnoticed");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("changed or deleted by another user")), qPrintable(e.Message()));
+    }
+    QCOMPARE(t->State(), dsEdit);
+    QCOMPARE(t->FieldByName("qty")->AsString(), QStringLiteral("99"));
+    QCOMPARE(scalar(file, "SELECT name || qty FROM items WHERE id = 10"), QStringLiteral("changed elsewhere1"));
+    t->Cancel();
+
+    t->Next();
+    executeSql(file, QStringLiteral("DELETE FROM items WHERE id = 20"));
+    QVERIFY_THROWS_EXCEPTION(EDBEngineError, t->Delete());
+  }
+
+  void inputThatDoesNotReadIsRefused_data()
+  {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("letter in a number") << "qty" << "12a" << "'12a' is not a valid integer value for field 'qty'.";
+    QTest::newRow("impossible date") << "made" << "2023-02-30" << "'2023-02-30' is not a valid date value for field 'made'.";
+    QTest::newRow("decimal with words") << "price" << "1.5 EUR" << "'1.5 EUR' is not a valid decimal value for field 'price'.";
+  }
+  void inputThatDoesNotReadIsRefused()
+  {
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    auto t = table(QStringLiteral("items"));
+    t->Edit();
+    t->FieldByName("name")->SetAsString(QStringLiteral("kept"));
+    try {
+      t->FieldByName(field)->SetAsString(text);
+      QFAIL("accepted");
+    } catch (const EDatabaseError& e) {
+      QCOMPARE(e.Message(), message);
+    }
+    QCOMPARE(t->State(), dsEdit);
+    QCOMPARE(t->FieldByName("name")->AsString(), QStringLiteral("kept"));
+    QCOMPARE(t->FieldByName(field)->AsString(), t->FieldByName(field)->AsString());
+  }
+
+  void filterSkipsRecords()
+  {
+    auto t = table(QStringLiteral("items"));
+    t->OnFilterRecord = [](TDataSet& ds) { return ds.FieldByName("qty")->AsString() != QLatin1String("2"); };
+    t->SetFiltered(true);
+    QStringList ids;
+    for (; !t->Eof(); t->Next())
+      ids << t->FieldByName("id")->AsString();
+    QCOMPARE(ids, QStringList({"10", "30"}));
+    QCOMPARE(t->RecordCount(), 2);
+    t->SetFiltered(false);
+    QCOMPARE(t->RecordCount(), 3);
+  }
+
+  void disabledControlsHearNothingUntilEnabled()
+  {
+    auto t = table(QStringLiteral("items"));
+    TDataSource src;
+    src.SetDataSet(t.get());
+    CountingLink link;
+    link.SetDataSource(&src);
+    int scrolls = 0;
+    t->AfterScroll = [&](TDataSet&) { ++scrolls; };
+    t->DisableControls();
+    t->DisableControls();
+    for (t->First(); !t->Eof(); t->Next()) {
+    }
+    t->EnableControls();
+    QVERIFY(t->ControlsDisabled());
+    QCOMPARE(link.scrolled + link.changed, 0);
+    t->EnableControls();
+    QCOMPARE(link.changed, 1);
+    QCOMPARE(scrolls, 4);  // after-scroll is told even while controls are disabled
+  }
+
+  void queries_data()
+  {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("outcome");  // "rows:N" or "none"
+    QTest::addColumn<int>("affected");
+    QTest::newRow("select") << "SELECT * FROM items" << "rows:3" << 0;
+    QTest::newRow("update") << "UPDATE items SET qty = qty + 1 WHERE id >= 20" << "none" << 2;
+    QTest::newRow("create") << "CREATE TABLE t2(x)" << "none" << 0;
+    QTest::newRow("several, last counts") << "CREATE TABLE t3(x);\nINSERT INTO t3 VALUES (1),(2);\nSELECT * FROM t3;" << "rows:2" << 0;
+    QTest::newRow("insert after select") << "SELECT 1; DELETE FROM items WHERE id = 10" << "none" << 1;
+    QTest::newRow("returning") << "DELETE FROM items WHERE id > 15 RETURNING id" << "rows:2" << 2;
+    QTest::newRow("comment after") << "SELECT id FROM items -- all of them\n;\n" << "rows:3" << 0;
+  }
+  void queries()
+  {
+    QFETCH(QString, sql);
+    QFETCH(QString, outcome);
+    QFETCH(int, affected);
+    TQuery q;
+    q.SetDatabaseName(QStringLiteral("DataSetDB"));
+    q.SQL = sql.split(QLatin1Char('\n'));
+    QString got;
+    try {
+      q.Open();
+      got = QStringLiteral("rows:%1").arg(q.RecordCount());
+    } catch (const ENoResultSet&) {
+      got = QStringLiteral("none");
+    }
+    QCOMPARE(got, outcome);
+    QCOMPARE(q.RowsAffected(), affected);
+    QVERIFY(q.Active() == (outcome != QLatin1String("none")));
+  }
+
+  void queryResultsAreReadByPositionAndReadOnly()
+  {
+    auto q = query(QStringLiteral("SELECT a, b, qty * 2 AS twice, note FROM pairs ORDER BY a"));
+    QCOMPARE(fieldTypeIdentifier(q->Fields(0)->DataType()), QStringLiteral("ftInteger"));   // declared
+    QCOMPARE(fieldTypeIdentifier(q->Fields(2)->DataType()), QStringLiteral("ftLargeint"));  // an expression
+    q->Last();
+    QCOMPARE(q->FieldByName("a")->AsString(), QStringLiteral("999"));
+    q->First();
+    QCOMPARE(q->FieldByName("twice")->AsString(), QStringLiteral("0"));
+    q->MoveBy(700);
+    QCOMPARE(q->FieldByName("a")->AsString(), QStringLiteral("700"));
+    q->Prior();
+    QCOMPARE(q->FieldByName("a")->AsString(), QStringLiteral("699"));
+    QCOMPARE(q->RecordCount(), 1000);
+    QVERIFY(!q->CanModify());
+    QVERIFY_THROWS_EXCEPTION(EDBEngineError, q->Edit());
+  }
+
+  void queryFailures()
+  {
+    try {
+      query(QStringLiteral("SELECT * FROM items WHERE id = :id"));
+      QFAIL("ran with a parameter");
+    } catch (const EDatabaseError& e) {
+      QCOMPARE(e.Message(), QStringLiteral("No value for parameter 'id'"));
+      QVERIFY(!dynamic_cast<const EDBEngineError*>(&e));
+    }
+    try {
+      query(QStringLiteral("SELEC nonsense"));
+      QFAIL("ran nonsense");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("syntax error")), qPrintable(e.Message()));
+    }
+    // Text in quotes and comments is no marker.
+    auto q = query(QStringLiteral("SELECT ':x' AS a, \":y\" AS b /* :z */ -- :w\n FROM (SELECT 1 AS \":y\")"));
+    QCOMPARE(q->Fields(0)->AsString(), QStringLiteral(":x"));
+  }
+};
+
+QTEST_GUILESS_MAIN(TestDataSet)
+#include "tst_dataset.moc"
