@@ -1,0 +1,184 @@
+// Browsing tables and query results of millions of rows: time to the first screen, time to the last
+// record, and peak memory after browsing the top, the middle and the end, for a table and for a
+// SELECT over it, each against its target (first screen 50 ms, last record 1 s, memory 100 MiB above
+// the program's own before it opened anything). The grid is the program's own, offscreen.
+//
+//   build/bench/bench_browse                 1 and 10 million rows (the databases are made once and
+//                                            kept in build/bench-data)
+//   build/bench/bench_browse --rows N        one size
+//   build/bench/bench_browse --quick         20,000 rows, for CI to show that it runs
+#include "app/ExceptionGuard.h"
+#include "dataaccess/DataSource.h"
+#include "dataaccess/Database.h"
+#include "dataaccess/Query.h"
+#include "dataaccess/Session.h"
+#include "dataaccess/Table.h"
+#include "dbcontrols/DBGrid.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+#include <cstdio>
+
+#include <sqlite3.h>
+
+namespace {
+
+long statusKiB(const char* key)
+{
+  QFile f(QStringLiteral("/proc/self/status"));
+  f.open(QIODevice::ReadOnly);
+  for (const QByteArray& line : f.readAll().split('\n'))
+    if (line.startsWith(key))
+      return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
+  return -1;
+}
+
+// Forget the peak so far, so that making the database does not count.
+void resetPeak()
+{
+  QFile f(QStringLiteral("/proc/self/clear_refs"));
+  if (f.open(QIODevice::WriteOnly))
+    f.write("5");
+}
+
+void report(const char* what, double value, double target, const char* unit)
+{
+  std::printf("  %-46s %9.1f %-3s target %6.0f %-3s ratio %.2f  %s\n", what, value, unit, target, unit, value / target,
+              value <= target ? "ok" : "MISSED");
+  std::fflush(stdout);
+}
+
+// 8 columns of mixed types; made once per size and kept.
+QString makeDatabase(const QString& folder, int64_t rows)
+{
+  const QString file = QStringLiteral("%1/browse-%2.db").arg(folder).arg(rows);
+  if (QFileInfo::exists(file))
+    return file;
+  std::printf("making %s (%lld rows) ...\n", qPrintable(file), static_cast<long long>(rows));
+  std::fflush(stdout);
+  const QString tmp = file + QStringLiteral(".tmp");
+  QFile::remove(tmp);
+  sqlite3* db = nullptr;
+  sqlite3_open(tmp.toUtf8().constData(), &db);
+  const QByteArray sql = QStringLiteral(
+      "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+      "CREATE TABLE big(id INTEGER PRIMARY KEY, qty INT, price DECIMAL(12,2), ratio REAL, name VARCHAR(40),"
+      " born DATE, note TEXT, flag BOOLEAN);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+      " INSERT INTO big SELECT i, i % 1000, (i % 100000) / 100.0, i / 7.0, 'name ' || i,"
+      " date(2451545 + i % 9000), 'a note about row ' || i, i % 2 FROM n;").arg(rows).toUtf8();
+  char* error = nullptr;
+  if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::fprintf(stderr, "cannot make the database: %s\n", error);
+    std::exit(1);
+  }
+  sqlite3_close(db);
+  QFile::rename(tmp, file);
+  return file;
+}
+
+struct Browser {
+  TDataSource source;
+  TDBGrid grid;
+  Browser(TDataSet& ds)
+  {
+    grid.resize(800, 600);
+    grid.SetDataSource(&source);
+    source.SetDataSet(&ds);
+    grid.show();
+  }
+  // Paints what a user would see now, as the screen would.
+  void paint()
+  {
+    grid.viewport()->repaint();
+  }
+};
+
+void browse(const char* title, TDataSet& ds, long baseKiB)
+{
+  std::printf("%s\n", title);
+  Browser b(ds);
+  QElapsedTimer t;
+  t.start();
+  ds.Open();
+  b.paint();
+  report("open and show the first screen", t.nsecsElapsed() / 1e6, 50, "ms");
+  t.restart();
+  QCoreApplication::processEvents();  // the grid counts the rows once the first screen is up
+  std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen", t.nsecsElapsed() / 1e6,
+              static_cast<long long>(ds.KnownRecordCount()));
+
+  t.restart();
+  ds.Last();
+  b.paint();
+  report("go to the last record", t.nsecsElapsed() / 1e6, 1000, "ms");
+  t.restart();
+  ds.SetRecNo(ds.RecordCount64() / 2);
+  b.paint();
+  for (int i = 0; i < 1000; ++i)  // browse on from the middle
+    ds.Next();
+  b.paint();
+  const double middle = t.nsecsElapsed() / 1e6;
+  t.restart();
+  ds.First();
+  for (int i = 0; i < 1000; ++i)
+    ds.Next();
+  b.paint();
+  std::printf("  %-46s %9.1f ms (middle and 1,000 rows on), %.1f ms (top and 1,000 rows on)\n", "browse", middle,
+              t.nsecsElapsed() / 1e6);
+  report("peak memory above the program's own", (statusKiB("VmHWM:") - baseKiB) / 1024.0, 100, "MiB");
+  ds.Close();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  std::vector<int64_t> sizes = {1000000, 10000000};
+  if (args.contains(QStringLiteral("--quick")))
+    sizes = {20000};
+  if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i >= 0 && i + 1 < args.size())
+    sizes = {args.at(i + 1).toLongLong()};
+  const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../bench-data");
+  QDir().mkpath(folder);
+
+  for (int64_t rows : sizes) {
+    const QString file = makeDatabase(QDir(folder).absolutePath(), rows);
+    QFile aliases(QDir(folder).absoluteFilePath(QStringLiteral("aliases.ini")));
+    aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    aliases.write("[Big]\nDriver=SQLite\nDatabase=" + file.toUtf8() + "\n");
+    aliases.close();
+    qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+    Session().SetActive(false);
+    Session().SetActive(true);
+    TDatabase db;
+    db.SetDatabaseName(QStringLiteral("BenchDB"));
+    db.SetAliasName(QStringLiteral("Big"));
+    db.Open();
+
+    resetPeak();
+    const long base = statusKiB("VmHWM:");
+    std::printf("\n%lld rows (%.0f MiB file); the program's own memory: %.1f MiB\n", static_cast<long long>(rows),
+                QFileInfo(file).size() / 1048576.0, base / 1024.0);
+    TTable table;
+    table.SetDatabaseName(QStringLiteral("BenchDB"));
+    table.SetTableName(QStringLiteral("big"));
+    browse("table big", table, base);
+
+    resetPeak();
+    const long queryBase = statusKiB("VmHWM:");
+    TQuery query;
+    query.SetDatabaseName(QStringLiteral("BenchDB"));
+    query.SQL << QStringLiteral("SELECT id, name, price, born FROM big WHERE flag = 1");
+    browse("SELECT id, name, price, born FROM big WHERE flag = 1", query, queryBase);
+  }
+  return 0;
+}
