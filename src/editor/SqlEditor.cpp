@@ -150,7 +150,8 @@ private:
   TfmMain* FForm;
 };
 
-// The display lines of a block: QPlainTextEdit lays out only what it has shown, so lay it out now.
+// The display lines of a block. QPlainTextEdit lays out only the blocks it has shown, so lay it out
+// now: a block not yet laid out would count as one line however long it is.
 int displayLineCount(QAbstractTextDocumentLayout* layout, const QTextBlock& block)
 {
   if (block.layout()->lineCount() == 0)

@@ -4,13 +4,11 @@
 #include "dataaccess/DBErrors.h"
 #include "dbcontrols/DBGrid.h"
 #include "platform/ScreenCursor.h"
+#include "viewer/DBRichEdit.h"
 #include "viewer/MemoViewWindow.h"
 
 #include <QLabel>
 #include <QTabWidget>
-
-// PENDING: the memo viewer's binding arrives with its window.
-#define BIND_MEMO_VIEW fmMemoView->show();
 
 void TfmMain::OpenTable(const QString& tableName)
 {
@@ -33,5 +31,9 @@ void TfmMain::DBGrid2DblClick()
   TField* field = DBGrid2->SelectedField();
   if (!dynamic_cast<TMemoField*>(field))
     return;
-  BIND_MEMO_VIEW
+  fmMemoView->DBRTF->SetDataSource(&srcTable);
+  fmMemoView->DBRTF->SetDataField(field->FieldName());
+  fmMemoView->FModified = false;
+  fmMemoView->UpdateStatus();
+  fmMemoView->show();
 }

@@ -3,6 +3,8 @@
 
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
+#include "viewer/DBRichEdit.h"
+#include "viewer/MemoViewWindow.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -177,6 +179,36 @@ private slots:
     QCOMPARE(ds().State(), dsEdit);
     QCOMPARE(ds().FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("123"));
     QCOMPARE(stored(QStringLiteral("SELECT qty FROM nums WHERE id = 1")), QStringLiteral("2"));
+  }
+
+  // A double-click opens the memo viewer on memo columns only, on the current record.
+  void doubleClickOpensTheMemoViewer_data()
+  {
+    QTest::addColumn<int>("column");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("integer") << 1 << false;
+    QTest::newRow("memo") << 2 << true;
+    QTest::newRow("binary") << 3 << false;
+  }
+  void doubleClickOpensTheMemoViewer()
+  {
+    QFETCH(int, column);
+    QFETCH(bool, opens);
+    QTest::keyClick(grid(), Qt::Key_Down);
+    grid()->SetSelectedIndex(column);
+    const int rowHeight = grid()->fontMetrics().height() + 4;
+    const int x = 12 + [&] { int left = 0; for (int c = 0; c < column; ++c) left += grid()->ColumnWidth(c); return left; }() + 5;
+    QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, QPoint(x, rowHeight + 2 + rowHeight + rowHeight / 2));
+    QCOMPARE(fmMemoView->isVisible(), opens);
+    if (opens) {
+      QCOMPARE(fmMemoView->DBRTF->toPlainText(), QStringLiteral("line one\nline two"));
+      QCOMPARE(fmMemoView->DBRTF->DataField(), QStringLiteral("note"));
+      executeSql(file, QStringLiteral("UPDATE nums SET note = 'third' WHERE id = 3"));
+      ds().Refresh();
+      QTest::keyClick(grid(), Qt::Key_Down);  // it follows the grid's record
+      QCOMPARE(fmMemoView->DBRTF->toPlainText(), QStringLiteral("third"));
+      fmMemoView->hide();
+    }
   }
 
   void downPastTheLastRecordAppends()
