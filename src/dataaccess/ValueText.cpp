@@ -144,7 +144,12 @@ QString formatFloat(double value, const TFormatSettings& settings)
   if (std::isinf(value))
     return value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
   QString s = QString::number(value, 'g', 15);
-  s.replace(QLatin1Char('e'), QLatin1Char('E'));
+  // The exponent as "E20" and "E-5": no plus sign, no leading zeros.
+  const qsizetype e = s.indexOf(QLatin1Char('e'));
+  if (e >= 0) {
+    const int exponent = s.mid(e + 1).toInt();
+    s = s.left(e) + QLatin1Char('E') + QString::number(exponent);
+  }
   s.replace(QLatin1Char('.'), settings.DecimalSeparator);
   return s;
 }
@@ -182,6 +187,10 @@ QString valueText(const TValue& value, TFieldType type, const TFormatSettings& s
       return formatDateTime(settings.ShortDateFormat, *dt, settings);
     if (type == ftTime)
       return formatDateTime(settings.LongTimeFormat, *dt, settings);
+    // A moment at midnight shows as its date alone (milliseconds alone do not count).
+    const QTime t = dt->time();
+    if (t.hour() == 0 && t.minute() == 0 && t.second() == 0)
+      return formatDateTime(settings.ShortDateFormat, *dt, settings);
     return formatDateTime(settings.ShortDateFormat, *dt, settings) + QLatin1Char(' ') +
            formatDateTime(settings.LongTimeFormat, *dt, settings);
   }

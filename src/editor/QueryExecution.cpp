@@ -6,6 +6,8 @@
 #include "platform/ScreenCursor.h"
 
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTabWidget>
 
 void TfmMain::btExecuteClick()
@@ -24,8 +26,9 @@ void TfmMain::RunQuery()
   qrTable.Close();
   qrSelect.Close();
   qrSelect.SQL.clear();
-  // The text's own lines: a line that word wrap shows as several is still one line.
-  qrSelect.SQL = Memo1->toPlainText().split(QLatin1Char('\n'));
+  // The text's own lines, as they stand: a line that word wrap shows as several is still one line.
+  for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next())
+    qrSelect.SQL << block.text();
   try {
     qrSelect.Open();
   } catch (const ENoResultSet&) {

@@ -86,7 +86,10 @@ private slots:
     QTest::newRow("largest integer") << TValue::integer(9223372036854775807LL) << ftInteger << "9223372036854775807" << "9223372036854775807";
     QTest::newRow("float") << TValue::real(1234.5) << ftFloat << "1234.5" << "1234,5";
     QTest::newRow("float 15 digits") << TValue::real(0.1 + 0.2) << ftFloat << "0.3" << "0,3";
-    QTest::newRow("float large") << TValue::real(1e20) << ftFloat << "1E+20" << "1E+20";
+    QTest::newRow("float large") << TValue::real(1e20) << ftFloat << "1E20" << "1E20";
+    QTest::newRow("float tiny") << TValue::real(-0.00005) << ftFloat << "-5E-5" << "-5E-5";
+    QTest::newRow("float 0.0001") << TValue::real(0.0001) << ftFloat << "0.0001" << "0,0001";
+    QTest::newRow("midnight with milliseconds") << text("2024-03-05 00:00:00.250") << ftDateTime << "2024-03-05" << "05.03.2024";
     QTest::newRow("exact decimal text") << text("12345678901234.123456") << ftBCD << "12345678901234.123456" << "12345678901234,123456";
     QTest::newRow("decimal that is not a number") << text("n/a") << ftBCD << "n/a" << "n/a";
     QTest::newRow("decimal stored as integer") << TValue::integer(42) << ftBCD << "42" << "42";

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "dataaccess/DataSource.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <functional>
+
+class QIODevice;
+class TDataSet;
+class TField;
+
+// Writes a dataset as an XML datapacket, to a file or to a stream: the whole dataset from its
+// first record to its end, one line at a time, with the dataset's position, state and filter and
+// the process's format settings restored afterwards. A handler of the dataset's after-scroll
+// notification may set StopRequested to end the write after the current row.
+class TXMLDataset : public QObject {
+  Q_OBJECT
+public:
+  explicit TXMLDataset(QObject* owner = nullptr);
+
+  TDataSet* DataSet() const { return FLink.DataSet(); }  // none once the dataset is destroyed
+  void SetDataSet(TDataSet* dataSet) { FLink.SetDataSet(dataSet); }
+  bool UseMimeEncoding = false;
+  bool StopRequested = false;
+
+  // Published properties that read fixed values; assignments are accepted and ignored, as stored
+  // form data assigns them.
+  QString TableName() const { return QString(); }
+  void SetTableName(const QString&) {}
+  float FileVersion() const { return 2.0f; }
+  void SetFileVersion(float) {}
+  QDateTime PacketTime() const { return QDateTime(); }
+  void SetPacketTime(const QDateTime&) {}
+  float PacketVersion = 0.0f;
+  int RecordCount() const { return 0; }
+  void SetRecordCount(int) {}
+  int FieldDefCount() const { return 0; }
+  void SetFieldDefCount(int) {}
+  int IndexDefCount() const { return 0; }
+  void SetIndexDefCount(int) {}
+  bool HasFieldDefs() const { return false; }
+  void SetHasFieldDefs(bool) {}
+  bool HasIndexDefs() const { return false; }
+  void SetHasIndexDefs(bool) {}
+  bool HasRecordData() const { return false; }
+  void SetHasRecordData(bool) {}
+  bool HasChanges() const { return false; }
+  void SetHasChanges(bool) {}
+
+  // A regular file is written beside its target and replaces it only when the packet is complete;
+  // a pipe or a device is written directly. Raises "Cannot create file %s" up front when the
+  // target cannot be created or replaced.
+  void SaveToFile(const QString& fileName);
+  // Writes at the stream's position; the stream stays open. Any failure restores what the write
+  // changed and then reaches the caller.
+  void SaveToStream(QIODevice* stream);
+
+  // The clock read once per packet; tests set a fixed one.
+  std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
+
+private:
+  void writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& now);
+  void writeItem(QIODevice* stream, QByteArray& line, const TField& field);
+
+  TDataSource FLink;
+};

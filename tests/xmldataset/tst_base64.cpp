@@ -1,0 +1,104 @@
+#include "xmldataset/Base64.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+namespace {
+// A decoder of our own, strict about the line structure, to check the encoder against.
+QByteArray decode(const QByteArray& text, bool* ok)
+{
+  *ok = true;
+  QByteArray out;
+  const QList<QByteArray> lines = text.split('\n');
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    QByteArray line = lines[i];
+    const bool last = i + 1 == lines.size();
+    if (!last) {
+      if (!line.endsWith('\r') || line.size() != 77) {
+        *ok = false;
+        return {};
+      }
+      line.chop(1);
+    } else if (line.size() > 76 || line.contains('\r')) {
+      *ok = false;
+      return {};
+    }
+    out += QByteArray::fromBase64(line, QByteArray::AbortOnBase64DecodingErrors);
+  }
+  return out;
+}
+}  // namespace
+
+class TestBase64 : public QObject {
+  Q_OBJECT
+
+private slots:
+  void vectors_data()
+  {
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("output");
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+    QTest::newRow("f") << QByteArray("f") << QByteArray("Zg==");
+    QTest::newRow("fo") << QByteArray("fo") << QByteArray("Zm8=");
+    QTest::newRow("foo") << QByteArray("foo") << QByteArray("Zm9v");
+    QTest::newRow("foob") << QByteArray("foob") << QByteArray("Zm9vYg==");
+    QTest::newRow("fooba") << QByteArray("fooba") << QByteArray("Zm9vYmE=");
+    QTest::newRow("foobar") << QByteArray("foobar") << QByteArray("Zm9vYmFy");
+    QTest::newRow("every bit high") << QByteArray("\xff\xff\xff") << QByteArray("////");
+    QTest::newRow("zero bytes") << QByteArray(2, '\0') << QByteArray("AAA=");
+  }
+  void vectors()
+  {
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, output);
+    QCOMPARE(Base64EncodeString(input), output);
+  }
+
+  void lineBreaks_data()
+  {
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<int>("length");
+    QTest::addColumn<int>("breaks");
+    QTest::newRow("57: one full line, no break") << 57 << 76 << 0;
+    QTest::newRow("58: a break and ==") << 58 << 82 << 1;
+    QTest::newRow("114: two lines") << 114 << 154 << 1;
+    QTest::newRow("171: three lines") << 171 << 232 << 2;
+  }
+  void lineBreaks()
+  {
+    QFETCH(int, bytes);
+    QFETCH(int, length);
+    QFETCH(int, breaks);
+    const QByteArray out = Base64EncodeString(QByteArray(bytes, 'x'));
+    QCOMPARE(out.size(), length);
+    QCOMPARE(int(Base64EncodedLength(bytes)), length);
+    QCOMPARE(int(out.count("\r\n")), breaks);
+    QVERIFY(!out.endsWith("\r\n"));
+    if (bytes == 58)
+      QVERIFY(out.endsWith("=="));
+  }
+
+  void randomRoundTrips()
+  {
+    QRandomGenerator rng(20261206);
+    for (int n = 0; n <= 1000; ++n) {
+      QByteArray input(n, Qt::Uninitialized);
+      for (char& c : input)
+        c = char(rng.bounded(256));
+      const QByteArray out = Base64EncodeString(input);
+      QCOMPARE(out.size(), qsizetype(Base64EncodedLength(n)));
+      bool ok = false;
+      QCOMPARE(decode(out, &ok), input);
+      QVERIFY2(ok, qPrintable(QStringLiteral("line structure at %1 bytes").arg(n)));
+    }
+    QByteArray big(3 * 1024 * 1024 + 7, Qt::Uninitialized);
+    for (char& c : big)
+      c = char(rng.bounded(256));
+    bool ok = false;
+    QCOMPARE(decode(Base64EncodeString(big), &ok), big);
+    QVERIFY(ok);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestBase64)
+#include "tst_base64.moc"

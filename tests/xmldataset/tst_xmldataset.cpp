@@ -1,0 +1,392 @@
+#include "TestSupport.h"
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/Database.h"
+#include "dataaccess/FormatSettings.h"
+#include "dataaccess/Query.h"
+#include "dataaccess/Table.h"
+#include "xmldataset/XMLDataset.h"
+#include "xmldataset/XMLText.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+const char* const allTypesSql =
+    "CREATE TABLE t(id INTEGER PRIMARY KEY, n SMALLINT, big BIGINT, ok BOOLEAN, r REAL, m MONEY, d DECIMAL(18,6),"
+    " day DATE, tm TIME, ts DATETIME, s VARCHAR(10) NOT NULL, c CHAR(3), memo TEXT, b BLOB);"
+    "INSERT INTO t VALUES (1, -2, 9223372036854775807, 1, -0.00005, 12.5, 1234.5678, '2024-03-05', '13:05:09.250',"
+    " '2024-03-05 00:00:00.250', 'a\"<&b', 'xyz', 'ab', x'00ff');"
+    "INSERT INTO t (id, s) VALUES (2, '');";
+
+QByteArray lines(std::initializer_list<const char*> list)
+{
+  QByteArray out;
+  for (const char* l : list)
+    out.append(l).append("\r\n");
+  return out;
+}
+
+QByteArray fieldDef(const char* name, const char* type, int size, int index, bool required = false)
+{
+  return QStringLiteral("<fielddef name=\"%1\" fieldkind=\"data\" datatype=\"%2\" fieldsize=\"%3\" displaylabel=\"%1\" "
+                        "editmask=\"\" displaywidth=\"0\" fieldindex=\"%4\" required=\"%5\" readonly=\"false\"/>\r\n")
+      .arg(QLatin1String(name), QLatin1String(type)).arg(size).arg(index).arg(required ? "true" : "false").toUtf8();
+}
+
+// Reads a packet back with a real parser: every row as "name=value" texts, base64 decoded where given.
+QList<QStringList> readBack(const QByteArray& packet, bool mime, QStringList* names = nullptr)
+{
+  QXmlStreamReader xml(packet);
+  QList<QStringList> rows;
+  QStringList longNames;
+  while (!xml.atEnd()) {
+    xml.readNext();
+    if (!xml.isStartElement())
+      continue;
+    if (xml.name() == QLatin1String("fielddef")) {
+      const QString type = xml.attributes().value(QStringLiteral("datatype")).toString();
+      if (names)
+        *names << xml.attributes().value(QStringLiteral("name")).toString();
+      if (mime || type == QLatin1String("memo") || type == QLatin1String("blob"))
+        longNames << xml.attributes().value(QStringLiteral("name")).toString();
+    } else if (xml.name() == QLatin1String("row")) {
+      rows << QStringList();
+    } else if (xml.name() == QLatin1String("field")) {
+      const QString name = xml.attributes().value(QStringLiteral("name")).toString();
+      if (xml.attributes().hasAttribute(QStringLiteral("value"))) {
+        rows.last() << name + "=" + xml.attributes().value(QStringLiteral("value")).toString();
+      } else if (xml.attributes().value(QStringLiteral("size")) == QLatin1String("-1")) {
+        rows.last() << name + "=<null>";
+      } else {
+        const QString text = xml.readElementText().trimmed();
+        const QByteArray bytes = longNames.contains(name) ? QByteArray::fromBase64(text.toLatin1()) : text.toUtf8();
+        rows.last() << name + "=" + QString::fromUtf8(bytes);
+      }
+    }
+  }
+  if (xml.hasError())
+    rows << QStringList{QStringLiteral("parse error: ") + xml.errorString()};
+  return rows;
+}
+
+bool xmllintAccepts(const QString& file, QString* message)
+{
+  QProcess p;
+  p.start(QStringLiteral("xmllint"), {QStringLiteral("--noout"), file});
+  if (!p.waitForFinished(30000)) {
+    *message = QStringLiteral("xmllint did not run: ") + p.errorString();
+    return false;
+  }
+  *message = QString::fromUtf8(p.readAllStandardError());
+  return p.exitCode() == 0;
+}
+
+}  // namespace
+
+class TestXMLDataset : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TestFolder> folder;
+  std::unique_ptr<TDatabase> db;
+  TXMLDataset writer;
+
+  std::unique_ptr<TTable> table(const QString& name, bool open = true)
+  {
+    auto t = std::make_unique<TTable>();
+    t->SetDatabaseName(QStringLiteral("XmlDB"));
+    t->SetTableName(name);
+    if (open)
+      t->Open();
+    return t;
+  }
+
+  QByteArray write(TDataSet& ds)
+  {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writer.SetDataSet(&ds);
+    writer.SaveToStream(&buffer);
+    return buffer.data();
+  }
+
+private slots:
+  void init()
+  {
+    folder = std::make_unique<TestFolder>();
+    folder->createDatabase(QStringLiteral("x.db"), QString::fromLatin1(allTypesSql) + QStringLiteral(
+        "CREATE TABLE tricky(id INTEGER PRIMARY KEY, s VARCHAR(50), memo TEXT, b BLOB);"
+        "INSERT INTO tricky VALUES (1, 'quote \" lt < amp & end ]]> done', 'line' || char(13,10) || 'break ]]>', x'');"
+        "INSERT INTO tricky VALUES (2, 'CR' || char(13) || 'LF' || char(10) || 'both' || char(13,10) || 'é 漢字 🦅', '', NULL);"
+        "CREATE TABLE many(id INTEGER PRIMARY KEY, v TEXT);"
+        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10) INSERT INTO many SELECT i, 'v' || i FROM n;"));
+    folder->useAliases("[X]\nDriver=SQLite\nDatabase=x.db\n");
+    db = std::make_unique<TDatabase>();
+    db->SetDatabaseName(QStringLiteral("XmlDB"));
+    db->SetAliasName(QStringLiteral("X"));
+    db->Open();
+    writer.Clock = [] { return QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9, 42)); };
+    writer.UseMimeEncoding = false;
+  }
+  void cleanup()
+  {
+    writer.SetDataSet(nullptr);
+    db.reset();
+    folder.reset();
+  }
+
+  void everyTypeByteForByte()
+  {
+    auto t = table(QStringLiteral("t"));
+    QByteArray expected = lines({"<?xml version=\"1.0\" standalone=\"yes\"?>",
+                                 "<datapacket version=\"2.000\" destination=\"\" day=\"5\" month=\"3\" year=\"2024\" hour=\"7\" min=\"8\" sec=\"9\" msec=\"42\">",
+                                 "<metadata fielddefs=\"yes\" indexdefs=\"no\" recorddata=\"yes\" changes=\"yes\">",
+                                 "<fielddefs count=\"14\">"});
+    expected += fieldDef("id", "autoinc", 0, 0) + fieldDef("n", "smallint", 0, 1) + fieldDef("big", "largeint", 0, 2) +
+                fieldDef("ok", "boolean", 0, 3) + fieldDef("r", "float", 0, 4) + fieldDef("m", "currency", 0, 5) +
+                fieldDef("d", "bcd", 6, 6) + fieldDef("day", "date", 0, 7) + fieldDef("tm", "time", 0, 8) +
+                fieldDef("ts", "datetime", 0, 9) + fieldDef("s", "string", 10, 10, true) + fieldDef("c", "fixedchar", 3, 11) +
+                fieldDef("memo", "memo", 0, 12) + fieldDef("b", "blob", 0, 13);
+    expected += lines({"</fielddefs>", "<indexdefs count=\"0\">", "</indexdefs>", "</metadata>", "<recorddata count=\"2\">",
+                       "<row>", "<field name=\"id\" value=\"1\"/>", "<field name=\"n\" value=\"-2\"/>",
+                       "<field name=\"big\" value=\"9223372036854775807\"/>", "<field name=\"ok\" value=\"True\"/>",
+                       "<field name=\"r\" value=\"-5E-5\"/>", "<field name=\"m\" value=\"12.5\"/>",
+                       "<field name=\"d\" value=\"1234.5678\"/>", "<field name=\"day\" value=\"2024-03-05\"/>",
+                       "<field name=\"tm\" value=\"13:05:09:250\"/>", "<field name=\"ts\" value=\"2024-03-05\"/>",
+                       "<field name=\"s\" size=\"5\">", "<![CDATA[", "a\"<&b", "]]>", "</field>",
+                       "<field name=\"c\" size=\"3\">", "<![CDATA[", "xyz", "]]>", "</field>",
+                       "<field name=\"memo\" size=\"2\">", "<![CDATA[", "YWI=", "]]>", "</field>",
+                       "<field name=\"b\" size=\"2\">", "<![CDATA[", "AP8=", "]]>", "</field>", "</row>",
+                       "<row>", "<field name=\"id\" value=\"2\"/>", "<field name=\"n\" size=\"-1\"/>",
+                       "<field name=\"big\" size=\"-1\"/>", "<field name=\"ok\" size=\"-1\"/>", "<field name=\"r\" size=\"-1\"/>",
+                       "<field name=\"m\" size=\"-1\"/>", "<field name=\"d\" size=\"-1\"/>", "<field name=\"day\" size=\"-1\"/>",
+                       "<field name=\"tm\" size=\"-1\"/>", "<field name=\"ts\" size=\"-1\"/>", "<field name=\"s\" size=\"0\">",
+                       "</field>", "<field name=\"c\" size=\"-1\"/>", "<field name=\"memo\" size=\"-1\"/>",
+                       "<field name=\"b\" size=\"-1\"/>", "</row>", "</recorddata>", "</datapacket>"});
+    const QByteArray got = write(*t);
+    if (got != expected) {
+      const QList<QByteArray> a = got.split('\n'), b = expected.split('\n');
+      for (qsizetype i = 0; i < std::min(a.size(), b.size()); ++i)
+        QCOMPARE(a[i], b[i]);
+    }
+    QCOMPARE(got, expected);
+  }
+
+  void mimeEncodesTextFields()
+  {
+    auto t = table(QStringLiteral("t"));
+    writer.UseMimeEncoding = true;
+    const QByteArray got = write(*t);
+    QVERIFY(got.contains("<field name=\"c\" size=\"3\">\r\n<![CDATA[\r\neHl6\r\n]]>\r\n</field>\r\n"));
+    QVERIFY(got.contains("<field name=\"s\" size=\"5\">\r\n<![CDATA[\r\nYSI8JmI=\r\n]]>\r\n"));
+  }
+
+  // Whatever the values hold, the file parses and reads back to them.
+  void everyFileReadsBack_data()
+  {
+    QTest::addColumn<bool>("mime");
+    QTest::newRow("plain") << false;
+    QTest::newRow("mime") << true;
+  }
+  void everyFileReadsBack()
+  {
+    QFETCH(bool, mime);
+    writer.UseMimeEncoding = mime;
+    auto t = table(QStringLiteral("tricky"));
+    const QString file = folder->path(QStringLiteral("tricky.xml"));
+    writer.SetDataSet(t.get());
+    writer.SaveToFile(file);
+    QString message;
+    QVERIFY2(xmllintAccepts(file, &message), qPrintable(message));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QStringList> rows = readBack(f.readAll(), mime);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0], QStringList({"id=1", "s=quote \" lt < amp & end ]]> done", "memo=line\r\nbreak ]]>", "b="}));
+    QCOMPARE(rows[1], QStringList({"id=2", QStringLiteral("s=CR\rLF\nboth\r\né 漢字 🦅"), "memo=", "b=<null>"}));
+  }
+
+  void namesAndLabelsAreEscaped()
+  {
+    executeSql(folder->path(QStringLiteral("x.db")), QStringLiteral("CREATE TABLE \"a<b\"(\"x\"\"&y\" INT); INSERT INTO \"a<b\" VALUES (1);"));
+    auto t = table(QStringLiteral("a<b"));
+    t->Fields(0)->EditMask = QStringLiteral("0\"0");
+    const QByteArray got = write(*t);
+    QVERIFY(got.contains("<fielddef name=\"x&quot;&amp;y\""));
+    QVERIFY(got.contains("editmask=\"0&quot;0\""));
+    QStringList names;
+    QCOMPARE(readBack(got, false, &names).first(), QStringList({"x\"&y=1"}));
+    QCOMPARE(names, QStringList({"x\"&y"}));
+  }
+
+  void emptyDatasets()
+  {
+    auto q = std::make_unique<TQuery>();
+    q->SetDatabaseName(QStringLiteral("XmlDB"));
+    q->SQL << QStringLiteral("SELECT id FROM many WHERE id > 100");
+    q->Open();
+    QVERIFY(write(*q).contains("<recorddata count=\"0\">\r\n</recorddata>\r\n</datapacket>\r\n"));
+    auto noFields = std::make_unique<TQuery>();
+    noFields->SetDatabaseName(QStringLiteral("XmlDB"));
+    noFields->SQL << QStringLiteral("SELECT id FROM many LIMIT 1");
+    noFields->Open();
+    QVERIFY(write(*noFields).contains("<fielddefs count=\"1\">"));
+  }
+
+  // Stop after the third row: a complete packet with three rows; the count stays what it was.
+  void stopRequestedAfterTheThirdRow()
+  {
+    auto t = table(QStringLiteral("many"));
+    int moves = 0;
+    t->AfterScroll = [&](TDataSet&) {
+      if (++moves == 4)  // the first record, then the move after each row
+        writer.StopRequested = true;
+    };
+    const QByteArray got = write(*t);
+    QCOMPARE(int(got.count("<row>")), 3);
+    QVERIFY(got.contains("<recorddata count=\"10\">"));
+    QVERIFY(got.endsWith("</recorddata>\r\n</datapacket>\r\n"));
+    QVERIFY(!writer.StopRequested);
+  }
+
+  void datasetStateIsRestored()
+  {
+    auto t = table(QStringLiteral("many"));
+    t->OnFilterRecord = [](TDataSet& ds) { return ds.Fields(0)->AsString().toInt() % 2 == 0; };
+    t->SetFiltered(true);
+    t->Next();
+    t->Next();
+    const QString before = t->Fields(0)->AsString();
+    t->DisableControls();
+    const QByteArray got = write(*t);
+    QCOMPARE(int(got.count("<row>")), 5);  // the filter is in force during the write
+    QCOMPARE(t->Fields(0)->AsString(), before);
+    QVERIFY(t->Filtered());
+    QVERIFY(t->ControlsDisabled());
+    t->EnableControls();
+    QVERIFY(!t->ControlsDisabled());
+    write(*t);
+    QVERIFY(!t->ControlsDisabled());  // the writer's own disabling is undone
+
+    auto closed = table(QStringLiteral("many"), false);
+    QVERIFY(write(*closed).contains("<recorddata count=\"10\">"));
+    QVERIFY(!closed->Active());
+  }
+
+  // The three kinds without an item form, a failing stream, a dataset error: the caller hears of
+  // it, and the dataset and the format settings are as before.
+  void failuresReachTheCallerAfterRestoring()
+  {
+    FormatSettings().DecimalSeparator = QLatin1Char(',');
+    FormatSettings().ShortDateFormat = QStringLiteral("dd/mm/yyyy");
+    auto t = table(QStringLiteral("many"));
+    t->Next();
+    QFile full(QStringLiteral("/dev/full"));
+    QVERIFY(full.open(QIODevice::WriteOnly));
+    writer.SetDataSet(t.get());
+    try {
+      writer.SaveToStream(&full);
+      QFAIL("a full disk went unnoticed");
+    } catch (const EDatabaseError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("/dev/full")) && e.Message().contains(QStringLiteral("space")), qPrintable(e.Message()));
+    }
+    QCOMPARE(t->RecNo(), 2);
+    QVERIFY(!t->ControlsDisabled());
+    QCOMPARE(FormatSettings().DecimalSeparator, QLatin1Char(','));
+    QCOMPARE(FormatSettings().ShortDateFormat, QStringLiteral("dd/mm/yyyy"));
+    FormatSettings() = TFormatSettings{};
+
+    try {
+      writer.SaveToFile(QStringLiteral("/dev/full"));
+      QFAIL("a full device went unnoticed");
+    } catch (const EDatabaseError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("/dev/full")), qPrintable(e.Message()));
+    }
+
+    // A dataset error in the middle: the table goes away while rows are read.
+    auto many = table(QStringLiteral("many"));
+    many->AfterScroll = [&](TDataSet& ds) {
+      if (ds.RecNo() == 2)
+        executeSql(folder->path(QStringLiteral("x.db")), QStringLiteral("DROP TABLE many"));
+    };
+    const QString target = folder->path(QStringLiteral("kept.xml"));
+    QFile previous(target);
+    QVERIFY(previous.open(QIODevice::WriteOnly));
+    previous.write("previous export");
+    previous.close();
+    writer.SetDataSet(many.get());
+    QVERIFY_THROWS_EXCEPTION(EDBEngineError, writer.SaveToFile(target));
+    QVERIFY(previous.open(QIODevice::ReadOnly));
+    QCOMPARE(previous.readAll(), QByteArray("previous export"));
+    QCOMPARE(QDir(folder->path(QString())).entryList(QStringList{QStringLiteral("kept.xml*")}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("kept.xml")});
+  }
+
+  void filesThatCannotBeCreated()
+  {
+    auto t = table(QStringLiteral("many"));
+    writer.SetDataSet(nullptr);
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, writer.SaveToFile(folder->path(QStringLiteral("none.xml"))));
+    QVERIFY(!QFile::exists(folder->path(QStringLiteral("none.xml"))));
+    writer.SetDataSet(t.get());
+    const QString readOnly = folder->path(QStringLiteral("ro.xml"));
+    QFile f(readOnly);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    f.setPermissions(QFileDevice::ReadOwner);
+    if (geteuid() != 0) {  // root writes anyway
+      try {
+        writer.SaveToFile(readOnly);
+        QFAIL("a read-only file was replaced");
+      } catch (const EDatabaseError& e) {
+        QCOMPARE(e.Message(), QStringLiteral("Cannot create file ") + readOnly);
+      }
+    }
+    try {
+      writer.SaveToFile(folder->path(QStringLiteral("no/such/folder/x.xml")));
+      QFAIL("wrote into a missing folder");
+    } catch (const EDatabaseError& e) {
+      QVERIFY(e.Message().startsWith(QStringLiteral("Cannot create file ")));
+    }
+  }
+
+  void plainDecimals_data()
+  {
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("trailing zeros") << "12.50" << "12.5";
+    QTest::newRow("whole") << "100.000" << "100";
+    QTest::newRow("many places kept") << "123456789012.123456" << "123456789012.123456";
+    QTest::newRow("small") << "0.000001" << "0.000001";
+    QTest::newRow("exponent") << "1.5e-7" << "0.00000015";
+    QTest::newRow("big exponent") << "2.5E20" << "250000000000000000000";
+    QTest::newRow("negative zero") << "-0.00" << "0";
+    QTest::newRow("not a number") << "n/a" << "n/a";
+  }
+  void plainDecimals()
+  {
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(XMLText::plainDecimal(in), out);
+  }
+
+  void readOnlyPropertiesIgnoreAssignments()
+  {
+    writer.SetFileVersion(3.5f);
+    writer.SetRecordCount(7);
+    writer.SetHasChanges(true);
+    QCOMPARE(writer.FileVersion(), 2.0f);
+    QCOMPARE(writer.RecordCount(), 0);
+    QVERIFY(!writer.HasChanges());
+    auto t = table(QStringLiteral("many"));
+    writer.SetDataSet(t.get());
+    t.reset();  // a destroyed dataset is forgotten
+    QVERIFY(!writer.DataSet());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestXMLDataset)
+#include "tst_xmldataset.moc"
