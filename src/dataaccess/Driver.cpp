@@ -1,6 +1,7 @@
 #include "dataaccess/Driver.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/postgres/PgDriver.h"
 #include "dataaccess/sqlite/SqliteDriver.h"
 
 namespace {
@@ -10,6 +11,7 @@ std::vector<std::unique_ptr<TDriver>>& registry()
   static std::vector<std::unique_ptr<TDriver>> drivers = [] {
     std::vector<std::unique_ptr<TDriver>> list;
     list.push_back(createSqliteDriver());
+    list.push_back(createPostgresDriver());
     return list;
   }();
   return drivers;

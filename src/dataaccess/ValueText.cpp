@@ -25,6 +25,57 @@ std::optional<QDateTime> fromNumber(double n)
   return std::nullopt;
 }
 
+// Digits at s[i, i+n) as a number, or -1.
+int digitsAt(const QByteArray& s, qsizetype i, int n)
+{
+  if (i + n > s.size())
+    return -1;
+  int v = 0;
+  for (int k = 0; k < n; ++k) {
+    const char c = s[i + k];
+    if (c < '0' || c > '9')
+      return -1;
+    v = v * 10 + (c - '0');
+  }
+  return v;
+}
+
+// The common forms, "YYYY-MM-DD" and "YYYY-MM-DD HH:MM:SS[.fff]", read without the general pattern.
+std::optional<std::optional<QDateTime>> fromPlainIso(const QByteArray& s)
+{
+  if (s.size() != 10 && s.size() != 19 && !(s.size() > 20 && s[19] == '.'))
+    return std::nullopt;
+  const int y = digitsAt(s, 0, 4), mo = digitsAt(s, 5, 2), d = digitsAt(s, 8, 2);
+  if (y < 0 || mo < 0 || d < 0 || s[4] != '-' || s[7] != '-')
+    return std::nullopt;
+  const QDate date(y, mo, d);
+  if (s.size() == 10)
+    return std::optional<QDateTime>(date.isValid() ? std::optional<QDateTime>(QDateTime(date, QTime(0, 0), Qt::UTC)) : std::nullopt);
+  const int h = digitsAt(s, 11, 2), mi = digitsAt(s, 14, 2), sec = digitsAt(s, 17, 2);
+  if (h < 0 || mi < 0 || sec < 0 || (s[10] != ' ' && s[10] != 'T') || s[13] != ':' || s[16] != ':')
+    return std::nullopt;
+  int ms = 0;
+  if (s.size() > 20) {
+    // Milliseconds from the first three digits, rounded by the fourth, as the general reading does.
+    int scale = 100;
+    for (qsizetype i = 20; i < s.size(); ++i) {
+      if (s[i] < '0' || s[i] > '9')
+        return std::nullopt;  // a zone or more: the general reading
+      if (i < 23) {
+        ms += (s[i] - '0') * scale;
+        scale /= 10;
+      }
+    }
+    if (s.size() > 23 && s[23] >= '5')
+      ++ms;
+    ms = std::min(ms, 999);
+  }
+  const QTime time(h, mi, sec, ms);
+  if (!date.isValid() || !time.isValid())
+    return std::optional<QDateTime>(std::nullopt);
+  return std::optional<QDateTime>(QDateTime(date, time, Qt::UTC));
+}
+
 std::optional<QDateTime> fromText(const QString& raw)
 {
   // Date with optional time, or time alone; each with an optional zone.
@@ -66,7 +117,19 @@ std::optional<QDateTime> fromText(const QString& raw)
   return result;
 }
 
-QString pad(int v, int width) { return QStringLiteral("%1").arg(v, width, 10, QLatin1Char('0')); }
+void appendPadded(QString& out, int v, int width)
+{
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = char('0' + v % 10);
+    v /= 10;
+  } while (v > 0 && n < 11);
+  for (int i = n; i < width; ++i)
+    out += QLatin1Char('0');
+  while (n > 0)
+    out += QLatin1Char(digits[--n]);
+}
 
 bool isDecimalText(const QString& s)
 {
@@ -81,7 +144,10 @@ std::optional<QDateTime> parseStoredDateTime(const TValue& value)
   switch (value.kind()) {
   case TValue::Integer: return fromNumber(double(value.asInteger()));
   case TValue::Float: return fromNumber(value.asFloat());
-  case TValue::Text: return fromText(QString::fromUtf8(value.rawBytes()));
+  case TValue::Text:
+    if (const auto plain = fromPlainIso(value.rawBytes()))
+      return *plain;
+    return fromText(QString::fromUtf8(value.rawBytes()));
   default: return std::nullopt;
   }
 }
@@ -91,6 +157,7 @@ QString formatDateTime(const QString& pattern, const QDateTime& value, const TFo
   const QDate d = value.date();
   const QTime t = value.time();
   QString out;
+  out.reserve(pattern.size() + 8);
   bool lastWasHour = false;
   for (qsizetype i = 0; i < pattern.size();) {
     const QChar c = pattern.at(i);
@@ -106,24 +173,26 @@ QString formatDateTime(const QString& pattern, const QDateTime& value, const TFo
     const QChar k = c.toLower();
     bool hour = false;
     if (k == QLatin1Char('y'))
-      out += run <= 2 ? pad(d.year() % 100, 2) : pad(d.year(), 4);
+      run <= 2 ? appendPadded(out, d.year() % 100, 2) : appendPadded(out, d.year(), 4);
     else if (k == QLatin1Char('m') && lastWasHour)
-      out += run >= 2 ? pad(t.minute(), 2) : QString::number(t.minute());
+      appendPadded(out, t.minute(), run >= 2 ? 2 : 1);
+    else if (k == QLatin1Char('m') && run >= 3)
+      out += run >= 4 ? QLocale::c().monthName(d.month()) : QLocale::c().monthName(d.month(), QLocale::ShortFormat);
     else if (k == QLatin1Char('m'))
-      out += run >= 4 ? QLocale::c().monthName(d.month()) : run == 3 ? QLocale::c().monthName(d.month(), QLocale::ShortFormat)
-                      : run == 2 ? pad(d.month(), 2) : QString::number(d.month());
+      appendPadded(out, d.month(), run >= 2 ? 2 : 1);
+    else if (k == QLatin1Char('d') && run >= 3)
+      out += run >= 4 ? QLocale::c().dayName(d.dayOfWeek()) : QLocale::c().dayName(d.dayOfWeek(), QLocale::ShortFormat);
     else if (k == QLatin1Char('d'))
-      out += run >= 4 ? QLocale::c().dayName(d.dayOfWeek()) : run == 3 ? QLocale::c().dayName(d.dayOfWeek(), QLocale::ShortFormat)
-                      : run == 2 ? pad(d.day(), 2) : QString::number(d.day());
+      appendPadded(out, d.day(), run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('h')) {
-      out += run >= 2 ? pad(t.hour(), 2) : QString::number(t.hour());
+      appendPadded(out, t.hour(), run >= 2 ? 2 : 1);
       hour = true;
     } else if (k == QLatin1Char('n'))
-      out += run >= 2 ? pad(t.minute(), 2) : QString::number(t.minute());
+      appendPadded(out, t.minute(), run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('s'))
-      out += run >= 2 ? pad(t.second(), 2) : QString::number(t.second());
+      appendPadded(out, t.second(), run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('z'))
-      out += run >= 3 ? pad(t.msec(), 3) : QString::number(t.msec());
+      appendPadded(out, t.msec(), run >= 3 ? 3 : 1);
     else if (c == QLatin1Char('/'))
       out += QString(run, settings.DateSeparator);
     else if (c == QLatin1Char(':'))

@@ -1,17 +1,30 @@
 #include "xmldataset/Base64.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr int lineBytes = 57;
 
+// Two output characters for every 12-bit value: a group of three bytes takes two lookups.
+struct PairTable {
+  char pairs[4096][2];
+  PairTable()
+  {
+    for (int v = 0; v < 4096; ++v) {
+      pairs[v][0] = alphabet[v >> 6];
+      pairs[v][1] = alphabet[v & 63];
+    }
+  }
+};
+const PairTable table;
+
 inline char* encodeGroup(const unsigned char* in, char* out)
 {
   const uint32_t v = (uint32_t(in[0]) << 16) | (uint32_t(in[1]) << 8) | in[2];
-  out[0] = alphabet[(v >> 18) & 63];
-  out[1] = alphabet[(v >> 12) & 63];
-  out[2] = alphabet[(v >> 6) & 63];
-  out[3] = alphabet[v & 63];
+  std::memcpy(out, table.pairs[v >> 12], 2);
+  std::memcpy(out + 2, table.pairs[v & 4095], 2);
   return out + 4;
 }
 

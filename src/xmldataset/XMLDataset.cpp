@@ -13,6 +13,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
 
 QString streamName(QIODevice* stream)
@@ -22,26 +25,26 @@ QString streamName(QIODevice* stream)
   return QStringLiteral("the output stream");
 }
 
-// A line goes to the stream in one write; a short or failed write is an error that names the
-// file and the system's reason.
-void writeLine(QIODevice* stream, QByteArray& line)
+template <class Out>
+void attribute(Out& line, const char* name, const QByteArray& value)
 {
-  line.append("\r\n", 2);
-  if (stream->write(line) != line.size())
-    throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(streamName(stream), stream->errorString()));
-  line.clear();
-}
-
-void attribute(QByteArray& line, const char* name, const QByteArray& value)
-{
-  line.append(' ').append(name).append("=\"");
+  line.append(' ');
+  line.append(name, qsizetype(qstrlen(name)));
+  line.append("=\"", 2);
   XMLText::appendAttributeValue(line, value);
   line.append('"');
 }
 
-void attribute(QByteArray& line, const char* name, int64_t value)
+template <class Out>
+void attribute(Out& line, const char* name, int64_t value)
 {
-  line.append(' ').append(name).append("=\"").append(QByteArray::number(static_cast<qlonglong>(value))).append('"');
+  attribute(line, name, QByteArray::number(static_cast<qlonglong>(value)));
+}
+
+template <class Out>
+void attribute(Out& line, const char* name, const char* value)
+{
+  attribute(line, name, QByteArray(value));
 }
 
 const char* fieldKindName(TFieldKind kind)
@@ -88,20 +91,75 @@ private:
 
 }  // namespace
 
+// The packet's text on its way to the stream. Lines are gathered into chunks of 64 KiB, so that a
+// million rows are not a million writes; a short or failed write is an error that names the file
+// and the system's reason.
+class XMLPacketOutput {
+public:
+  explicit XMLPacketOutput(QIODevice* stream) : FStream(stream), FBuffer(chunk + 4096, Qt::Uninitialized) {}
+
+  // Appends without QByteArray's general insert path: this runs for every byte of the packet.
+  void append(const char* text, qsizetype n)
+  {
+    if (FLength + n > FBuffer.size())
+      FBuffer.resize(std::max(FBuffer.size() * 2, FLength + n));
+    std::memcpy(FBuffer.data() + FLength, text, size_t(n));
+    FLength += n;
+  }
+  void append(char c) { append(&c, 1); }
+  void append(const QByteArray& text) { append(text.constData(), text.size()); }
+  template <size_t N>
+  void append(const char (&literal)[N]) { append(literal, qsizetype(N - 1)); }
+  // Room for n bytes written in place.
+  char* grow(qsizetype n)
+  {
+    if (FLength + n > FBuffer.size())
+      FBuffer.resize(std::max(FBuffer.size() * 2, FLength + n));
+    char* at = FBuffer.data() + FLength;
+    FLength += n;
+    return at;
+  }
+  void endLine()
+  {
+    append("\r\n", 2);
+    if (FLength >= chunk)
+      flush();
+  }
+  template <size_t N>
+  void line(const char (&literal)[N])
+  {
+    append(literal);
+    endLine();
+  }
+  void flush()
+  {
+    if (FLength == 0)
+      return;
+    if (FStream->write(FBuffer.constData(), FLength) != FLength)
+      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(streamName(FStream), FStream->errorString()));
+    FLength = 0;
+  }
+
+private:
+  static constexpr qsizetype chunk = 64 * 1024;
+  QIODevice* FStream;
+  QByteArray FBuffer;
+  qsizetype FLength = 0;
+};
+
 TXMLDataset::TXMLDataset(QObject* owner) : QObject(owner)
 {
   FLink.AutoEdit = false;
 }
 
-void TXMLDataset::writeItem(QIODevice* stream, QByteArray& line, const TField& field)
+void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field)
 {
   const TFieldType type = field.DataType();
-  line.append("<field");
-  attribute(line, "name", field.FieldName().toUtf8());
+  XMLPacketOutput& line = out;
+  line.append(opening);  // "<field name=\"...\"", made once per field
   if (field.IsNull()) {
-    attribute(line, "size", -1);
-    line.append("/>");
-    writeLine(stream, line);
+    line.append(" size=\"-1\"/>");
+    out.endLine();
     return;
   }
   switch (type) {
@@ -115,42 +173,40 @@ void TXMLDataset::writeItem(QIODevice* stream, QByteArray& line, const TField& f
     break;
   }
   if (isValueKind(type)) {
-    attribute(line, "value", XMLText::valueText(field).toUtf8());
+    attribute(line, "value", XMLText::valueBytes(field));
     line.append("/>");
-    writeLine(stream, line);
+    out.endLine();
     return;
   }
   // Sizes are byte lengths of the text before any encoding.
   const QByteArray text = field.AsBytes();
   attribute(line, "size", text.size());
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
   if (!text.isEmpty()) {
-    line.append("<![CDATA[");
-    writeLine(stream, line);
-    if (isTextKind(type) && !UseMimeEncoding)
+    out.line("<![CDATA[");
+    if (isTextKind(type) && !UseMimeEncoding) {
       XMLText::appendCharacterData(line, text);
-    else
-      line = Base64EncodeString(text);
-    writeLine(stream, line);
-    line.append("]]>");
-    writeLine(stream, line);
+    } else {
+      // Encoded straight into the output, at its final length.
+      Base64EncodeBuffer(text.constData(), text.size(), line.grow(Base64EncodedLength(text.size())));
+    }
+    out.endLine();
+    out.line("]]>");
   }
-  line.append("</field>");
-  writeLine(stream, line);
+  out.line("</field>");
 }
 
-void TXMLDataset::writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& now)
+void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTime& now)
 {
   const int recordCount = ds.RecordCount();
   const int fieldCount = ds.FieldCount();
-  QByteArray line;
-  line.reserve(256);
+  XMLPacketOutput& line = out;
   line.append("<?xml");
   attribute(line, "version", "1.0");
   attribute(line, "standalone", "yes");
   line.append("?>");
-  writeLine(stream, line);
+  out.endLine();
   line.append("<datapacket");
   attribute(line, "version", QByteArray::number(double(FileVersion()), 'f', 3));
   attribute(line, "destination", TableName().toUtf8());
@@ -164,19 +220,19 @@ void TXMLDataset::writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& 
   attribute(line, "sec", t.second());
   attribute(line, "msec", t.msec());
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
   line.append("<metadata");
   attribute(line, "fielddefs", "yes");
   attribute(line, "indexdefs", "no");
   attribute(line, "recorddata", "yes");
   attribute(line, "changes", "yes");
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
 
   line.append("<fielddefs");
   attribute(line, "count", fieldCount);
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
   for (int i = 0; i < fieldCount; ++i) {
     const TField& f = *ds.Fields(i);
     line.append("<fielddef");
@@ -191,31 +247,36 @@ void TXMLDataset::writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& 
     attribute(line, "required", f.Required() ? "true" : "false");
     attribute(line, "readonly", f.ReadOnly ? "true" : "false");
     line.append("/>");
-    writeLine(stream, line);
+    out.endLine();
   }
   line.append("</fielddefs>");
-  writeLine(stream, line);
+  out.endLine();
   line.append("<indexdefs");
-  attribute(line, "count", 0);
+  attribute(line, "count", int64_t(0));
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
   line.append("</indexdefs>");
-  writeLine(stream, line);
+  out.endLine();
   line.append("</metadata>");
-  writeLine(stream, line);
+  out.endLine();
   line.append("<recorddata");
   attribute(line, "count", recordCount);
   line.append('>');
-  writeLine(stream, line);
+  out.endLine();
 
+  std::vector<QByteArray> openings;
+  for (int i = 0; i < fieldCount; ++i) {
+    QByteArray opening("<field");
+    attribute(opening, "name", ds.Fields(i)->FieldName().toUtf8());
+    openings.push_back(opening);
+  }
   ds.First();
   while (!ds.Eof()) {
-    line.append("<row>");
-    writeLine(stream, line);
+    out.line("<row>");
     for (int i = 0; i < fieldCount; ++i)
-      writeItem(stream, line, *ds.Fields(i));
+      writeItem(out, openings[size_t(i)], *ds.Fields(i));
     line.append("</row>");
-    writeLine(stream, line);
+    out.endLine();
     ds.Next();
     if (StopRequested) {
       ds.Last();
@@ -224,7 +285,7 @@ void TXMLDataset::writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& 
     }
   }
   line.append("</recorddata>");
-  writeLine(stream, line);
+  out.endLine();
 }
 
 void TXMLDataset::SaveToStream(QIODevice* stream)
@@ -253,10 +314,11 @@ void TXMLDataset::SaveToStream(QIODevice* stream)
     ds->SetFiltered(wasFiltered);
   };
   try {
-    writePacket(stream, *ds, now);
+    XMLPacketOutput out(stream);
+    writePacket(out, *ds, now);
     restore();
-    QByteArray line("</datapacket>");
-    writeLine(stream, line);
+    out.line("</datapacket>");
+    out.flush();
     // A buffered file reports a full disk only when its buffer goes out.
     if (auto* file = qobject_cast<QFileDevice*>(stream); file && !file->flush())
       throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(streamName(stream), stream->errorString()));
@@ -283,7 +345,7 @@ void TXMLDataset::SaveToFile(const QString& fileName)
   if (target.exists() && !target.isFile()) {
     // A pipe or a device: there is nothing to replace, so write to it directly.
     QFile device(fileName);
-    if (!device.open(QIODevice::WriteOnly))
+    if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
       throw EDatabaseError(cannotCreate);
     SaveToStream(&device);
     if (!device.flush())
@@ -296,7 +358,8 @@ void TXMLDataset::SaveToFile(const QString& fileName)
     throw EDatabaseError(cannotCreate);
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly))
+  // Unbuffered: the writer hands over large chunks, and an error must show at the write that failed.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
     throw EDatabaseError(cannotCreate);
   SaveToStream(&file);  // on failure the unfinished file is discarded with the QSaveFile
   if (!file.commit())

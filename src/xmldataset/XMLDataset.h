@@ -7,6 +7,7 @@
 #include <functional>
 
 class QIODevice;
+class XMLPacketOutput;
 class TDataSet;
 class TField;
 
@@ -60,8 +61,8 @@ public:
   std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
 private:
-  void writePacket(QIODevice* stream, TDataSet& ds, const QDateTime& now);
-  void writeItem(QIODevice* stream, QByteArray& line, const TField& field);
+  void writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTime& now);
+  void writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field);
 
   TDataSource FLink;
 };

@@ -25,7 +25,8 @@ public:
     const QString engineMessage = QStringLiteral("Cannot open the database file %1 of alias '%2'.")
                                       .arg(QDir::toNativeSeparators(FFileName), alias.Name);
     // Never SQLITE_OPEN_CREATE: an alias that points nowhere must not leave an empty database behind.
-    const int rc = sqlite3_open_v2(FFileName.toUtf8().constData(), &FDb, SQLITE_OPEN_READWRITE, nullptr);
+    // One thread uses a connection, so SQLite need not lock around every call.
+    const int rc = sqlite3_open_v2(FFileName.toUtf8().constData(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
       QString dbMessage = FDb ? QString::fromUtf8(sqlite3_errmsg(FDb)) : QString::fromUtf8(sqlite3_errstr(rc));
       // SQLite's "unable to open database file" does not say why; the system does.

@@ -1,0 +1,172 @@
+// The XML datapacket: the base64 encoder against coreutils' base64 and openssl's, and the writer
+// against the SQLite shell writing the same rows as CSV, in the same run, with the ratios.
+//
+//   build/bench/bench_xml            256 MiB for base64, 1 million rows for the writer
+//   build/bench/bench_xml --quick    small sizes, for CI to show that it runs
+#include "dataaccess/Database.h"
+#include "dataaccess/Session.h"
+#include "dataaccess/Table.h"
+#include "xmldataset/Base64.h"
+#include "xmldataset/XMLDataset.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <cstdio>
+
+#include <sqlite3.h>
+
+namespace {
+
+long peakKiB()
+{
+  QFile f(QStringLiteral("/proc/self/status"));
+  f.open(QIODevice::ReadOnly);
+  for (const QByteArray& line : f.readAll().split('\n'))
+    if (line.startsWith("VmHWM:"))
+      return line.mid(6).trimmed().split(' ').first().toLong();
+  return -1;
+}
+
+void resetPeak()
+{
+  QFile f(QStringLiteral("/proc/self/clear_refs"));
+  if (f.open(QIODevice::WriteOnly))
+    f.write("5");
+}
+
+// Seconds a shell command takes, best of a few runs; -1 when it cannot run.
+double timeCommand(const QString& command, int runs)
+{
+  double best = -1;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+      std::fprintf(stderr, "'%s' failed: %s\n", qPrintable(command), p.readAllStandardError().constData());
+      return -1;
+    }
+    const double s = t.nsecsElapsed() / 1e9;
+    best = best < 0 ? s : std::min(best, s);
+  }
+  return best;
+}
+
+void benchBase64(const QString& folder, int64_t bytes, int runs)
+{
+  const QString input = QStringLiteral("%1/random-%2.bin").arg(folder).arg(bytes);
+  QByteArray data(bytes, Qt::Uninitialized);
+  QRandomGenerator rng(42);
+  rng.fillRange(reinterpret_cast<quint32*>(data.data()), bytes / 4);
+  QFile f(input);
+  f.open(QIODevice::WriteOnly);
+  f.write(data);
+  f.close();
+
+  QByteArray out(Base64EncodedLength(bytes), Qt::Uninitialized);
+  double best = -1;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    Base64EncodeBuffer(data.constData(), bytes, out.data());
+    const double s = t.nsecsElapsed() / 1e9;
+    best = best < 0 ? s : std::min(best, s);
+  }
+  const double coreutils = timeCommand(QStringLiteral("base64 -w 76 '%1' > /dev/null").arg(input), runs);
+  const double openssl = timeCommand(QStringLiteral("openssl base64 -in '%1' -out /dev/null").arg(input), runs);
+  const double faster = coreutils < 0 ? openssl : openssl < 0 ? coreutils : std::min(coreutils, openssl);
+  std::printf("base64 of %.0f MiB (best of %d)\n", bytes / 1048576.0, runs);
+  std::printf("  Kestrel            %8.1f ms  %6.2f GB/s\n", best * 1000, bytes / best / 1e9);
+  if (coreutils > 0)
+    std::printf("  base64 -w 76       %8.1f ms  %6.2f GB/s  (Kestrel %.2fx faster)\n", coreutils * 1000, bytes / coreutils / 1e9, coreutils / best);
+  if (openssl > 0)
+    std::printf("  openssl base64     %8.1f ms  %6.2f GB/s  (Kestrel %.2fx faster)\n", openssl * 1000, bytes / openssl / 1e9, openssl / best);
+  if (faster > 0)
+    std::printf("  target: at least 2x the faster tool -> %.2fx  %s\n", faster / best, faster / best >= 2 ? "ok" : "MISSED");
+  QFile::remove(input);
+}
+
+QString makeRows(const QString& folder, int64_t rows)
+{
+  const QString file = QStringLiteral("%1/export-%2.db").arg(folder).arg(rows);
+  if (QFileInfo::exists(file))
+    return file;
+  const QString tmp = file + QStringLiteral(".tmp");
+  QFile::remove(tmp);
+  sqlite3* db = nullptr;
+  sqlite3_open(tmp.toUtf8().constData(), &db);
+  const QByteArray sql = QStringLiteral(
+      "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+      "CREATE TABLE rows(id INTEGER PRIMARY KEY, qty INT, price DECIMAL(12,2), ratio REAL, born DATE, name VARCHAR(40),"
+      " note TEXT, flag BOOLEAN);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+      " INSERT INTO rows SELECT i, i % 1000, (i % 100000) / 100.0, i / 7.0, date(2451545 + i % 9000), 'name ' || i,"
+      " 'a note about row ' || i, i % 2 FROM n;").arg(rows).toUtf8();
+  sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  QFile::rename(tmp, file);
+  return file;
+}
+
+void benchWriter(const QString& folder, int64_t rows, int runs)
+{
+  const QString dbFile = makeRows(folder, rows);
+  QFile aliases(folder + QStringLiteral("/xml-aliases.ini"));
+  aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + dbFile.toUtf8() + "\n");
+  aliases.close();
+  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+  Session().SetActive(false);
+  Session().SetActive(true);
+  TDatabase db;
+  db.SetDatabaseName(QStringLiteral("XmlBench"));
+  db.SetAliasName(QStringLiteral("Rows"));
+  db.Open();
+  TTable table;
+  table.SetDatabaseName(QStringLiteral("XmlBench"));
+  table.SetTableName(QStringLiteral("rows"));
+  TXMLDataset writer;
+  writer.SetDataSet(&table);
+  const QString out = folder + QStringLiteral("/export.xml");
+  resetPeak();
+  const long before = peakKiB();
+  double best = -1;
+  for (int i = 0; i < runs; ++i) {
+    QElapsedTimer t;
+    t.start();
+    writer.SaveToFile(out);
+    const double s = t.nsecsElapsed() / 1e9;
+    best = best < 0 ? s : std::min(best, s);
+  }
+  const double mib = QFileInfo(out).size() / 1048576.0;
+  const long peak = peakKiB() - before;
+  const double shell = timeCommand(QStringLiteral("sqlite3 -csv '%1' 'SELECT * FROM rows' > /dev/null").arg(dbFile), runs);
+  std::printf("datapacket of %lld rows x 8 columns (best of %d)\n", static_cast<long long>(rows), runs);
+  std::printf("  Kestrel writer     %8.1f ms  %9.0f rows/s  %6.1f MB/s  peak memory +%.1f MiB\n", best * 1000, rows / best,
+              mib * 1.048576 / best, peak / 1024.0);
+  if (shell > 0)
+    std::printf("  sqlite3 -csv       %8.1f ms  -> Kestrel takes %.2fx its time (target at most 2x)  %s\n", shell * 1000,
+                best / shell, best / shell <= 2 ? "ok" : "MISSED");
+  QFile::remove(out);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+  QCoreApplication app(argc, argv);
+  const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+  const QString folder = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bench-data")).absolutePath();
+  QDir().mkpath(folder);
+  if (!app.arguments().contains(QStringLiteral("--writer-only")))
+    benchBase64(folder, quick ? (4 << 20) : (256 << 20), quick ? 1 : 3);
+  benchWriter(folder, quick ? 20000 : 1000000, quick ? 1 : 2);
+  return 0;
+}

@@ -1,0 +1,309 @@
+#include "dataaccess/postgres/PgQuery.h"
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/postgres/PgSession.h"
+#include "dataaccess/postgres/PgStatements.h"
+
+#include <algorithm>
+
+#include <libpq-fe.h>
+
+namespace {
+
+const QString runWords = QStringLiteral("Cannot run the statement.");
+
+constexpr int firstRows = 256;       // the first screen, read with the declaration
+constexpr int largestChunk = 4096;   // how far a reading that walks on may run ahead
+
+// Reads on demand through a scrollable cursor. A reading that goes on where the last one stopped is
+// served from rows fetched ahead in growing chunks, so walking the whole result costs few round trips;
+// a jump moves the cursor. Memory holds at most one chunk.
+class PgCursorRows : public TRowSource {
+public:
+  PgCursorRows(PgSession& session, QByteArray query, QString purpose, QString readOnlyReason)
+      : FSession(session), FQuery(std::move(query)), FPurpose(std::move(purpose)), FReadOnly(std::move(readOnlyReason))
+  {
+  }
+  ~PgCursorRows() override
+  {
+    if (FCursor)
+      FSession.closeCursor(*FCursor);
+  }
+
+  // A cursor declared by the caller with its first rows.
+  void adopt(const PgSession::Cursor& cursor, PgResult first)
+  {
+    FCursor = cursor;
+    FColumns = describePgResult(FSession, first.get());
+    takeFirst(first);
+  }
+  void setColumns(std::vector<TColumnInfo> columns) { FColumns = std::move(columns); }
+
+  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
+
+  int64_t count() override
+  {
+    if (FCount >= 0)
+      return FCount;
+    ensureCursor();
+    const PgResult r = FSession.exec("MOVE FORWARD ALL FROM " + FCursor->Name, FPurpose);
+    FCount = FPos + std::max<int64_t>(0, r.commandRows());
+    FPos = FCount;
+    return FCount;
+  }
+
+  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    if (n <= 0 || offset < 0 || (FCount >= 0 && offset >= FCount))
+      return;
+    ensureCursor();
+    const int64_t bufferEnd = FBufferStart + int64_t(FBuffer.size());
+    const bool bufferReachesEnd = FCount >= 0 && bufferEnd >= FCount;
+    if (offset >= FBufferStart && (offset + n <= bufferEnd || (bufferReachesEnd && offset < bufferEnd))) {
+      const auto from = FBuffer.begin() + (offset - FBufferStart);
+      out.assign(from, from + std::min<int64_t>(n, bufferEnd - offset));
+      return;
+    }
+    FChunk = offset == bufferEnd ? std::min(FChunk * 2, largestChunk) : firstRows;
+    const int wanted = std::max(n, FChunk);
+    bool onRow = true;
+    if (offset != FPos) {
+      const PgResult moved = FSession.exec("MOVE ABSOLUTE " + QByteArray::number(qlonglong(offset)) + " FROM " + FCursor->Name, FPurpose);
+      onRow = offset == 0 || moved.commandRows() > 0;
+      FPos = offset;
+    }
+    const PgResult r = FSession.exec("FETCH FORWARD " + QByteArray::number(wanted) + " FROM " + FCursor->Name, FPurpose);
+    FBuffer.clear();
+    FReader.readAll(r.get(), FBuffer);
+    FBufferStart = offset;
+    FPos += int64_t(FBuffer.size());
+    if (int(FBuffer.size()) < wanted && (onRow || !FBuffer.empty()))
+      FCount = offset + int64_t(FBuffer.size());
+    out.assign(FBuffer.begin(), FBuffer.begin() + std::min<int64_t>(n, int64_t(FBuffer.size())));
+  }
+
+  bool canModify(QString* reason) const override
+  {
+    if (reason)
+      *reason = FReadOnly;
+    return false;
+  }
+
+private:
+  void takeFirst(const PgResult& first)
+  {
+    FReader = PgRowReader(first.get());
+    FBuffer.clear();
+    FReader.readAll(first.get(), FBuffer);
+    FBufferStart = 0;
+    FPos = int64_t(FBuffer.size());
+    FChunk = firstRows;
+    if (FBuffer.size() < size_t(firstRows))
+      FCount = int64_t(FBuffer.size());
+  }
+
+  // The cursor ends with its transaction (the user's statements or an edit committed it): declared
+  // again, it runs the query anew.
+  void ensureCursor()
+  {
+    if (FCursor && FSession.cursorAlive(*FCursor))
+      return;
+    FCursor.reset();
+    PgResult first;
+    const std::optional<PgSession::Cursor> cursor = FSession.declareCursor(FQuery, firstRows, &first, FPurpose);
+    if (!cursor)
+      throw EDBEngineError(FPurpose, QStringLiteral("The statement cannot be read through a cursor."));
+    FCursor = cursor;
+    if (FColumns.empty())
+      FColumns = describePgResult(FSession, first.get());
+    FCount = -1;
+    takeFirst(first);
+  }
+
+  PgSession& FSession;
+  QByteArray FQuery;
+  QString FPurpose;
+  QString FReadOnly;
+  std::optional<PgSession::Cursor> FCursor;
+  std::vector<TColumnInfo> FColumns;
+  PgRowReader FReader;
+  int64_t FPos = 0;  // the row the next FETCH returns
+  int64_t FCount = -1;
+  std::vector<TRow> FBuffer;
+  int64_t FBufferStart = 0;
+  int FChunk = firstRows;
+};
+
+// Rows a statement returned as it ran (INSERT ... RETURNING, SHOW, EXPLAIN): kept, since running it
+// again would do it again.
+class PgKeptRows : public TRowSource {
+public:
+  PgKeptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows) : FColumns(std::move(columns)), FRows(std::move(rows)) {}
+  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
+  int64_t count() override { return int64_t(FRows.size()); }
+  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    for (int64_t i = std::max<int64_t>(offset, 0); i < offset + n && i < int64_t(FRows.size()); ++i)
+      out.push_back(FRows[size_t(i)]);
+  }
+
+private:
+  std::vector<TColumnInfo> FColumns;
+  std::vector<TRow> FRows;
+};
+
+// Rows changed, from the command status: rows a query returned are no change.
+int64_t rowsAffected(const PgResult& r, bool returnedRows)
+{
+  const int64_t n = r.commandRows();
+  if (n < 0)
+    return 0;
+  const QByteArray tag = r.commandTag();
+  if (returnedRows && (tag.startsWith("SELECT") || tag.startsWith("FETCH")))
+    return 0;
+  return n;
+}
+
+// Sends the text as one simple query, as psql would: the server runs its statements in order (as one
+// transaction unless they say otherwise). Rows come one at a time and only those of the last
+// statement (by the count of statements) are kept.
+TExecResult runSimple(PgSession& session, const QByteArray& text, size_t statements)
+{
+  PGconn* conn = session.handle();
+  if (!PQsendQuery(conn, text.constData()))
+    session.raise(nullptr, runWords);
+  PQsetSingleRowMode(conn);
+  size_t completed = 0;
+  std::vector<TRow> rows, lastRows;
+  PgRowReader reader;
+  bool haveReader = false, lastHasRows = false;
+  int64_t affected = -1;
+  PgResult lastDescription, error;
+  while (PGresult* raw = PQgetResult(conn)) {
+    PgResult r(raw);
+    const bool keep = completed + 1 >= statements;
+    switch (PQresultStatus(raw)) {
+    case PGRES_SINGLE_TUPLE:
+      if (keep) {
+        if (!haveReader) {
+          reader = PgRowReader(raw);
+          haveReader = true;
+        }
+        rows.emplace_back();
+        reader.read(raw, 0, rows.back());
+      }
+      break;
+    case PGRES_TUPLES_OK:
+      if (keep && PQntuples(raw) > 0)  // should single-row mode not have taken
+        PgRowReader(raw).readAll(raw, rows);
+      lastRows = std::move(rows);
+      rows.clear();
+      haveReader = false;
+      lastHasRows = true;
+      affected = rowsAffected(r, true);
+      lastDescription = std::move(r);
+      ++completed;
+      break;
+    case PGRES_COMMAND_OK:
+      rows.clear();
+      lastRows.clear();
+      haveReader = false;
+      lastHasRows = false;
+      affected = rowsAffected(r, false);
+      ++completed;
+      break;
+    case PGRES_EMPTY_QUERY:
+      break;
+    case PGRES_COPY_IN:
+      // There is no data to give; the server answers the refusal with an error.
+      PQputCopyEnd(conn, "COPY FROM STDIN is not supported here; use COPY FROM a server file or INSERT");
+      break;
+    case PGRES_COPY_OUT: {
+      char* buffer = nullptr;
+      while (PQgetCopyData(conn, &buffer, 0) > 0)
+        PQfreemem(buffer);
+      break;
+    }
+    default:
+      if (!error.get())
+        error = std::move(r);
+      break;
+    }
+  }
+  if (error.get())
+    session.raise(error.get(), runWords);
+  if (completed == 0 && PQstatus(conn) != CONNECTION_OK)
+    session.raise(nullptr, runWords);
+  TExecResult result;
+  result.RowsAffected = affected;
+  if (lastHasRows)
+    result.Rows = std::make_unique<PgKeptRows>(describePgResult(session, lastDescription.get()), std::move(lastRows));
+  return result;
+}
+
+}  // namespace
+
+std::vector<TColumnInfo> describePgResult(PgSession& session, const PGresult* result)
+{
+  const int n = PQnfields(result);
+  std::vector<unsigned> oids;
+  for (int i = 0; i < n; ++i)
+    oids.push_back(PQftype(result, i));
+  session.learnTypes(oids);
+  std::vector<TColumnInfo> columns;
+  for (int i = 0; i < n; ++i) {
+    TColumnInfo c;
+    c.Name = QString::fromUtf8(PQfname(result, i));
+    const PgTypeFacts facts = session.typeFacts(PQftype(result, i), PQfmod(result, i));
+    const PgFieldType t = pgFieldType(facts);
+    c.DataType = t.DataType;
+    c.Size = t.Size;
+    c.Precision = t.Precision;
+    c.DeclaredType = facts.Name;
+    columns.push_back(c);
+  }
+  return columns;
+}
+
+std::unique_ptr<TRowSource> openPgCursorRows(PgSession& session, const QByteArray& query, std::vector<TColumnInfo> columns,
+                                             const QString& purpose, const QString& readOnlyReason)
+{
+  auto rows = std::make_unique<PgCursorRows>(session, query, purpose, readOnlyReason);
+  rows->setColumns(std::move(columns));
+  return rows;
+}
+
+TExecResult executePostgres(PgSession& session, const QString& sql)
+{
+  // The user's statements never run inside the driver's reading transaction: BEGIN, VACUUM and
+  // COMMIT then mean what they say.
+  session.leaveReadingTransaction();
+  session.forgetCursors();
+  const QByteArray text = sql.toUtf8();
+  const std::vector<PgStatement> statements = splitPgStatements(text, session.standardConformingStrings());
+  if (statements.empty())
+    return {};
+  const PgStatement& last = statements.back();
+  if (!pgMayBeCursorQuery(last))
+    return runSimple(session, text, statements.size());
+  if (statements.size() > 1) {
+    QByteArray head;
+    for (size_t i = 0; i + 1 < statements.size(); ++i)
+      head += statements[i].Text + "\n;\n";
+    runSimple(session, head, statements.size() - 1);
+  }
+  PgResult first;
+  if (const std::optional<PgSession::Cursor> cursor = session.declareCursor(last.Text, firstRows, &first, runWords)) {
+    auto rows = std::make_unique<PgCursorRows>(session, last.Text, runWords,
+                                               QStringLiteral("The result of a query cannot be edited."));
+    rows->adopt(*cursor, std::move(first));
+    TExecResult result;
+    result.Rows = std::move(rows);
+    result.RowsAffected = 0;
+    return result;
+  }
+  // SELECT ... INTO, data-modifying WITH, FOR UPDATE: run as it is, its rows (if any) kept.
+  return runSimple(session, last.Text, 1);
+}

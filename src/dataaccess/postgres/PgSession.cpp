@@ -1,0 +1,357 @@
+#include "dataaccess/postgres/PgSession.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include <libpq-fe.h>
+
+// ---- PgResult ----
+
+PgResult::~PgResult()
+{
+  PQclear(FResult);
+}
+
+PgResult& PgResult::operator=(PgResult&& other) noexcept
+{
+  if (this != &other) {
+    PQclear(FResult);
+    FResult = other.FResult;
+    other.FResult = nullptr;
+  }
+  return *this;
+}
+
+int PgResult::rows() const { return FResult ? PQntuples(FResult) : 0; }
+int PgResult::columns() const { return FResult ? PQnfields(FResult) : 0; }
+bool PgResult::isNull(int row, int column) const { return PQgetisnull(FResult, row, column) != 0; }
+
+QString PgResult::text(int row, int column) const
+{
+  return QString::fromUtf8(PQgetvalue(FResult, row, column), PQgetlength(FResult, row, column));
+}
+
+int64_t PgResult::integer(int row, int column) const
+{
+  return std::strtoll(PQgetvalue(FResult, row, column), nullptr, 10);
+}
+
+int64_t PgResult::commandRows() const
+{
+  const char* n = FResult ? PQcmdTuples(FResult) : "";
+  return *n ? std::strtoll(n, nullptr, 10) : -1;
+}
+
+QByteArray PgResult::commandTag() const
+{
+  return FResult ? QByteArray(PQcmdStatus(FResult)) : QByteArray();
+}
+
+// ---- PgRowReader ----
+
+PgRowReader::PgRowReader(const PGresult* description)
+{
+  const int n = PQnfields(description);
+  FKinds.reserve(size_t(n));
+  for (int i = 0; i < n; ++i)
+    FKinds.push_back(pgReadAs(PQftype(description, i)));
+}
+
+PgRowReader::PgRowReader(const std::vector<unsigned>& baseTypes)
+{
+  for (unsigned oid : baseTypes)
+    FKinds.push_back(pgReadAs(oid));
+}
+
+void PgRowReader::read(const PGresult* result, int row, TRow& out) const
+{
+  out.resize(FKinds.size());
+  for (size_t c = 0; c < FKinds.size(); ++c) {
+    const int column = int(c);
+    if (PQgetisnull(result, row, column))
+      out[c] = TValue();
+    else
+      out[c] = pgReadValue(PQgetvalue(result, row, column), PQgetlength(result, row, column), FKinds[c]);
+  }
+}
+
+void PgRowReader::readAll(const PGresult* result, std::vector<TRow>& out) const
+{
+  const int n = PQntuples(result);
+  out.reserve(out.size() + size_t(n));
+  for (int r = 0; r < n; ++r) {
+    out.emplace_back();
+    read(result, r, out.back());
+  }
+}
+
+// ---- PgSession ----
+
+namespace {
+
+// The SQLSTATE as one number, five characters of six bits each, as the server itself encodes it.
+int sqlStateNumber(const char* state)
+{
+  if (!state || std::strlen(state) != 5)
+    return 0;
+  int n = 0;
+  for (int i = 0; i < 5; ++i)
+    n |= ((state[i] - '0') & 0x3f) << (6 * i);
+  return n;
+}
+
+QString field(const PGresult* r, int code)
+{
+  const char* v = PQresultErrorField(r, code);
+  return v ? QString::fromUtf8(v).trimmed() : QString();
+}
+
+bool sqlStateIs(const PGresult* r, const char* state)
+{
+  const char* v = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+  return v && std::strcmp(v, state) == 0;
+}
+
+char firstChar(const PgResult& r, int row, int column, char otherwise)
+{
+  const char* v = PQgetvalue(r.get(), row, column);
+  return v && *v ? *v : otherwise;
+}
+
+bool failed(const PGresult* r)
+{
+  if (!r)
+    return true;
+  switch (PQresultStatus(r)) {
+  case PGRES_COMMAND_OK: case PGRES_TUPLES_OK: case PGRES_SINGLE_TUPLE: case PGRES_EMPTY_QUERY: return false;
+  default: return true;
+  }
+}
+
+}  // namespace
+
+PgSession::PgSession(PGconn* connection) : FConn(connection) {}
+
+PgSession::~PgSession()
+{
+  PQfinish(FConn);
+}
+
+void PgSession::raise(const PGresult* result, const QString& purpose, int category)
+{
+  std::vector<TDBError> entries{{purpose, category, 0}};
+  const QString primary = result ? field(result, PG_DIAG_MESSAGE_PRIMARY) : QString();
+  if (!primary.isEmpty()) {
+    entries.push_back({primary, DBErrorCode::Database, sqlStateNumber(PQresultErrorField(result, PG_DIAG_SQLSTATE))});
+    if (const QString detail = field(result, PG_DIAG_MESSAGE_DETAIL); !detail.isEmpty())
+      entries.push_back({QStringLiteral("Detail: ") + detail, DBErrorCode::Database, 0});
+    if (const QString hint = field(result, PG_DIAG_MESSAGE_HINT); !hint.isEmpty())
+      entries.push_back({QStringLiteral("Hint: ") + hint, DBErrorCode::Database, 0});
+  } else {
+    QString message = QString::fromUtf8(result ? PQresultErrorMessage(result) : PQerrorMessage(FConn)).trimmed();
+    if (message.isEmpty())
+      message = QString::fromUtf8(PQerrorMessage(FConn)).trimmed();
+    if (message.isEmpty())
+      message = QStringLiteral("The server gave no reason.");
+    entries.push_back({message, DBErrorCode::Database, 0});
+  }
+  // A failure inside the driver's own reading transaction must not leave it unusable.
+  if (FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
+    endOwnTransaction("ROLLBACK");
+  throw EDBEngineError(std::move(entries));
+}
+
+PgResult PgSession::exec(const QByteArray& sql, const QString& purpose, int category)
+{
+  PgResult r(PQexec(FConn, sql.constData()));
+  if (failed(r.get()))
+    raise(r.get(), purpose, category);
+  return r;
+}
+
+PgResult PgSession::execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
+                               int category)
+{
+  std::vector<unsigned> types;
+  std::vector<const char*> values;
+  std::vector<int> lengths, formats;
+  for (const PgParam& p : params) {
+    types.push_back(p.Type);
+    values.push_back(p.Null ? nullptr : p.Data.constData());
+    lengths.push_back(int(p.Data.size()));
+    formats.push_back(p.Binary ? 1 : 0);
+  }
+  PgResult r(PQexecParams(FConn, sql.constData(), int(params.size()), types.data(), values.data(), lengths.data(),
+                          formats.data(), 0));
+  if (failed(r.get()))
+    raise(r.get(), purpose, category);
+  return r;
+}
+
+QByteArray PgSession::quoteIdentifier(const QString& name) const
+{
+  const QByteArray utf8 = name.toUtf8();
+  char* quoted = PQescapeIdentifier(FConn, utf8.constData(), size_t(utf8.size()));
+  if (!quoted)
+    throw EDBEngineError(QStringLiteral("Cannot quote the name '%1'.").arg(name),
+                         QString::fromUtf8(PQerrorMessage(FConn)).trimmed());
+  QByteArray result(quoted);
+  PQfreemem(quoted);
+  return result;
+}
+
+bool PgSession::standardConformingStrings() const
+{
+  const char* v = PQparameterStatus(FConn, "standard_conforming_strings");
+  return !v || std::strcmp(v, "off") != 0;
+}
+
+void PgSession::learnTypes(std::vector<unsigned> oids)
+{
+  oids.erase(std::remove_if(oids.begin(), oids.end(), [this](unsigned oid) { return FTypes.count(oid) > 0; }), oids.end());
+  std::sort(oids.begin(), oids.end());
+  oids.erase(std::unique(oids.begin(), oids.end()), oids.end());
+  while (!oids.empty()) {
+    QByteArray list = "{";
+    for (unsigned oid : oids) {
+      if (list.size() > 1)
+        list += ',';
+      list += QByteArray::number(oid);
+    }
+    list += '}';
+    PgParam p;
+    p.Null = false;
+    p.Data = list;
+    const PgResult r = execParams(
+        "SELECT t.oid, t.typtype, t.typbasetype, t.typtypmod, t.typcategory, pg_catalog.format_type(t.oid, NULL),"
+        " CASE WHEN t.typtype = 'e' THEN (SELECT max(char_length(e.enumlabel)) FROM pg_catalog.pg_enum e"
+        " WHERE e.enumtypid = t.oid) END"
+        " FROM pg_catalog.pg_type t WHERE t.oid = ANY($1::pg_catalog.oid[])",
+        {p}, QStringLiteral("Cannot read the data types of the result."));
+    std::vector<unsigned> bases;
+    for (int i = 0; i < r.rows(); ++i) {
+      TypeRow t;
+      const unsigned oid = unsigned(r.integer(i, 0));
+      t.Kind = firstChar(r, i, 1, 'b');
+      t.Base = unsigned(r.integer(i, 2));
+      t.Typmod = int(r.integer(i, 3));
+      t.Category = firstChar(r, i, 4, 'X');
+      t.Name = r.text(i, 5);
+      t.EnumLabelLength = r.isNull(i, 6) ? 0 : int(r.integer(i, 6));
+      FTypes[oid] = t;
+      if (t.Kind == 'd' && !FTypes.count(t.Base))
+        bases.push_back(t.Base);
+    }
+    for (unsigned oid : oids)  // a type the catalog does not know (dropped meanwhile): text
+      if (!FTypes.count(oid))
+        FTypes[oid] = TypeRow{'b', 0, -1, 'X', 0, QStringLiteral("unknown")};
+    oids = bases;
+  }
+}
+
+PgTypeFacts PgSession::typeFacts(unsigned oid, int typmod)
+{
+  if (!FTypes.count(oid))
+    learnTypes({oid});
+  PgTypeFacts facts;
+  facts.Name = FTypes[oid].Name;
+  facts.Typmod = typmod;
+  unsigned current = oid;
+  for (int depth = 0; depth < 32; ++depth) {  // domains over domains, followed to the base
+    const TypeRow& t = FTypes[current];
+    if (t.Kind != 'd')
+      break;
+    if (facts.Typmod < 0)
+      facts.Typmod = t.Typmod;
+    if (!FTypes.count(t.Base))
+      learnTypes({t.Base});
+    current = t.Base;
+  }
+  const TypeRow& base = FTypes[current];
+  facts.BaseOid = current;
+  facts.Kind = base.Kind;
+  facts.Category = base.Category;
+  facts.EnumLabelLength = base.EnumLabelLength;
+  return facts;
+}
+
+std::vector<PgResult> PgSession::runBatch(const QByteArray& sql)
+{
+  std::vector<PgResult> results;
+  if (!PQsendQuery(FConn, sql.constData())) {
+    results.emplace_back(nullptr);
+    return results;
+  }
+  while (PGresult* r = PQgetResult(FConn))
+    results.emplace_back(r);
+  return results;
+}
+
+std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& query, int firstRows, PgResult* first,
+                                                          const QString& purpose)
+{
+  if (FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
+    endOwnTransaction("ROLLBACK");
+  const bool beginHere = PQtransactionStatus(FConn) == PQTRANS_IDLE;
+  const QByteArray name = "kestrel_cursor_" + QByteArray::number(qulonglong(++FCursorNumber));
+  // The query ends its own line: a trailing "--" comment must not swallow what follows.
+  const QByteArray declare = "DECLARE " + name + " SCROLL CURSOR FOR " + query + "\n;\n";
+  const QByteArray fetch = "FETCH FORWARD " + QByteArray::number(firstRows) + " FROM " + name;
+  // Inside a transaction a savepoint keeps a refused declaration from spoiling it.
+  const QByteArray batch = beginHere ? "BEGIN;\n" + declare + fetch
+                                     : "SAVEPOINT kestrel_cursor;\n" + declare + fetch + ";\nRELEASE SAVEPOINT kestrel_cursor";
+  std::vector<PgResult> results = runBatch(batch);
+  if (results.empty() || !results.front().get())
+    raise(nullptr, purpose);  // nothing was sent
+  size_t failedAt = results.size();
+  for (size_t i = 0; i < results.size(); ++i)
+    if (failed(results[i].get())) {
+      failedAt = i;
+      break;
+    }
+  if (failedAt == results.size()) {
+    if (beginHere)
+      FOwnTransaction = true;
+    if (FOwnTransaction)
+      ++FOwnCursors;
+    *first = std::move(results[2]);
+    return Cursor{name, FEpoch};
+  }
+  if (beginHere) {
+    PQclear(PQexec(FConn, "ROLLBACK"));
+  } else {
+    PQclear(PQexec(FConn, "ROLLBACK TO SAVEPOINT kestrel_cursor; RELEASE SAVEPOINT kestrel_cursor"));
+  }
+  const PGresult* error = results[failedAt].get();
+  // Statements a cursor cannot hold fail when declared (the second statement of the batch).
+  if (failedAt == 1 && (sqlStateIs(error, "42601") || sqlStateIs(error, "0A000")))
+    return std::nullopt;
+  raise(error, purpose);
+}
+
+void PgSession::closeCursor(const Cursor& cursor) noexcept
+{
+  if (cursor.Epoch != FEpoch)
+    return;  // it ended with its transaction
+  if (PQtransactionStatus(FConn) == PQTRANS_INTRANS)
+    PQclear(PQexec(FConn, ("CLOSE " + cursor.Name).constData()));
+  if (FOwnTransaction && --FOwnCursors <= 0)
+    endOwnTransaction("COMMIT");
+}
+
+void PgSession::leaveReadingTransaction() noexcept
+{
+  if (FOwnTransaction)
+    endOwnTransaction("COMMIT");
+}
+
+void PgSession::endOwnTransaction(const char* command) noexcept
+{
+  PQclear(PQexec(FConn, command));
+  FOwnTransaction = false;
+  FOwnCursors = 0;
+  ++FEpoch;
+}

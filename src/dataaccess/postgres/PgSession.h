@@ -1,0 +1,116 @@
+#pragma once
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/postgres/PgValues.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+typedef struct pg_conn PGconn;
+typedef struct pg_result PGresult;
+
+// A result that clears itself.
+class PgResult {
+public:
+  PgResult() = default;
+  explicit PgResult(PGresult* result) : FResult(result) {}
+  ~PgResult();
+  PgResult(PgResult&& other) noexcept : FResult(other.FResult) { other.FResult = nullptr; }
+  PgResult& operator=(PgResult&& other) noexcept;
+  PgResult(const PgResult&) = delete;
+  PgResult& operator=(const PgResult&) = delete;
+
+  PGresult* get() const { return FResult; }
+  int rows() const;
+  int columns() const;
+  bool isNull(int row, int column) const;
+  QString text(int row, int column) const;
+  int64_t integer(int row, int column) const;
+  // The rows a command reported in its status ("UPDATE 3"); -1 when it reports none.
+  int64_t commandRows() const;
+  QByteArray commandTag() const;
+
+private:
+  PGresult* FResult = nullptr;
+};
+
+// Turns a result's rows into values, each column as its type says (see PgValues).
+class PgRowReader {
+public:
+  PgRowReader() = default;
+  explicit PgRowReader(const PGresult* description);
+  explicit PgRowReader(const std::vector<unsigned>& baseTypes);
+  void read(const PGresult* result, int row, TRow& out) const;
+  void readAll(const PGresult* result, std::vector<TRow>& out) const;
+
+private:
+  std::vector<PgReadAs> FKinds;
+};
+
+// One libpq connection and what the driver keeps about it: the types it has looked up, and the
+// transaction it opens for its cursors. Every failure is an EDBEngineError.
+class PgSession {
+public:
+  explicit PgSession(PGconn* connection);  // takes it over
+  ~PgSession();
+  PgSession(const PgSession&) = delete;
+  PgSession& operator=(const PgSession&) = delete;
+
+  PGconn* handle() const { return FConn; }
+
+  // Runs SQL text without parameters and returns its (last) result; failures raise in the given words.
+  PgResult exec(const QByteArray& sql, const QString& purpose, int category = DBErrorCode::Statement);
+  PgResult execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
+                      int category = DBErrorCode::Statement);
+  // Raises the result's error (or the connection's, without a result) with the engine's words first.
+  [[noreturn]] void raise(const PGresult* result, const QString& purpose, int category = DBErrorCode::Statement);
+  // An identifier quoted by libpq.
+  QByteArray quoteIdentifier(const QString& name) const;
+
+  // The field type facts of a type, its domains followed; asks the catalog once per unknown type.
+  PgTypeFacts typeFacts(unsigned oid, int typmod);
+  void learnTypes(std::vector<unsigned> oids);
+
+  // Cursors live in a transaction. Outside the user's own transaction the driver opens one for
+  // them ("reading transaction") and commits it when its last cursor closes.
+  struct Cursor {
+    QByteArray Name;
+    uint64_t Epoch = 0;
+  };
+  // Declares a scrollable cursor over the query and fetches its first rows into *first. nullopt when
+  // the server refuses the statement as a cursor's query (SELECT ... INTO, data-modifying WITH, FOR
+  // UPDATE); any other failure raises.
+  std::optional<Cursor> declareCursor(const QByteArray& query, int firstRows, PgResult* first, const QString& purpose);
+  void closeCursor(const Cursor& cursor) noexcept;
+  // False once the transaction the cursor lived in has ended.
+  bool cursorAlive(const Cursor& cursor) const { return cursor.Epoch == FEpoch; }
+  // Commits the reading transaction, so that what follows (the user's statements, edits) runs as if no
+  // cursor were open; its cursors are declared again when next read.
+  void leaveReadingTransaction() noexcept;
+  // The user's statements may end the transaction their cursors live in.
+  void forgetCursors() { ++FEpoch; }
+  bool standardConformingStrings() const;
+
+private:
+  struct TypeRow {
+    char Kind = 'b';
+    unsigned Base = 0;
+    int Typmod = -1;
+    char Category = 'X';
+    int EnumLabelLength = 0;
+    QString Name;
+  };
+  void endOwnTransaction(const char* command) noexcept;
+  std::vector<PgResult> runBatch(const QByteArray& sql);
+
+  PGconn* FConn;
+  bool FOwnTransaction = false;
+  int FOwnCursors = 0;
+  uint64_t FEpoch = 1;
+  uint64_t FCursorNumber = 0;
+  std::unordered_map<unsigned, TypeRow> FTypes;
+};

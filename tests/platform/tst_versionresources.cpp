@@ -1,0 +1,446 @@
+#include "ImageBuilders.h"
+
+#include "platform/ExecutableImage.h"
+#include "platform/VersionResources.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <dlfcn.h>
+#include <functional>
+#include <memory>
+
+using images::Bytes;
+
+namespace {
+
+QByteArray path8(const QString& path) { return QFile::encodeName(path); }
+
+// The block as GetFileVersionInfo hands it out: a buffer of exactly its size, so any read past it
+// is one that AddressSanitizer reports.
+struct Loaded {
+  std::unique_ptr<uint8_t[]> data;
+  uint32_t size = 0;
+};
+
+Loaded load(const QString& file)
+{
+  Loaded l;
+  uint32_t handle = 1;
+  l.size = GetFileVersionInfoSize(path8(file).constData(), &handle);
+  if (l.size) {
+    l.data = std::make_unique<uint8_t[]>(l.size);
+    if (!GetFileVersionInfo(path8(file).constData(), handle, l.size, l.data.get()))
+      l.size = 0;
+  }
+  return l;
+}
+
+// A text value, or "<none>" when the query fails.
+QString text(const void* block, const char16_t* path)
+{
+  const void* value = nullptr;
+  uint32_t length = 0;
+  if (!VerQueryValue(block, path, &value, &length))
+    return QStringLiteral("<none>");
+  QString s(reinterpret_cast<const QChar*>(value), qsizetype(length));
+  return s.left(s.indexOf(QChar(0)) < 0 ? s.size() : s.indexOf(QChar(0)));
+}
+
+uint16_t word(const Bytes& b, std::size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
+uint32_t dword(const Bytes& b, std::size_t at) { return word(b, at) | (uint32_t(word(b, at + 2)) << 16); }
+std::u16string keyAt(const Bytes& b, std::size_t at)
+{
+  std::u16string k;
+  for (; word(b, at); at += 2)
+    k.push_back(char16_t(word(b, at)));
+  return k;
+}
+
+// Files that carry no usable block, each made from a sound image by one change.
+struct BrokenFile {
+  const char* name;
+  std::function<Bytes()> make;
+};
+
+Bytes sampleBlock() { return versionblock::build(images::description()); }
+
+std::vector<BrokenFile> brokenFiles()
+{
+  using namespace images;
+  auto elf = [](auto change) {
+    return [change] {
+      ElfImage img = elfImage(sampleBlock());
+      change(img);
+      return img.bytes;
+    };
+  };
+  auto pe = [](auto change) {
+    return [change] {
+      PeImage img = peImage(sampleBlock());
+      change(img);
+      return img.bytes;
+    };
+  };
+  auto block = [](auto change) {
+    return [change] {
+      Bytes b = sampleBlock();
+      change(b);
+      return elfImage(b).bytes;
+    };
+  };
+  return {
+      {"empty file", [] { return Bytes{}; }},
+      {"text file", [] { return Bytes{'h', 'e', 'l', 'l', 'o', '\n'}; }},
+      {"ELF without the section", [] { return elfImage(sampleBlock(), {.sectionName = "other_section"}).bytes; }},
+      {"ELF with a longer section name", [] { return elfImage(sampleBlock(), {.sectionName = "kestrel_versions"}).bytes; }},
+      {"ELF section without file data", [] { return elfImage(sampleBlock(), {.sectionType = 8}).bytes; }},
+      {"ELF section offset past the end", elf([](ElfImage& i) { put(i.bytes, i.offsetField(2), 1u << 30, 8); })},
+      {"ELF section size past the end", elf([](ElfImage& i) { put(i.bytes, i.sizeField(2), 1u << 30, 8); })},
+      {"ELF section size wraps round", elf([](ElfImage& i) { put(i.bytes, i.sizeField(2), ~uint64_t(0), 8); })},
+      {"ELF section table past the end", elf([](ElfImage& i) { put(i.bytes, i.shoffField, 1u << 30, 8); })},
+      {"ELF name table index out of range", elf([](ElfImage& i) { put(i.bytes, i.shstrndxField, 7, 2); })},
+      {"ELF section count past the end", elf([](ElfImage& i) { put(i.bytes, i.shnumField, 0xFFFE, 2); })},
+      {"ELF name offset past the name table", elf([](ElfImage& i) { put(i.bytes, i.nameField(2), 0xFFFFFF, 4); })},
+      {"ELF cut inside the header", elf([](ElfImage& i) { i.bytes.resize(40); })},
+      {"ELF cut inside the section table", elf([](ElfImage& i) { i.bytes.resize(i.sectionTable + 100); })},
+      {"ELF of an unknown class", elf([](ElfImage& i) { i.bytes[4] = 3; })},
+      {"block longer than its section", block([](Bytes& b) { put(b, 0, b.size() + 4, 2); })},
+      {"block root shorter than a node", block([](Bytes& b) { put(b, 0, 6, 2); })},
+      {"block with another root key", block([](Bytes& b) { b[6] = 'X'; })},
+      {"block key without terminator", block([](Bytes& b) { put(b, 0, 20, 2); })},
+      {"PE without a version resource", [] { return peImage(sampleBlock(), {.withVersion = false}).bytes; }},
+      {"PE data outside every section", pe([](PeImage& i) { put(i.bytes, i.dataEntry, 0x90000, 4); })},
+      {"PE data size past the section", pe([](PeImage& i) { put(i.bytes, i.dataEntry + 4, 0x7FFFFFF0, 4); })},
+      {"PE type entry that is not a directory", pe([](PeImage& i) { i.bytes[i.versionTypeEntry + 7] &= 0x7F; })},
+      {"PE resource directory outside the file", pe([](PeImage& i) { put(i.bytes, i.resourceDirectoryField, 0x70000, 4); })},
+      {"PE cut inside the block", pe([](PeImage& i) { i.bytes.resize(i.resourceStart + 0x90 + 40); })},
+      {"PE with an unknown optional header", pe([](PeImage& i) { put(i.bytes, 0x98, 0x107, 2); })},
+      {"PE without its signature", pe([](PeImage& i) { i.bytes[0x81] = 'X'; })},
+  };
+}
+
+using ModulePath = uint32_t (*)(char*, uint32_t);
+using ModuleIsLib = bool (*)();
+
+}  // namespace
+
+class TestVersionResources : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir;
+
+private slots:
+  void blockHasThePublishedLayout()
+  {
+    versionblock::Description d;
+    d.fixed = versionblock::fixedFileInfo(0x00020001, 0x00000014, 0x00020000, 0);
+    d.stringTables.push_back({u"040904E4", {{u"ProductName", u"Kestrel"}}});
+    d.translations = std::vector<std::pair<uint16_t, uint16_t>>{{0x0409, 0x04E4}};
+    const Bytes b = versionblock::build(d);
+
+    // VS_VERSIONINFO: its key, then the VS_FIXEDFILEINFO on the next 32-bit boundary.
+    QCOMPARE(b.size(), std::size_t(268));
+    QCOMPARE(word(b, 0), 268);
+    QCOMPARE(word(b, 2), 52);
+    QCOMPARE(word(b, 4), 0);
+    QVERIFY(keyAt(b, 6) == u"VS_VERSION_INFO");
+    QCOMPARE(dword(b, 40), 0xFEEF04BDu);
+    QCOMPARE(dword(b, 44), 0x00010000u);
+    QCOMPARE(dword(b, 48), 0x00020001u);
+    QCOMPARE(dword(b, 52), 0x00000014u);
+    QCOMPARE(dword(b, 56), 0x00020000u);
+    // StringFileInfo > StringTable > String, each child on a 32-bit boundary.
+    QCOMPARE(word(b, 92), 108);
+    QCOMPARE(word(b, 94), 0);
+    QCOMPARE(word(b, 96), 1);
+    QVERIFY(keyAt(b, 98) == u"StringFileInfo");
+    QCOMPARE(word(b, 128), 72);
+    QVERIFY(keyAt(b, 134) == u"040904E4");
+    QCOMPARE(word(b, 152), 48);
+    QCOMPARE(word(b, 154), 8);  // characters, with the terminator
+    QCOMPARE(word(b, 156), 1);
+    QVERIFY(keyAt(b, 158) == u"ProductName");
+    QVERIFY(keyAt(b, 184) == u"Kestrel");
+    // VarFileInfo > Var "Translation" with one language and code-page pair.
+    QCOMPARE(word(b, 200), 68);
+    QVERIFY(keyAt(b, 206) == u"VarFileInfo");
+    QCOMPARE(word(b, 232), 36);
+    QCOMPARE(word(b, 234), 4);
+    QCOMPARE(word(b, 236), 0);
+    QVERIFY(keyAt(b, 238) == u"Translation");
+    QCOMPARE(word(b, 264), 0x0409);
+    QCOMPARE(word(b, 266), 0x04E4);
+  }
+
+  void queriesFollowThePlatformRules_data()
+  {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<QString>("value");  // the text, or the length for a binary value
+    QTest::newRow("root") << "\\" << true << "52";
+    QTest::newRow("translation") << "\\VarFileInfo\\Translation" << true << "4";
+    QTest::newRow("translation, other case") << "\\varfileinfo\\TRANSLATION" << true << "4";
+    QTest::newRow("string") << "\\StringFileInfo\\040904E4\\CompanyName" << true << "Falcon Works";
+    QTest::newRow("string, lower-case table and key") << "\\stringfileinfo\\040904e4\\companyname" << true
+                                                      << "Falcon Works";
+    QTest::newRow("doubled and trailing separators") << "\\\\StringFileInfo\\\\040904E4\\ProductName\\" << true << "Hover";
+    QTest::newRow("missing key") << "\\StringFileInfo\\040904E4\\Comments" << false << "";
+    QTest::newRow("missing table") << "\\StringFileInfo\\040704B0\\CompanyName" << false << "";
+    QTest::newRow("below a string") << "\\StringFileInfo\\040904E4\\CompanyName\\x" << false << "";
+    QTest::newRow("part of a key") << "\\StringFileInfo\\040904E4\\Company" << false << "";
+    QTest::newRow("unknown top") << "\\Nothing" << false << "";
+  }
+  void queriesFollowThePlatformRules()
+  {
+    QFETCH(QString, path);
+    QFETCH(bool, found);
+    QFETCH(QString, value);
+    const Bytes built = versionblock::build(images::description());
+    auto block = std::make_unique<uint8_t[]>(built.size());
+    std::memcpy(block.get(), built.data(), built.size());
+    const void* at = nullptr;
+    uint32_t length = 99;
+    const bool ok = VerQueryValue(block.get(), reinterpret_cast<const char16_t*>(path.utf16()), &at, &length);
+    QCOMPARE(ok, found);
+    if (!found) {
+      QVERIFY(!at);
+      QCOMPARE(length, 0u);
+      return;
+    }
+    if (value.at(0).isDigit()) {
+      QCOMPARE(length, value.toUInt());
+    } else {
+      QCOMPARE(text(block.get(), reinterpret_cast<const char16_t*>(path.utf16())), value);
+      QCOMPARE(length, uint32_t(value.size() + 1));
+    }
+  }
+
+  void anEmptyStringIsFoundAndEmpty()
+  {
+    versionblock::Description d = images::description();
+    d.stringTables[0].strings.push_back({u"LegalTrademarks", u""});
+    const Bytes b = versionblock::build(d);
+    const void* at = nullptr;
+    uint32_t length = 0;
+    QVERIFY(VerQueryValue(b.data(), u"\\StringFileInfo\\040904E4\\LegalTrademarks", &at, &length));
+    QCOMPARE(length, 1u);
+    QCOMPARE(text(b.data(), u"\\StringFileInfo\\040904E4\\LegalTrademarks"), QString());
+  }
+
+  void readsTheBlockOfElfAndPeFiles_data()
+  {
+    QTest::addColumn<int>("kind");
+    QTest::newRow("ELF 64-bit") << 0;
+    QTest::newRow("ELF 32-bit") << 1;
+    QTest::newRow("ELF 64-bit big-endian") << 2;
+    QTest::newRow("ELF 32-bit big-endian") << 3;
+    QTest::newRow("PE32+") << 4;
+    QTest::newRow("PE32") << 5;
+  }
+  void readsTheBlockOfElfAndPeFiles()
+  {
+    QFETCH(int, kind);
+    const Bytes block = sampleBlock();
+    Bytes file;
+    if (kind < 4)
+      file = images::elfImage(block, {.is64 = kind % 2 == 0, .bigEndian = kind >= 2}).bytes;
+    else
+      file = images::peImage(block, {.pe32plus = kind == 4}).bytes;
+    const QString path = dir.filePath(QStringLiteral("image%1").arg(kind));
+    QVERIFY(images::writeFile(path, file));
+    const Loaded l = load(path);
+    QCOMPARE(l.size, uint32_t(block.size()));
+    QVERIFY(std::memcmp(l.data.get(), block.data(), block.size()) == 0);
+    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("Falcon Works"));
+  }
+
+  void filesWithoutAUsableBlockGiveSizeZero_data()
+  {
+    QTest::addColumn<int>("index");
+    const auto cases = brokenFiles();
+    for (int i = 0; i < int(cases.size()); ++i)
+      QTest::newRow(cases[i].name) << i;
+  }
+  void filesWithoutAUsableBlockGiveSizeZero()
+  {
+    QFETCH(int, index);
+    const QString path = dir.filePath(QStringLiteral("broken%1").arg(index));
+    QVERIFY(images::writeFile(path, brokenFiles()[index].make()));
+    uint32_t handle = 7;
+    QCOMPARE(GetFileVersionInfoSize(path8(path).constData(), &handle), 0u);
+    QCOMPARE(handle, 0u);
+    uint8_t buffer[64] = {};
+    QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof buffer, buffer));
+  }
+
+  void missingFilesAndFoldersGiveSizeZero()
+  {
+    for (const QString& path : {dir.filePath(QStringLiteral("no such file")), dir.path(), QString()}) {
+      QCOMPARE(GetFileVersionInfoSize(path8(path).constData(), nullptr), 0u);
+      uint8_t buffer[64];
+      QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof buffer, buffer));
+    }
+    QCOMPARE(GetFileVersionInfoSize(nullptr, nullptr), 0u);
+  }
+
+  void aShortBufferGetsTheBlockCutToIt()
+  {
+    const QString path = dir.filePath(QStringLiteral("short"));
+    QVERIFY(images::writeFile(path, images::elfImage(sampleBlock()).bytes));
+    // Room for the root and its fixed part, not for the strings after them.
+    auto buffer = std::make_unique<uint8_t[]>(100);
+    QVERIFY(GetFileVersionInfo(path8(path).constData(), 0, 100, buffer.get()));
+    QCOMPARE(buffer[0] | (buffer[1] << 8), 100);
+    const void* fixed = nullptr;
+    uint32_t length = 0;
+    QVERIFY(VerQueryValue(buffer.get(), u"\\", &fixed, &length));
+    QCOMPARE(length, 52u);
+    QCOMPARE(text(buffer.get(), u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("<none>"));
+    uint8_t tiny[4] = {};
+    QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof tiny, tiny));
+  }
+
+  void theProgramCarriesItsOwnBlock_data()
+  {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("kestrel") << qEnvironmentVariable("KESTREL_EXECUTABLE");
+    QTest::newRow("this test, linked like kestrel") << QCoreApplication::applicationFilePath();
+  }
+  void theProgramCarriesItsOwnBlock()
+  {
+    QFETCH(QString, file);
+    QVERIFY2(QFileInfo::exists(file), qPrintable(file));
+    const Loaded l = load(file);
+    QVERIFY(l.size > 0);
+    const void* value = nullptr;
+    uint32_t length = 0;
+    QVERIFY(VerQueryValue(l.data.get(), u"\\", &value, &length));
+    VS_FIXEDFILEINFO fixed;
+    QCOMPARE(length, uint32_t(sizeof fixed));
+    std::memcpy(&fixed, value, sizeof fixed);
+    QCOMPARE(fixed.dwSignature, VS_FFI_SIGNATURE);
+    QCOMPARE(fixed.dwFileVersionMS, 0x00020001u);
+    QCOMPARE(fixed.dwFileVersionLS, 0x00000014u);
+    QCOMPARE(fixed.dwFileFlags, 0u);
+    QCOMPARE(fixed.dwFileFlagsMask, 0x3Fu);
+    QCOMPARE(fixed.dwFileOS, VOS__WINDOWS32);
+    QCOMPARE(fixed.dwFileType, VFT_APP);
+    QVERIFY(VerQueryValue(l.data.get(), u"\\VarFileInfo\\Translation", &value, &length));
+    QCOMPARE(length, 4u);
+    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\ProductName"), QStringLiteral("Kestrel"));
+    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\ProductVersion"), QStringLiteral("2.0.0.0"));
+    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\Comments"), QStringLiteral("How it's going!"));
+    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\LegalTrademarks"), QString());
+  }
+
+  void moduleFileNameOfTheExecutable()
+  {
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    char buffer[4096];
+    for (HMODULE module : {HMODULE(nullptr), ModuleHandleOf(&TestVersionResources::staticMetaObject)}) {
+      const uint32_t n = GetModuleFileName(module, buffer, sizeof buffer);
+      QCOMPARE(QFile::decodeName(QByteArray(buffer, n)), exe);
+      QVERIFY(!ModuleIsLibrary(module));
+    }
+    // Too small a buffer gets the path cut, terminated, and its own size back.
+    char small[6];
+    QCOMPARE(GetModuleFileName(nullptr, small, sizeof small), uint32_t(sizeof small));
+    QCOMPARE(QByteArray(small), QFile::encodeName(exe).left(5));
+  }
+
+  void moduleFileNameOfALibrary()
+  {
+    const QString library = qEnvironmentVariable("KESTREL_TEST_MODULE");
+    void* handle = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY2(handle, dlerror());
+    auto modulePath = reinterpret_cast<ModulePath>(dlsym(handle, "kestrelModulePath"));
+    auto isLibrary = reinterpret_cast<ModuleIsLib>(dlsym(handle, "kestrelModuleIsLibrary"));
+    QVERIFY(modulePath && isLibrary);
+    char buffer[4096];
+    const uint32_t n = modulePath(buffer, sizeof buffer);
+    QCOMPARE(QFileInfo(QFile::decodeName(QByteArray(buffer, n))).canonicalFilePath(),
+             QFileInfo(library).canonicalFilePath());
+    QVERIFY(isLibrary());
+    // The platform's own C library is a library too.
+    QVERIFY(ModuleIsLibrary(ModuleHandleOf(reinterpret_cast<const void*>(&std::strlen))));
+    dlclose(handle);
+  }
+
+  // Random damage to a sound block, in a file image and on its own: no answer may point outside the
+  // bytes that were read. Bounded in time; the seed is printed so a failure can be repeated.
+  void damagedBlocksNeverReadOutOfBounds()
+  {
+    versionblock::Description d = images::description();
+    d.stringTables.push_back({u"040704B0", {{u"CompanyName", u"Turmfalke"}, {u"Comments", u""}}});
+    d.translations->push_back({0x0407, 0x04B0});
+    const Bytes sound = versionblock::build(d);
+    const quint32 seed = qEnvironmentVariableIsSet("KESTREL_FUZZ_SEED") ? qEnvironmentVariableIntValue("KESTREL_FUZZ_SEED")
+                                                                          : QRandomGenerator::global()->generate();
+    qInfo("fuzz seed %u", seed);
+    QRandomGenerator random(seed);
+    const std::u16string_view paths[] = {u"\\",
+                                         u"\\VarFileInfo\\Translation",
+                                         u"\\StringFileInfo\\040904E4\\CompanyName",
+                                         u"\\StringFileInfo\\040704b0\\Comments",
+                                         u"\\StringFileInfo\\040904E4\\ProductName",
+                                         u"\\StringFileInfo"};
+    const uint16_t edgy[] = {0, 1, 2, 5, 6, 7, 8, 0x7FFF, 0xFFFF};
+    QElapsedTimer clock;
+    clock.start();
+    int rounds = 0, readable = 0;
+    while (clock.elapsed() < 2500) {
+      Bytes b = sound;
+      for (int n = 1 + random.bounded(4); n > 0; --n) {
+        switch (random.bounded(4)) {
+        case 0:
+          b[random.bounded(int(b.size()))] ^= uint8_t(1 << random.bounded(8));
+          break;
+        case 1:
+          images::put(b, random.bounded(int(b.size()) / 2) * 2, edgy[random.bounded(int(std::size(edgy)))], 2);
+          break;
+        case 2:
+          images::put(b, random.bounded(int(b.size()) / 2) * 2, random.bounded(0x10000), 2);
+          break;
+        case 3:
+          b.resize(std::max<std::size_t>(1, random.bounded(int(b.size()) + 1)));
+          break;
+        }
+      }
+      // Through a file image, as the program reads it.
+      const bool pe = random.bounded(2);
+      Bytes file = pe ? images::peImage(b).bytes : images::elfImage(b).bytes;
+      if (random.bounded(4) == 0)  // now and then damage the file around the block too
+        file[random.bounded(int(file.size()))] ^= uint8_t(1 + random.bounded(255));
+      const auto found = executableimage::findVersionBlock(executableimage::MemorySource(file));
+      if (found) {
+        ++readable;
+        QVERIFY(found->size() >= versionblock::MinimumNodeSize);
+        QCOMPARE(found->size(), std::size_t(word(*found, 0)));
+        auto exact = std::make_unique<uint8_t[]>(found->size());
+        std::memcpy(exact.get(), found->data(), found->size());
+        for (std::u16string_view path : paths) {
+          const void* at = nullptr;
+          uint32_t length = 0;
+          if (!VerQueryValue(exact.get(), std::u16string(path).c_str(), &at, &length))
+            continue;
+          const auto* p = static_cast<const uint8_t*>(at);
+          QVERIFY(p >= exact.get() && p <= exact.get() + found->size());
+          const std::size_t bytes = path.find(u"StringFileInfo\\") != path.npos ? std::size_t(length) * 2 : length;
+          QVERIFY2(bytes <= std::size_t(exact.get() + found->size() - p), qPrintable(QString::number(seed)));
+        }
+      }
+      ++rounds;
+    }
+    qInfo("%d damaged blocks, %d of them still readable", rounds, readable);
+    QVERIFY(rounds > 100);
+    QVERIFY(readable > 0);  // some damage leaves a block: the queries above did run
+  }
+};
+
+QTEST_GUILESS_MAIN(TestVersionResources)
+#include "tst_versionresources.moc"
