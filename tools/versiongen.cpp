@@ -16,6 +16,7 @@
 #include "platform/VersionBlock.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -186,7 +187,7 @@ int main(int argc, char* argv[])
     // Read back what was written, so a block the program could not read never reaches a build.
     if (versionblock::blockLength(block) != block.size())
       throw Error("the block does not read back");
-    const std::string text = source(block, argv[3], argv[1]);
+    const std::string text = source(block, argv[3], std::filesystem::path(argv[1]).filename().string());
     std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
     out << text;
     if (!out.flush())

@@ -327,6 +327,7 @@ void TfmMain::bindEvents()
   connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
   connect(btExecute, &QToolButton::clicked, this, guard([this] { btExecuteClick(); }));
   DBGrid2->OnDblClick = [this] { DBGrid2DblClick(); };
+  bindExportEvents();
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };
   Database.AfterDisconnect = [this](TDatabase& db) { DatabaseAfterDisconnect(db); };
 

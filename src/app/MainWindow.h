@@ -19,7 +19,9 @@ class QTabWidget;
 class QTableWidget;
 class QToolButton;
 class QWidget;
+class TCSVFile;
 class TDBGrid;
+class TXMLDataset;
 class TDBNavigator;
 class TStatusBar;
 class TTreeNode;
@@ -126,6 +128,22 @@ public:
   void Memo1KeyDown();
   void ShowEditorPos();
 
+  // Exports
+  TXMLDataset* XMLDataset;
+  void ExportTableDatatoCSVClick();
+  void ExporttoCSVClick();
+  void ExportResultDatatoCSVClick();
+  void ExporttoCSV1Click();
+  void ExportTableToXMLClick();
+  void ExporttoXMLClick();
+  void ExportResultDatatoXMLClick();
+  void ExporttoXML1Click();
+  void WriteCSVHeader(TCSVFile& file, TDataSet& dataSet);
+  void WriteCSVRecord(TCSVFile& file, TDataSet& dataSet);
+  void ExportRecords(int row);
+  void qrTableAfterScroll(TDataSet& dataSet);
+  void qrSelectAfterScroll(TDataSet& dataSet);
+
   bool FExporting = false;
   int FExportRow = 0;
   TTreeNode* FConnectedNode = nullptr;
@@ -134,6 +152,12 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  void bindExportEvents();
+  void exportToCSV(TDataSet& dataSet, const QString& what);
+  void exportToXML(TDataSet& dataSet, const QString& what);
+  void startExport(TDataSet& dataSet, const QString& description);
+  void endExport(TDataSet& dataSet);
+  qint64 FLastProgress = -1;  // when the progress dialog was last brought up to date (ms)
   void buildToolbar();
   void buildPanes();
   void buildMenus();

@@ -189,6 +189,7 @@ private slots:
     QTest::newRow("string, lower-case table and key") << "\\stringfileinfo\\040904e4\\companyname" << true
                                                       << "Falcon Works";
     QTest::newRow("doubled and trailing separators") << "\\\\StringFileInfo\\\\040904E4\\ProductName\\" << true << "Hover";
+    QTest::newRow("empty string") << "\\StringFileInfo\\040904E4\\LegalTrademarks" << true << "";
     QTest::newRow("missing key") << "\\StringFileInfo\\040904E4\\Comments" << false << "";
     QTest::newRow("missing table") << "\\StringFileInfo\\040704B0\\CompanyName" << false << "";
     QTest::newRow("below a string") << "\\StringFileInfo\\040904E4\\CompanyName\\x" << false << "";
@@ -200,7 +201,9 @@ private slots:
     QFETCH(QString, path);
     QFETCH(bool, found);
     QFETCH(QString, value);
-    const Bytes built = versionblock::build(images::description());
+    versionblock::Description d = images::description();
+    d.stringTables[0].strings.push_back({u"LegalTrademarks", u""});
+    const Bytes built = versionblock::build(d);
     auto block = std::make_unique<uint8_t[]>(built.size());
     std::memcpy(block.get(), built.data(), built.size());
     const void* at = nullptr;
@@ -212,24 +215,12 @@ private slots:
       QCOMPARE(length, 0u);
       return;
     }
-    if (value.at(0).isDigit()) {
+    if (!value.isEmpty() && value.at(0).isDigit()) {
       QCOMPARE(length, value.toUInt());
     } else {
       QCOMPARE(text(block.get(), reinterpret_cast<const char16_t*>(path.utf16())), value);
       QCOMPARE(length, uint32_t(value.size() + 1));
     }
-  }
-
-  void anEmptyStringIsFoundAndEmpty()
-  {
-    versionblock::Description d = images::description();
-    d.stringTables[0].strings.push_back({u"LegalTrademarks", u""});
-    const Bytes b = versionblock::build(d);
-    const void* at = nullptr;
-    uint32_t length = 0;
-    QVERIFY(VerQueryValue(b.data(), u"\\StringFileInfo\\040904E4\\LegalTrademarks", &at, &length));
-    QCOMPARE(length, 1u);
-    QCOMPARE(text(b.data(), u"\\StringFileInfo\\040904E4\\LegalTrademarks"), QString());
   }
 
   void readsTheBlockOfElfAndPeFiles_data()
@@ -367,7 +358,7 @@ private slots:
              QFileInfo(library).canonicalFilePath());
     QVERIFY(isLibrary());
     // The platform's own C library is a library too.
-    QVERIFY(ModuleIsLibrary(ModuleHandleOf(reinterpret_cast<const void*>(&std::strlen))));
+    QVERIFY(ModuleIsLibrary(ModuleHandleOf(dlsym(RTLD_DEFAULT, "strlen"))));
     dlclose(handle);
   }
 
@@ -395,7 +386,7 @@ private slots:
     int rounds = 0, readable = 0;
     while (clock.elapsed() < 2500) {
       Bytes b = sound;
-      for (int n = 1 + random.bounded(4); n > 0; --n) {
+      for (int n = 1 + random.bounded(4); n > 0 && b.size() >= 2; --n) {
         switch (random.bounded(4)) {
         case 0:
           b[random.bounded(int(b.size()))] ^= uint8_t(1 << random.bounded(8));

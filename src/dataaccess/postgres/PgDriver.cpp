@@ -198,7 +198,7 @@ private:
       c.DataType = t.DataType;
       c.Size = t.Size;
       c.Precision = t.Precision;
-      c.Required = r.text(i, 3) == QLatin1String("t");
+      c.Required = r.text(i, 3) == QLatin1String("t") || facts.NotNull;  // NOT NULL of the column or of its domain
       c.KeyPosition = r.isNull(i, 8) ? 0 : int(r.integer(i, 8));
       // Computed by the server: generated columns and identities that refuse a given value.
       c.ReadOnly = generatedKind == QLatin1String("s") || identityKind == QLatin1String("a");

@@ -5,6 +5,7 @@
 #include "dataaccess/postgres/PgStatements.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include <libpq-fe.h>
 
@@ -13,11 +14,12 @@ namespace {
 const QString runWords = QStringLiteral("Cannot run the statement.");
 
 constexpr int firstRows = 256;       // the first screen, read with the declaration
-constexpr int largestChunk = 4096;   // how far a reading that walks on may run ahead
+constexpr int largestChunk = 16384;  // how far a reading that walks on may run ahead, in rows
 
-// Reads on demand through a scrollable cursor. A reading that goes on where the last one stopped is
-// served from rows fetched ahead in growing chunks, so walking the whole result costs few round trips;
-// a jump moves the cursor. Memory holds at most one chunk.
+// Reads on demand through a scrollable cursor. A reading that goes on where the last one stopped
+// ("a walk") is served from rows fetched in growing chunks, the next chunk asked for before this
+// one is converted so that the server produces it meanwhile; a jump moves the cursor. Memory holds
+// at most a chunk or two.
 class PgCursorRows : public TRowSource {
 public:
   PgCursorRows(PgSession& session, QByteArray query, QString purpose, QString readOnlyReason)
@@ -26,6 +28,7 @@ public:
   }
   ~PgCursorRows() override
   {
+    FSession.dropAhead(this);
     if (FCursor)
       FSession.closeCursor(*FCursor);
   }
@@ -46,6 +49,9 @@ public:
     if (FCount >= 0)
       return FCount;
     ensureCursor();
+    absorbAhead();
+    if (FPos < 0)
+      moveTo(0);
     const PgResult r = FSession.exec("MOVE FORWARD ALL FROM " + FCursor->Name, FPurpose);
     FCount = FPos + std::max<int64_t>(0, r.commandRows());
     FPos = FCount;
@@ -58,29 +64,59 @@ public:
     if (n <= 0 || offset < 0 || (FCount >= 0 && offset >= FCount))
       return;
     ensureCursor();
-    const int64_t bufferEnd = FBufferStart + int64_t(FBuffer.size());
-    const bool bufferReachesEnd = FCount >= 0 && bufferEnd >= FCount;
-    if (offset >= FBufferStart && (offset + n <= bufferEnd || (bufferReachesEnd && offset < bufferEnd))) {
-      const auto from = FBuffer.begin() + (offset - FBufferStart);
-      out.assign(from, from + std::min<int64_t>(n, bufferEnd - offset));
-      return;
+    const bool walking = offset >= FBufferStart && offset <= bufferEnd();
+    if (walking) {
+      FBuffer.erase(FBuffer.begin(), FBuffer.begin() + qsizetype(offset - FBufferStart));
+    } else {
+      absorbAhead();
+      FBuffer.clear();
+      FChunk = firstRows;
     }
-    FChunk = offset == bufferEnd ? std::min(FChunk * 2, largestChunk) : firstRows;
-    const int wanted = std::max(n, FChunk);
-    bool onRow = true;
-    if (offset != FPos) {
-      const PgResult moved = FSession.exec("MOVE ABSOLUTE " + QByteArray::number(qlonglong(offset)) + " FROM " + FCursor->Name, FPurpose);
-      onRow = offset == 0 || moved.commandRows() > 0;
-      FPos = offset;
-    }
-    const PgResult r = FSession.exec("FETCH FORWARD " + QByteArray::number(wanted) + " FROM " + FCursor->Name, FPurpose);
-    FBuffer.clear();
-    FReader.readAll(r.get(), FBuffer);
     FBufferStart = offset;
-    FPos += int64_t(FBuffer.size());
-    if (int(FBuffer.size()) < wanted && (onRow || !FBuffer.empty()))
-      FCount = offset + int64_t(FBuffer.size());
-    out.assign(FBuffer.begin(), FBuffer.begin() + std::min<int64_t>(n, int64_t(FBuffer.size())));
+    while (int64_t(FBuffer.size()) < n && !(FCount >= 0 && bufferEnd() >= FCount)) {
+      const int64_t from = bufferEnd();
+      int limit = 0;
+      PgResult r;
+      if (FRequested && FRequestedFrom == from) {
+        limit = FRequestedLimit;
+        r = FSession.takeAhead(this);
+        FRequested = false;
+        if (r.get() && PQresultStatus(r.get()) == PGRES_TUPLES_OK)
+          FPos = from + r.rows();
+        else
+          r = PgResult(), FPos = -1;  // its outcome is unknown: the cursor is placed anew
+      } else {
+        absorbAhead();
+      }
+      bool onRow = true;
+      if (!r.get()) {
+        if (FPos != from)
+          onRow = moveTo(from);
+        if (walking)
+          FChunk = std::min(FChunk * 2, largestChunk);
+        limit = std::max(n - int(FBuffer.size()), FChunk);
+        r = FSession.exec("FETCH FORWARD " + QByteArray::number(limit) + " FROM " + FCursor->Name, FPurpose);
+        FPos = from + r.rows();
+      }
+      const int got = r.rows();
+      if (got < limit && (onRow || got > 0))
+        FCount = from + got;
+      if (walking && got == limit) {
+        FChunk = std::min(FChunk * 2, largestChunk);
+        FSession.sendAhead(this, "FETCH FORWARD " + QByteArray::number(FChunk) + " FROM " + FCursor->Name, {});
+        FRequested = true;
+        FRequestedFrom = from + got;
+        FRequestedLimit = FChunk;
+      }
+      FReader.readAll(r.get(), FBuffer);
+      if (got == 0)
+        break;
+    }
+    const size_t take = std::min(FBuffer.size(), size_t(n));
+    out.reserve(take);
+    std::move(FBuffer.begin(), FBuffer.begin() + qsizetype(take), std::back_inserter(out));
+    FBuffer.erase(FBuffer.begin(), FBuffer.begin() + qsizetype(take));
+    FBufferStart += int64_t(take);
   }
 
   bool canModify(QString* reason) const override
@@ -91,6 +127,36 @@ public:
   }
 
 private:
+  int64_t bufferEnd() const { return FBufferStart + int64_t(FBuffer.size()); }
+
+  // Places the cursor so that the next FETCH returns row `row` (0-based); false when there is no
+  // such row.
+  bool moveTo(int64_t row)
+  {
+    const PgResult moved = FSession.exec("MOVE ABSOLUTE " + QByteArray::number(qlonglong(row)) + " FROM " + FCursor->Name, FPurpose);
+    FPos = row;
+    return row == 0 || moved.commandRows() > 0;
+  }
+
+  // The chunk asked for ahead, kept when it follows the buffer; the cursor's place known again.
+  void absorbAhead()
+  {
+    if (!FRequested)
+      return;
+    FRequested = false;
+    const PgResult r = FSession.takeAhead(this);
+    if (!r.get() || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+      FPos = -1;
+      return;
+    }
+    FPos = FRequestedFrom + r.rows();
+    if (FRequestedFrom == bufferEnd()) {
+      if (r.rows() < FRequestedLimit)
+        FCount = FRequestedFrom + r.rows();
+      FReader.readAll(r.get(), FBuffer);
+    }
+  }
+
   void takeFirst(const PgResult& first)
   {
     FReader = PgRowReader(first.get());
@@ -99,6 +165,7 @@ private:
     FBufferStart = 0;
     FPos = int64_t(FBuffer.size());
     FChunk = firstRows;
+    FRequested = false;
     if (FBuffer.size() < size_t(firstRows))
       FCount = int64_t(FBuffer.size());
   }
@@ -109,6 +176,7 @@ private:
   {
     if (FCursor && FSession.cursorAlive(*FCursor))
       return;
+    FSession.dropAhead(this);
     FCursor.reset();
     PgResult first;
     const std::optional<PgSession::Cursor> cursor = FSession.declareCursor(FQuery, firstRows, &first, FPurpose);
@@ -128,11 +196,15 @@ private:
   std::optional<PgSession::Cursor> FCursor;
   std::vector<TColumnInfo> FColumns;
   PgRowReader FReader;
-  int64_t FPos = 0;  // the row the next FETCH returns
+  int64_t FPos = 0;  // the row the next FETCH returns; -1 when unknown
   int64_t FCount = -1;
-  std::vector<TRow> FBuffer;
+  std::vector<TRow> FBuffer;  // rows from FBufferStart on
   int64_t FBufferStart = 0;
   int FChunk = firstRows;
+  // A FETCH sent ahead: up to FRequestedLimit rows from FRequestedFrom on.
+  bool FRequested = false;
+  int64_t FRequestedFrom = 0;
+  int FRequestedLimit = 0;
 };
 
 // Rows a statement returned as it ran (INSERT ... RETURNING, SHOW, EXPLAIN): kept, since running it
@@ -172,6 +244,7 @@ int64_t rowsAffected(const PgResult& r, bool returnedRows)
 TExecResult runSimple(PgSession& session, const QByteArray& text, size_t statements)
 {
   PGconn* conn = session.handle();
+  session.settle();
   if (!PQsendQuery(conn, text.constData()))
     session.raise(nullptr, runWords);
   PQsetSingleRowMode(conn);
@@ -281,6 +354,7 @@ TExecResult executePostgres(PgSession& session, const QString& sql)
   // COMMIT then mean what they say.
   session.leaveReadingTransaction();
   session.forgetCursors();
+  session.forgetTypes();
   const QByteArray text = sql.toUtf8();
   const std::vector<PgStatement> statements = splitPgStatements(text, session.standardConformingStrings());
   if (statements.empty())

@@ -68,13 +68,14 @@ PgRowReader::PgRowReader(const std::vector<unsigned>& baseTypes)
 
 void PgRowReader::read(const PGresult* result, int row, TRow& out) const
 {
-  out.resize(FKinds.size());
+  out.clear();
+  out.reserve(FKinds.size());
   for (size_t c = 0; c < FKinds.size(); ++c) {
     const int column = int(c);
     if (PQgetisnull(result, row, column))
-      out[c] = TValue();
+      out.emplace_back();
     else
-      out[c] = pgReadValue(PQgetvalue(result, row, column), PQgetlength(result, row, column), FKinds[c]);
+      out.push_back(pgReadValue(PQgetvalue(result, row, column), PQgetlength(result, row, column), FKinds[c]));
   }
 }
 
@@ -131,6 +132,22 @@ bool failed(const PGresult* r)
   }
 }
 
+// Bound parameters as libpq takes them.
+struct ParamArrays {
+  explicit ParamArrays(const std::vector<PgParam>& params)
+  {
+    for (const PgParam& p : params) {
+      Types.push_back(p.Type);
+      Values.push_back(p.Null ? nullptr : p.Data.constData());
+      Lengths.push_back(int(p.Data.size()));
+      Formats.push_back(p.Binary ? 1 : 0);
+    }
+  }
+  std::vector<unsigned> Types;
+  std::vector<const char*> Values;
+  std::vector<int> Lengths, Formats;
+};
+
 }  // namespace
 
 PgSession::PgSession(PGconn* connection) : FConn(connection) {}
@@ -166,6 +183,7 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
 
 PgResult PgSession::exec(const QByteArray& sql, const QString& purpose, int category)
 {
+  settle();
   PgResult r(PQexec(FConn, sql.constData()));
   if (failed(r.get()))
     raise(r.get(), purpose, category);
@@ -175,17 +193,10 @@ PgResult PgSession::exec(const QByteArray& sql, const QString& purpose, int cate
 PgResult PgSession::execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
                                int category)
 {
-  std::vector<unsigned> types;
-  std::vector<const char*> values;
-  std::vector<int> lengths, formats;
-  for (const PgParam& p : params) {
-    types.push_back(p.Type);
-    values.push_back(p.Null ? nullptr : p.Data.constData());
-    lengths.push_back(int(p.Data.size()));
-    formats.push_back(p.Binary ? 1 : 0);
-  }
-  PgResult r(PQexecParams(FConn, sql.constData(), int(params.size()), types.data(), values.data(), lengths.data(),
-                          formats.data(), 0));
+  settle();
+  const ParamArrays a(params);
+  PgResult r(PQexecParams(FConn, sql.constData(), int(params.size()), a.Types.data(), a.Values.data(), a.Lengths.data(),
+                          a.Formats.data(), 0));
   if (failed(r.get()))
     raise(r.get(), purpose, category);
   return r;
@@ -228,7 +239,7 @@ void PgSession::learnTypes(std::vector<unsigned> oids)
     const PgResult r = execParams(
         "SELECT t.oid, t.typtype, t.typbasetype, t.typtypmod, t.typcategory, pg_catalog.format_type(t.oid, NULL),"
         " CASE WHEN t.typtype = 'e' THEN (SELECT max(char_length(e.enumlabel)) FROM pg_catalog.pg_enum e"
-        " WHERE e.enumtypid = t.oid) END"
+        " WHERE e.enumtypid = t.oid) END, t.typnotnull"
         " FROM pg_catalog.pg_type t WHERE t.oid = ANY($1::pg_catalog.oid[])",
         {p}, QStringLiteral("Cannot read the data types of the result."));
     std::vector<unsigned> bases;
@@ -241,13 +252,14 @@ void PgSession::learnTypes(std::vector<unsigned> oids)
       t.Category = firstChar(r, i, 4, 'X');
       t.Name = r.text(i, 5);
       t.EnumLabelLength = r.isNull(i, 6) ? 0 : int(r.integer(i, 6));
+      t.NotNull = firstChar(r, i, 7, 'f') == 't';
       FTypes[oid] = t;
       if (t.Kind == 'd' && !FTypes.count(t.Base))
         bases.push_back(t.Base);
     }
     for (unsigned oid : oids)  // a type the catalog does not know (dropped meanwhile): text
       if (!FTypes.count(oid))
-        FTypes[oid] = TypeRow{'b', 0, -1, 'X', 0, QStringLiteral("unknown")};
+        FTypes[oid] = TypeRow{'b', 0, -1, 'X', 0, false, QStringLiteral("unknown")};
     oids = bases;
   }
 }
@@ -266,6 +278,7 @@ PgTypeFacts PgSession::typeFacts(unsigned oid, int typmod)
       break;
     if (facts.Typmod < 0)
       facts.Typmod = t.Typmod;
+    facts.NotNull = facts.NotNull || t.NotNull;
     if (!FTypes.count(t.Base))
       learnTypes({t.Base});
     current = t.Base;
@@ -280,6 +293,7 @@ PgTypeFacts PgSession::typeFacts(unsigned oid, int typmod)
 
 std::vector<PgResult> PgSession::runBatch(const QByteArray& sql)
 {
+  settle();
   std::vector<PgResult> results;
   if (!PQsendQuery(FConn, sql.constData())) {
     results.emplace_back(nullptr);
@@ -336,6 +350,7 @@ void PgSession::closeCursor(const Cursor& cursor) noexcept
 {
   if (cursor.Epoch != FEpoch)
     return;  // it ended with its transaction
+  settle();
   if (PQtransactionStatus(FConn) == PQTRANS_INTRANS)
     PQclear(PQexec(FConn, ("CLOSE " + cursor.Name).constData()));
   if (FOwnTransaction && --FOwnCursors <= 0)
@@ -350,8 +365,60 @@ void PgSession::leaveReadingTransaction() noexcept
 
 void PgSession::endOwnTransaction(const char* command) noexcept
 {
+  settle();
   PQclear(PQexec(FConn, command));
   FOwnTransaction = false;
   FOwnCursors = 0;
   ++FEpoch;
+}
+
+void PgSession::sendAhead(const void* owner, const QByteArray& sql, const std::vector<PgParam>& params)
+{
+  settle();
+  FAheadResult = PgResult();
+  FAheadOwner = nullptr;
+  const ParamArrays a(params);
+  // Should sending fail, the owner simply asks again when it needs the rows.
+  if (PQsendQueryParams(FConn, sql.constData(), int(params.size()), a.Types.data(), a.Values.data(), a.Lengths.data(),
+                        a.Formats.data(), 0)) {
+    FAheadOwner = owner;
+    FAheadPending = true;
+  }
+}
+
+PgResult PgSession::takeAhead(const void* owner)
+{
+  if (FAheadOwner != owner || !owner)
+    return PgResult();
+  settle();
+  FAheadOwner = nullptr;
+  return std::move(FAheadResult);
+}
+
+void PgSession::dropAhead(const void* owner) noexcept
+{
+  if (FAheadOwner != owner || !owner)
+    return;
+  settle();
+  FAheadOwner = nullptr;
+  FAheadResult = PgResult();
+}
+
+void PgSession::settle() noexcept
+{
+  if (!FAheadPending)
+    return;
+  FAheadPending = false;
+  PgResult first;
+  while (PGresult* r = PQgetResult(FConn)) {
+    if (!first.get())
+      first = PgResult(r);
+    else
+      PQclear(r);
+  }
+  const bool bad = failed(first.get());
+  FAheadResult = std::move(first);
+  // A query read ahead that failed inside the reading transaction must not leave it unusable.
+  if (bad && FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
+    endOwnTransaction("ROLLBACK");
 }

@@ -74,6 +74,8 @@ public:
   // The field type facts of a type, its domains followed; asks the catalog once per unknown type.
   PgTypeFacts typeFacts(unsigned oid, int typmod);
   void learnTypes(std::vector<unsigned> oids);
+  // The user's statements may have changed types (an enum's labels, a domain).
+  void forgetTypes() { FTypes.clear(); }
 
   // Cursors live in a transaction. Outside the user's own transaction the driver opens one for
   // them ("reading transaction") and commits it when its last cursor closes.
@@ -95,6 +97,16 @@ public:
   void forgetCursors() { ++FEpoch; }
   bool standardConformingStrings() const;
 
+  // One query sent ahead of need (a walk's next chunk), so the server produces it while the rows
+  // before it are used. Anything else that needs the connection first collects its result, which
+  // then waits for its owner.
+  void sendAhead(const void* owner, const QByteArray& sql, const std::vector<PgParam>& params);
+  // The result of the owner's query sent ahead (waiting for it if need be); empty when there is none.
+  PgResult takeAhead(const void* owner);
+  void dropAhead(const void* owner) noexcept;
+  // Collects the result of a query sent ahead, so that the connection is free.
+  void settle() noexcept;
+
 private:
   struct TypeRow {
     char Kind = 'b';
@@ -102,6 +114,7 @@ private:
     int Typmod = -1;
     char Category = 'X';
     int EnumLabelLength = 0;
+    bool NotNull = false;
     QString Name;
   };
   void endOwnTransaction(const char* command) noexcept;
@@ -113,4 +126,7 @@ private:
   uint64_t FEpoch = 1;
   uint64_t FCursorNumber = 0;
   std::unordered_map<unsigned, TypeRow> FTypes;
+  const void* FAheadOwner = nullptr;
+  bool FAheadPending = false;
+  PgResult FAheadResult;
 };

@@ -4,10 +4,13 @@
 #include "dataaccess/postgres/PgSession.h"
 
 #include <algorithm>
+#include <iterator>
+
+#include <libpq-fe.h>
 
 namespace {
 
-constexpr int largestChunk = 4096;  // how far a walk through the table reads ahead
+constexpr int largestChunk = 16384;  // how far a walk through the table reads ahead, in rows
 
 class PgTableSource : public TRowSource {
 public:
@@ -34,6 +37,8 @@ public:
     FOrderAsc = " ORDER BY " + keyNames.join(',');
     FOrderDesc = " ORDER BY " + descending.join(',');
   }
+
+  ~PgTableSource() override { FSession.dropAhead(this); }
 
   const std::vector<TColumnInfo>& columns() const override { return FColumns; }
 
@@ -66,6 +71,9 @@ public:
              {number(n), number(offset)}, out);
   }
 
+  // A walk (each reading going on after the last row handed out) is served from rows read ahead in
+  // growing chunks; the next chunk is asked for before this one is converted, so the server
+  // produces it meanwhile.
   bool readAfter(const TRow& row, int n, std::vector<TRow>& out) override
   {
     out.clear();
@@ -73,28 +81,42 @@ public:
       return false;
     const TRow key = keyOf(row);
     const bool walking = !FAheadFollows.empty() && key == FAheadFollows;
-    if (walking) {
-      const size_t left = FAhead.size() - FAheadNext;
-      if (left >= size_t(n) || FAheadComplete) {
-        const size_t take = std::min(left, size_t(n));
-        out.assign(FAhead.begin() + qsizetype(FAheadNext), FAhead.begin() + qsizetype(FAheadNext + take));
-        FAheadNext += take;
-        if (!out.empty())
-          FAheadFollows = keyOf(out.back());
-        return true;
-      }
+    if (!walking) {
+      forgetAhead();
+      FChunk = n;
     }
-    FChunk = walking ? std::min(FChunk * 2, largestChunk) : n;
-    const int wanted = std::max(n, FChunk);
-    std::vector<PgParam> params = keyParams(row);
-    params.push_back(number(wanted));
-    FAhead.clear();
-    readRows("SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " > " + FKeyMarks + FOrderAsc +
-                 " LIMIT $" + QByteArray::number(params.size()),
-             params, FAhead);
-    FAheadComplete = FAhead.size() < size_t(wanted);
-    FAheadNext = std::min(FAhead.size(), size_t(n));
-    out.assign(FAhead.begin(), FAhead.begin() + qsizetype(FAheadNext));
+    while (FAhead.size() - FAheadNext < size_t(n) && !FAheadComplete) {
+      FAhead.erase(FAhead.begin(), FAhead.begin() + qsizetype(FAheadNext));
+      FAheadNext = 0;
+      const TRow after = FAhead.empty() ? key : keyOf(FAhead.back());
+      PgResult r;
+      int limit = FRequestedLimit;
+      if (FRequested && FRequestedAfter == after)
+        r = FSession.takeAhead(this);
+      else if (FRequested)
+        FSession.dropAhead(this);
+      FRequested = false;
+      if (!r.get() || PQresultStatus(r.get()) != PGRES_TUPLES_OK) {
+        limit = std::max(n, FChunk);
+        r = FSession.execParams(rowsAfter(), withLimit(keyValueParams(after), limit), words("read the rows of"));
+      }
+      const int got = r.rows();
+      FAheadComplete = got < limit;
+      if (walking && !FAheadComplete && got > 0) {
+        TRow last;
+        FReader.read(r.get(), got - 1, last);
+        FChunk = std::min(FChunk * 2, largestChunk);
+        FRequestedAfter = keyOf(last);
+        FRequestedLimit = FChunk;
+        FSession.sendAhead(this, rowsAfter(), withLimit(keyValueParams(FRequestedAfter), FChunk));
+        FRequested = true;
+      }
+      FReader.readAll(r.get(), FAhead);
+    }
+    const size_t take = std::min(FAhead.size() - FAheadNext, size_t(n));
+    out.reserve(take);
+    std::move(FAhead.begin() + qsizetype(FAheadNext), FAhead.begin() + qsizetype(FAheadNext + take), std::back_inserter(out));
+    FAheadNext += take;
     FAheadFollows = out.empty() ? key : keyOf(out.back());
     return true;
   }
@@ -210,8 +232,23 @@ private:
     FReader.readAll(r.get(), out);
   }
 
+  QByteArray rowsAfter() const
+  {
+    return "SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " > " + FKeyMarks + FOrderAsc +
+           " LIMIT $" + QByteArray::number(FKey.size() + 1);
+  }
+
+  static std::vector<PgParam> withLimit(std::vector<PgParam> params, int limit)
+  {
+    params.push_back(number(limit));
+    return params;
+  }
+
   void forgetAhead()
   {
+    if (FRequested)
+      FSession.dropAhead(this);
+    FRequested = false;
     FAhead.clear();
     FAheadNext = 0;
     FAheadFollows.clear();
@@ -234,6 +271,15 @@ private:
     for (int k : FKey)
       key.push_back(row[size_t(k)]);
     return key;
+  }
+
+  // The key's values (as keyOf gives them) as parameters.
+  std::vector<PgParam> keyValueParams(const TRow& key) const
+  {
+    std::vector<PgParam> params;
+    for (size_t i = 0; i < FKey.size(); ++i)
+      params.push_back(pgParam(key[i], FInfo.TypeOids[size_t(FKey[i])]));
+    return params;
   }
 
   std::vector<PgParam> keyParams(const TRow& row) const
@@ -301,6 +347,10 @@ private:
   TRow FAheadFollows;
   bool FAheadComplete = false;  // the table ends after them
   int FChunk = 256;
+  // The next chunk, asked for ahead: the rows after FRequestedAfter, at most FRequestedLimit.
+  bool FRequested = false;
+  TRow FRequestedAfter;
+  int FRequestedLimit = 0;
 };
 
 }  // namespace

@@ -23,6 +23,7 @@ struct PgTypeFacts {
   char Category = 'X';     // pg_type.typcategory of the base type
   char Kind = 'b';         // pg_type.typtype of the base type: b(ase), e(num), c(omposite), r(ange), ...
   int EnumLabelLength = 0; // longest label of an enum, in characters
+  bool NotNull = false;    // a domain on the way to the base type refuses NULL
   QString Name;            // as format_type spells the declared type
 };
 

@@ -1,0 +1,162 @@
+// The export commands as a user runs them, offscreen, with the option dialogs answered here: a
+// table of a million rows to CSV and to an XML datapacket, against the SQLite shell writing the
+// same rows as CSV in the same run, with the ratios and the peak memory.
+//
+//   build/bench/bench_export            1 million rows
+//   build/bench/bench_export --quick    20,000 rows, for CI to show that it runs
+#include "app/ApplicationWindows.h"
+#include "app/MainWindow.h"
+#include "dataaccess/Session.h"
+#include "export/CSVOptionsDialog.h"
+#include "export/XMLOptionsDialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdio>
+
+#include <sqlite3.h>
+
+namespace {
+
+long peakKiB()
+{
+  QFile f(QStringLiteral("/proc/self/status"));
+  f.open(QIODevice::ReadOnly);
+  for (const QByteArray& line : f.readAll().split('\n'))
+    if (line.startsWith("VmHWM:"))
+      return line.mid(6).trimmed().split(' ').first().toLong();
+  return -1;
+}
+
+void resetPeak()
+{
+  QFile f(QStringLiteral("/proc/self/clear_refs"));
+  if (f.open(QIODevice::WriteOnly))
+    f.write("5");
+}
+
+QString makeRows(const QString& folder, int64_t rows)
+{
+  const QString file = QStringLiteral("%1/export-%2.db").arg(folder).arg(rows);
+  if (QFileInfo::exists(file))
+    return file;
+  const QString tmp = file + QStringLiteral(".tmp");
+  QFile::remove(tmp);
+  sqlite3* db = nullptr;
+  sqlite3_open(tmp.toUtf8().constData(), &db);
+  const QByteArray sql = QStringLiteral(
+      "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
+      "CREATE TABLE rows(id INTEGER PRIMARY KEY, qty INT, price DECIMAL(12,2), ratio REAL, born DATE, name VARCHAR(40),"
+      " note TEXT, flag BOOLEAN);"
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
+      " INSERT INTO rows SELECT i, i % 1000, (i % 100000) / 100.0, i / 7.0, date(2451545 + i % 9000), 'name ' || i,"
+      " 'a note about row ' || i, i % 2 FROM n;").arg(rows).toUtf8();
+  sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  QFile::rename(tmp, file);
+  return file;
+}
+
+double timeCommand(const QString& command)
+{
+  QElapsedTimer t;
+  t.start();
+  QProcess p;
+  p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+  if (!p.waitForFinished(600000) || p.exitCode() != 0)
+    return -1;
+  return t.nsecsElapsed() / 1e9;
+}
+
+// Answers the next modal dialog with a function, as a user would fill it in.
+void answer(std::function<void(QWidget*)> fill)
+{
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, fill] {
+    if (QWidget* w = QApplication::activeModalWidget()) {
+      timer->stop();
+      timer->deleteLater();
+      fill(w);
+    }
+  });
+  timer->start(5);
+}
+
+double runExport(QAction* command)
+{
+  QElapsedTimer t;
+  t.start();
+  command->trigger();
+  return t.nsecsElapsed() / 1e9;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const bool quick = app.arguments().contains(QStringLiteral("--quick"));
+  const int64_t rows = quick ? 20000 : 1000000;
+  const QString folder = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bench-data")).absolutePath();
+  QDir().mkpath(folder);
+  const QString db = makeRows(folder, rows);
+  QFile aliases(folder + QStringLiteral("/export-aliases.ini"));
+  aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + db.toUtf8() + "\n");
+  aliases.close();
+  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+
+  CreateApplicationWindows();
+  fmMain->show();
+  fmMain->Database.SetAliasName(QStringLiteral("Rows"));
+  fmMain->Database.Open();
+  fmMain->OpenTable(QStringLiteral("rows"));
+
+  const QString csv = folder + QStringLiteral("/export.csv");
+  const QString xml = folder + QStringLiteral("/export.xml");
+  resetPeak();
+  const long base = peakKiB();
+  answer([&](QWidget*) {
+    fmCSVOpts->edFileName->setText(csv);
+    fmCSVOpts->cbFieldNames->setChecked(true);
+    fmCSVOpts->btOK->click();
+  });
+  const double csvTime = runExport(fmMain->ExportTableDatatoCSV);
+  const long csvPeak = peakKiB() - base;
+  if (app.arguments().contains(QStringLiteral("--csv-only"))) {
+    std::printf("CSV %.1f ms\n", csvTime * 1000);
+    return 0;
+  }
+  resetPeak();
+  answer([&](QWidget*) {
+    fmXMLOpts->edFilename->setText(xml);
+    fmXMLOpts->btOK->click();
+  });
+  const double xmlTime = runExport(fmMain->ExportTableToXML);
+  const long xmlPeak = peakKiB() - base;
+  const double shell = timeCommand(QStringLiteral("sqlite3 -csv -header '%1' 'SELECT * FROM rows' > /dev/null").arg(db));
+
+  std::printf("exports of %lld rows x 8 columns through the commands\n", static_cast<long long>(rows));
+  std::printf("  sqlite3 -csv          %8.1f ms\n", shell * 1000);
+  std::printf("  Kestrel CSV           %8.1f ms  %.2fx the shell (target at most 1.0x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
+              csvTime * 1000, csvTime / shell, csvTime <= shell ? "ok" : "MISSED", csvPeak / 1024.0,
+              QFileInfo(csv).size() / 1048576.0);
+  std::printf("  Kestrel XML           %8.1f ms  %.2fx the shell (target at most 2.0x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
+              xmlTime * 1000, xmlTime / shell, xmlTime <= 2 * shell ? "ok" : "MISSED", xmlPeak / 1024.0,
+              QFileInfo(xml).size() / 1048576.0);
+  QFile::remove(csv);
+  QFile::remove(xml);
+  DestroyApplicationWindows();
+  return 0;
+}

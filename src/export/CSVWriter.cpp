@@ -1,0 +1,157 @@
+#include "export/CSVWriter.h"
+
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/DataSet.h"
+#include "dataaccess/FormatSettings.h"
+#include "dataaccess/ValueText.h"
+#include "xmldataset/XMLText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+bool isQuotedKind(TFieldType t)
+{
+  // Text memos count as strings here: on this engine they are the ordinary text columns.
+  return t == ftString || t == ftFixedChar || t == ftMemo || t == ftFmtMemo;
+}
+
+void appendCell(QByteArray& out, const QByteArray& text, bool quote)
+{
+  bool special = false;
+  for (char c : text)
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
+      special = true;
+      break;
+    }
+  if (special) {
+    out.append('"');
+    for (char c : text) {
+      if (c == '"')
+        out.append('"');
+      out.append(c);
+    }
+    out.append('"');
+  } else if (quote) {
+    out.append('"').append(text).append('"');
+  } else {
+    out.append(text);
+  }
+}
+
+}  // namespace
+
+namespace CSVWriter {
+
+QByteArray cellText(const TField& field)
+{
+  const TFieldType type = field.DataType();
+  const TValue& v = field.Value();
+  if (v.isNull())
+    return QByteArray();
+  switch (type) {
+  case ftString: case ftFixedChar: case ftWideString: case ftGuid: case ftMemo: case ftFmtMemo:
+    return field.AsBytes();
+  case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+    if (v.kind() == TValue::Integer)
+      return QByteArray::number(static_cast<qlonglong>(v.asInteger()));
+    return field.AsString().toUtf8();
+  case ftBCD: {
+    // The exact decimal, with the regional separator: no digit is cut.
+    QString plain = XMLText::plainDecimal(v.kind() == TValue::Float ? QString::number(v.asFloat(), 'g', 15)
+                                          : v.kind() == TValue::Integer ? QString::number(v.asInteger())
+                                                                        : QString::fromUtf8(v.rawBytes()));
+    return plain.replace(QLatin1Char('.'), FormatSettings().DecimalSeparator).toUtf8();
+  }
+  case ftFloat: case ftCurrency:
+    if (v.kind() == TValue::Float && FormatSettings().DecimalSeparator == QLatin1Char('.')) {
+      const QByteArray text = QByteArray::number(v.asFloat(), 'g', 15);
+      if (!text.contains('e'))
+        return text;
+    }
+    return field.AsString().toUtf8();
+  case ftBoolean: case ftDate: case ftTime: case ftDateTime:
+    return field.AsString().toUtf8();
+  default:
+    return QByteArray();  // binary and other large objects: an empty cell
+  }
+}
+
+void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
+{
+  for (int i = 0; i < dataSet.FieldCount(); ++i) {
+    if (i > 0)
+      out.append(',');
+    appendCell(out, dataSet.Fields(i)->FieldName().toUtf8(), quoteStrings);
+  }
+  out.append("\r\n");
+}
+
+void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
+{
+  for (int i = 0; i < dataSet.FieldCount(); ++i) {
+    if (i > 0)
+      out.append(',');
+    const TField& f = *dataSet.Fields(i);
+    appendCell(out, cellText(f), quoteStrings && isQuotedKind(f.DataType()));
+  }
+  out.append("\r\n");
+}
+
+}  // namespace CSVWriter
+
+TCSVFile::TCSVFile(const QString& fileName) : FFileName(fileName)
+{
+  const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(fileName));
+  if (fileName.isEmpty())
+    throw EDatabaseError(QStringLiteral("Cannot create file \"\": no file name was given."));
+  const QFileInfo target(fileName);
+  if (target.exists() && !target.isFile()) {
+    // A pipe or a device has nothing to replace: written directly.
+    auto device = std::make_unique<QFile>(fileName);
+    if (!device->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+      throw EDatabaseError(cannotCreate + QStringLiteral(". ") + device->errorString());
+    FDevice = std::move(device);
+  } else {
+    // Written beside the target, which it replaces when complete: a failure leaves the old file.
+    if ((target.exists() && !target.isWritable()) || !QFileInfo(target.absolutePath()).isWritable())
+      throw EDatabaseError(cannotCreate);
+    auto file = std::make_unique<QSaveFile>(fileName);
+    file->setDirectWriteFallback(false);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+      throw EDatabaseError(cannotCreate + QStringLiteral(". ") + file->errorString());
+    FDevice = std::move(file);
+  }
+  FBuffer.reserve(256 * 1024);
+}
+
+TCSVFile::~TCSVFile() = default;  // an uncommitted QSaveFile discards its unfinished file
+
+void TCSVFile::write()
+{
+  if (FBuffer.isEmpty())
+    return;
+  if (FDevice->write(FBuffer.constData(), FBuffer.size()) != FBuffer.size())
+    throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(FFileName), FDevice->errorString()));
+  FBuffer.resize(0);
+}
+
+void TCSVFile::flushIfFull()
+{
+  if (FBuffer.size() >= 192 * 1024)
+    write();
+}
+
+void TCSVFile::commit()
+{
+  write();
+  if (auto* save = dynamic_cast<QSaveFile*>(FDevice.get())) {
+    if (!save->commit())
+      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(FFileName), save->errorString()));
+  } else {
+    static_cast<QFile*>(FDevice.get())->close();
+  }
+}

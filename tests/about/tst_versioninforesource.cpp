@@ -1,0 +1,463 @@
+#include "../platform/ImageBuilders.h"
+
+#include "about/VersionInfoResource.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <dlfcn.h>
+
+namespace {
+
+using Strings = std::vector<std::pair<std::u16string, std::u16string>>;
+
+QStringList rows(QTreeWidget* lv)
+{
+  QStringList r;
+  for (int i = 0; i < lv->topLevelItemCount(); ++i)
+    r << lv->topLevelItem(i)->text(0) + "=" + lv->topLevelItem(i)->text(1);
+  return r;
+}
+
+QStringList headings(QTreeWidget* lv)
+{
+  QStringList h;
+  for (int i = 0; i < lv->columnCount(); ++i)
+    h << lv->headerItem()->text(i);
+  return h;
+}
+
+// "0409 04E4, 0 0" as translation pairs; "none" for a block without a translation table.
+std::optional<std::vector<std::pair<uint16_t, uint16_t>>> translations(const QString& text)
+{
+  if (text == "none")
+    return std::nullopt;
+  std::vector<std::pair<uint16_t, uint16_t>> pairs;
+  for (const QString& pair : text.split(',', Qt::SkipEmptyParts)) {
+    const QStringList two = pair.split(' ', Qt::SkipEmptyParts);
+    pairs.push_back({uint16_t(two[0].toUInt(nullptr, 16)), uint16_t(two[1].toUInt(nullptr, 16))});
+  }
+  return pairs;
+}
+
+// The component's view of the test program's own block counts its reads and refreshes.
+class CountingResource : public TVersionInfoResource {
+public:
+  using TVersionInfoResource::TVersionInfoResource;
+  int reads = 0;
+  int updates = 0;
+  void ReadVersionInfo() override
+  {
+    ++reads;
+    TVersionInfoResource::ReadVersionInfo();
+  }
+  void UpdateLinkedControls() override
+  {
+    ++updates;
+    TVersionInfoResource::UpdateLinkedControls();
+  }
+};
+
+const TPreDefs AboutRows = {pdCompanyName,     pdInternalName, pdLegalTrademarks, pdOriginalFilename,
+                            pdProductVersion, pdComments,     pdBuildFlags};
+
+}  // namespace
+
+class TestVersionInfoResource : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir;
+  int files = 0;
+
+  QString fileWith(const versionblock::Description& d)
+  {
+    const QString path = dir.filePath(QStringLiteral("module%1").arg(++files));
+    if (!images::writeFile(path, images::elfImage(versionblock::build(d)).bytes))
+      qFatal("cannot write %s", qPrintable(path));
+    return path;
+  }
+
+private slots:
+  void versionNumbers_data()
+  {
+    QTest::addColumn<uint>("high");
+    QTest::addColumn<uint>("low");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("build");
+    QTest::newRow("2.1.0.20") << 0x00020001u << 0x00000014u << true << "2.1.0.20" << 20;
+    QTest::newRow("every part at its largest") << 0xFFFFFFFFu << 0xFFFFFFFFu << true << "65535.65535.65535.65535" << 65535;
+    QTest::newRow("all zero but valid") << 0u << 0u << true << "0.0.0.0" << 0;
+    QTest::newRow("not valid") << 0x00020001u << 0x00000014u << false << "" << 0;
+  }
+  void versionNumbers()
+  {
+    QFETCH(uint, high);
+    QFETCH(uint, low);
+    QFETCH(bool, valid);
+    QFETCH(QString, text);
+    QFETCH(int, build);
+    TVersionNumberInformation v;
+    QVERIFY(!v.Valid());
+    QCOMPARE(v.Text(), QString());
+    v.SetValid(high, low);
+    if (!valid)
+      v.SetInvalid();
+    QCOMPARE(v.Valid(), valid);
+    QCOMPARE(v.Text(), text);
+    QCOMPARE(v.Build(), build);
+    QCOMPARE(v.Major(), valid ? int(high >> 16) : 0);
+  }
+
+  void translationKeys_data()
+  {
+    QTest::addColumn<QString>("pairs");
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QString>("company");
+    QTest::newRow("language 0 and code page 0") << "0 0" << "040904E4" << QStringList{"040904e4"} << "Falcon Works";
+    QTest::newRow("no translation table") << "none" << "040904E4" << QStringList{} << "Falcon Works";
+    QTest::newRow("no translation table, other language") << "none" << "040704B0" << QStringList{} << "";
+    QTest::newRow("German, Unicode") << "0407 04B0" << "040704B0" << QStringList{"040704b0"} << "Falcon Works";
+    QTest::newRow("code page 0 alone") << "0407 0" << "040704E4" << QStringList{"040704e4"} << "Falcon Works";
+    QTest::newRow("two translations, the first is read") << "0407 04B0, 0409 04E4" << "040704B0"
+                                                       << QStringList{"040704b0", "040904e4"} << "Falcon Works";
+    QTest::newRow("translation without its table") << "0407 04B0" << "040904E4" << QStringList{"040704b0"} << "";
+  }
+  void translationKeys()
+  {
+    QFETCH(QString, pairs);
+    QFETCH(QString, table);
+    QFETCH(QStringList, keys);
+    QFETCH(QString, company);
+    versionblock::Description d = images::description(table.toStdU16String());
+    d.translations = translations(pairs);
+    TVersionInfoResource r(nullptr);
+    r.SetFilename(fileWith(d));
+    QCOMPARE(r.Translations(), keys);
+    QCOMPARE(r.CompanyName(), company);
+    QCOMPARE(r.property("CompanyName").toString(), company);
+  }
+
+  void buildFlags_data()
+  {
+    QTest::addColumn<uint>("flags");
+    QTest::addColumn<uint>("mask");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << 0u << 0x3Fu << "";
+    QTest::newRow("Debug and Pre-Release") << 0x03u << 0x3Fu << "Debug, Pre-Release";
+    QTest::newRow("all six, in their order") << 0x3Fu << 0x3Fu << "Debug, Info Inferred, Patched, Pre-Release, Private, Special";
+    QTest::newRow("Patched and Special") << 0x24u << 0x3Fu << "Patched, Special";
+    QTest::newRow("the mask is not applied") << 0x01u << 0u << "Debug";
+    QTest::newRow("a bit that is no build flag") << 0x40u << 0x7Fu << "";
+  }
+  void buildFlags()
+  {
+    QFETCH(uint, flags);
+    QFETCH(uint, mask);
+    QFETCH(QString, text);
+    versionblock::Description d = images::description();
+    d.fixed->dwFileFlags = flags;
+    d.fixed->dwFileFlagsMask = mask;
+    TVersionInfoResource r(nullptr);
+    QTreeWidget list;
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(d));
+    QCOMPARE(r.GetBuildFlagsText(), text);
+    const QStringList flagRows = rows(&list).filter(QRegularExpression("^Build Flags="));
+    QCOMPARE(flagRows, text.isEmpty() ? QStringList{} : QStringList{"Build Flags=" + text});
+  }
+
+  void listViewRows_data()
+  {
+    QTest::addColumn<int>("show");  // TPreDefs bits
+    QTest::addColumn<QString>("legalTrademarks");
+    QTest::addColumn<QStringList>("expected");
+    const Strings all;
+    const QStringList everyRow = {"Product Name=Hover",          "Product Version=2.1.0.20",
+                                  "Company Name=Falcon Works",   "Legal Copyright=(c) Falcon Works",
+                                  "Legal Trademarks=Hover(tm)",  "File Description=Test file",
+                                  "File Version=2.1.0.20",       "Internal Name=HOVER",
+                                  "Original Filename=hover.exe", "Build Flags=Private",
+                                  "Comments=Up high"};
+    QTest::newRow("every item, in the list's order") << int(TPreDefs::All().ToBits()) << "Hover(tm)" << everyRow;
+    QStringList withoutTrademarks = everyRow;
+    withoutTrademarks.removeAt(4);
+    QTest::newRow("an empty value gives no row") << int(TPreDefs::All().ToBits()) << "" << withoutTrademarks;
+    QTest::newRow("a value not in ShowResource gives no row")
+        << int(TPreDefs{pdCompanyName, pdComments}.ToBits()) << "Hover(tm)"
+        << QStringList{"Company Name=Falcon Works", "Comments=Up high"};
+    QTest::newRow("the About box's items") << int(AboutRows.ToBits()) << "Hover(tm)"
+                                           << QStringList{"Product Version=2.1.0.20", "Company Name=Falcon Works",
+                                                          "Legal Trademarks=Hover(tm)", "Internal Name=HOVER",
+                                                          "Original Filename=hover.exe", "Build Flags=Private",
+                                                          "Comments=Up high"};
+    QTest::newRow("nothing shown") << 0 << "Hover(tm)" << QStringList{};
+  }
+  void listViewRows()
+  {
+    QFETCH(int, show);
+    QFETCH(QString, legalTrademarks);
+    QFETCH(QStringList, expected);
+    versionblock::Description d = images::description();
+    d.fixed->dwFileFlags = VS_FF_PRIVATEBUILD;
+    d.fixed->dwProductVersionLS = 0x14;
+    auto& s = d.stringTables[0].strings;
+    s.push_back({u"InternalName", u"HOVER"});
+    s.push_back({u"LegalCopyright", u"(c) Falcon Works"});
+    s.push_back({u"LegalTrademarks", legalTrademarks.toStdU16String()});
+    s.push_back({u"OriginalFilename", u"hover.exe"});
+    s.push_back({u"Comments", u"Up high"});
+    s.push_back({u"BuildFlags", u"never looked up"});
+    TVersionInfoResource r(nullptr);
+    QTreeWidget list;
+    r.SetShowResource(TPreDefs::All());
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(d));
+    TPreDefs items;
+    for (int i = 0; i < PreDefCount; ++i)
+      if (show & (1 << i))
+        items.Include(TPreDef(i));
+    r.SetShowResource(items);
+    QCOMPARE(headings(&list), QStringList({"Resource", "Value"}));
+    QCOMPARE(rows(&list), expected);
+    // The list is for reading: nothing to edit, headings that do not sort.
+    QCOMPARE(list.editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(!list.header()->sectionsClickable());
+    QVERIFY(!list.rootIsDecorated());
+  }
+
+  void aLinkedLabelTakesItsItemOutOfTheList_data()
+  {
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("labelText");
+    QTest::newRow("ProductLabel") << "ProductLabel" << "Product Name" << "Hover";
+    QTest::newRow("DescriptionLabel") << "DescriptionLabel" << "File Description" << "Test file";
+    QTest::newRow("VersionLabel") << "VersionLabel" << "File Version" << "2.1.0.20";
+    QTest::newRow("CopyrightLabel") << "CopyrightLabel" << "Legal Copyright" << "(c) Hover";
+  }
+  void aLinkedLabelTakesItsItemOutOfTheList()
+  {
+    QFETCH(QString, property);
+    QFETCH(QString, caption);
+    QFETCH(QString, labelText);
+    versionblock::Description d = images::description();
+    d.stringTables[0].strings.push_back({u"LegalCopyright", u"(c) Hover"});
+    TVersionInfoResource r(nullptr);
+    QTreeWidget list;
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(d));
+    auto captions = [&] {
+      QStringList c;
+      for (const QString& row : rows(&list))
+        c << row.section('=', 0, 0);
+      return c;
+    };
+    QVERIFY(captions().contains(caption));
+    QLabel label(QStringLiteral("as built"));
+    QVERIFY(r.setProperty(property.toLatin1(), QVariant::fromValue(&label)));
+    QCOMPARE(label.text(), labelText);
+    QVERIFY(!captions().contains(caption));
+    QCOMPARE(rows(&list).size(), 5);  // the others stay
+  }
+
+  void aFileWithoutABlockEmptiesEverything_data()
+  {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("missing file") << "no such file";
+    QTest::newRow("file without a block") << "plain";
+  }
+  void aFileWithoutABlockEmptiesEverything()
+  {
+    QFETCH(QString, file);
+    QVERIFY(images::writeFile(dir.filePath("plain"), images::Bytes(300, 'x')));
+    TVersionInfoResource r(nullptr);
+    QLabel product("lbProduct"), version("lbVersion"), copyright("lbCopyRight"), description("lbDescription");
+    QTreeWidget list;
+    r.SetProductLabel(&product);
+    r.SetVersionLabel(&version);
+    r.SetCopyrightLabel(&copyright);
+    r.SetDescriptionLabel(&description);
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(images::description()));
+    QCOMPARE(version.text(), QStringLiteral("2.1.0.20"));
+    r.SetFilename(dir.filePath(file));
+    for (QLabel* l : {&product, &version, &copyright, &description})
+      QCOMPARE(l->text(), QString());
+    QCOMPARE(headings(&list), QStringList({"Resource", "Value"}));
+    QCOMPARE(list.topLevelItemCount(), 0);
+    QCOMPARE(r.BlockSize(), 0u);
+    QVERIFY(!r.FileVersion().Valid());
+    QVERIFY(!r.FixedFileInfo().FixedInfo());
+  }
+
+  void aBlockWithoutFixedInformationShowsNoVersion()
+  {
+    versionblock::Description d = images::description();
+    d.fixed.reset();
+    TVersionInfoResource r(nullptr);
+    QLabel version("lbVersion");
+    QTreeWidget list;
+    r.SetVersionLabel(&version);
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(d));
+    QCOMPARE(version.text(), QString());  // not "0.0.0.0"
+    QCOMPARE(rows(&list), QStringList({"Product Name=Hover", "Company Name=Falcon Works", "File Description=Test file"}));
+  }
+
+  void theVersionsComeFromTheFixedPart()
+  {
+    // The string table says 9.9.9.9 and 1.0; the fixed part says 2.1.0.20 and 3.0.0.7.
+    versionblock::Description d = images::description();
+    d.fixed->dwProductVersionMS = 0x00030000;
+    d.fixed->dwProductVersionLS = 0x00000007;
+    TVersionInfoResource r(nullptr);
+    QLabel version;
+    QTreeWidget list;
+    r.SetVersionListView(&list);
+    r.SetFilename(fileWith(d));
+    QVERIFY(rows(&list).contains("File Version=2.1.0.20"));
+    QVERIFY(rows(&list).contains("Product Version=3.0.0.7"));
+    r.SetVersionLabel(&version);
+    QCOMPARE(version.text(), QStringLiteral("2.1.0.20"));
+    // The string itself is still there for whoever asks for it by key.
+    QCOMPARE(r.GetVersionString(pdFileVersion), QStringLiteral("9.9.9.9"));
+    QCOMPARE(r.GetVersionString(-1), QString());
+    QCOMPARE(r.GetVersionString(PreDefCount), QString());
+  }
+
+  void propertyWritesRereadOrRefreshAsTheyShould()
+  {
+    CountingResource r(nullptr);
+    const QString file = fileWith(images::description());
+    r.SetFilename(file);
+    QCOMPARE(r.reads, 1);
+    r.SetFilename(file);  // the same name reads again
+    QCOMPARE(r.reads, 2);
+    r.SetForceEXE(false);  // unchanged: nothing
+    QCOMPARE(r.reads, 2);
+    r.SetForceEXE(true);
+    QCOMPARE(r.reads, 3);
+    const int updates = r.updates;
+    r.SetShowResource(r.ShowResource());  // unchanged: nothing
+    QCOMPARE(r.updates, updates);
+    r.SetShowResource({pdComments});
+    QCOMPARE(r.updates, updates + 1);
+    r.SetProductLabel(nullptr);  // none: stored, nothing refreshed
+    QCOMPARE(r.updates, updates + 1);
+    QCOMPARE(r.ShowResource(), TPreDefs({pdComments}));
+    const QString version = r.Version();
+    QVERIFY(!version.isEmpty());
+    r.setProperty("Version", QStringLiteral("something else"));
+    QCOMPARE(r.Version(), version);
+  }
+
+  void theSameFilenameShowsTheFileAsItIsNow()
+  {
+    versionblock::Description d = images::description();
+    const QString file = fileWith(d);
+    TVersionInfoResource r(nullptr);
+    QLabel product;
+    r.SetProductLabel(&product);
+    r.SetFilename(file);
+    QCOMPARE(product.text(), QStringLiteral("Hover"));
+    d.stringTables[0].strings[3].second = u"Hover 2";
+    QVERIFY(images::writeFile(file, images::elfImage(versionblock::build(d)).bytes));
+    r.SetFilename(file);
+    QCOMPARE(product.text(), QStringLiteral("Hover 2"));
+  }
+
+  void destroyedControlsAreForgotten()
+  {
+    TVersionInfoResource r(nullptr);
+    auto* shared = new QLabel;
+    auto* description = new QLabel;
+    auto* list = new QTreeWidget;
+    // One label in two roles: both references must go when it does.
+    r.SetVersionLabel(shared);
+    r.SetCopyrightLabel(shared);
+    r.SetDescriptionLabel(description);
+    r.SetVersionListView(list);
+    delete shared;
+    QCOMPARE(r.VersionLabel(), nullptr);
+    QCOMPARE(r.CopyrightLabel(), nullptr);
+    QCOMPARE(r.DescriptionLabel(), description);
+    delete list;
+    QCOMPARE(r.VersionListView(), nullptr);
+    r.SetFilename(fileWith(images::description()));  // refreshes what is left, and only that
+    QCOMPARE(description->text(), QStringLiteral("Test file"));
+    delete description;
+    QCOMPARE(r.DescriptionLabel(), nullptr);
+  }
+
+  void aPathLongerThan255CharactersIsRead()
+  {
+    QString folder = dir.path();
+    while (folder.size() < 300)
+      folder += QStringLiteral("/a-rather-long-folder-name");
+    QVERIFY(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/module");
+    QVERIFY(images::writeFile(file, images::elfImage(versionblock::build(images::description())).bytes));
+    TVersionInfoResource r(nullptr);
+    r.SetFilename(file);
+    QCOMPARE(r.FileVersion().Text(), QStringLiteral("2.1.0.20"));
+  }
+
+  void readsAWindowsExecutable()
+  {
+    const QString file = dir.filePath(QStringLiteral("hover.exe"));
+    QVERIFY(images::writeFile(file, images::peImage(versionblock::build(images::description())).bytes));
+    TVersionInfoResource r(nullptr);
+    QLabel product;
+    r.SetProductLabel(&product);
+    r.SetFilename(file);
+    QCOMPARE(product.text(), QStringLiteral("Hover"));
+    QCOMPARE(r.FileVersion().Text(), QStringLiteral("2.1.0.20"));
+  }
+
+  void theDefaultTargetIsTheProgramsOwnExecutable()
+  {
+    TVersionInfoResource r(nullptr);
+    r.Loaded();
+    QCOMPARE(QFileInfo(r.GetTargetFilename()).canonicalFilePath(),
+             QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+    QCOMPARE(r.FileVersion().Text(), QStringLiteral("2.1.0.20"));
+    QCOMPARE(r.ProductVersion().Text(), QStringLiteral("2.1.0.20"));
+    QCOMPARE(r.ProductName(), QStringLiteral("Kestrel"));
+    QCOMPARE(r.Comments(), QStringLiteral("How it's going!"));
+    QCOMPARE(r.LegalTrademarks(), QString());
+    QCOMPARE(r.GetBuildFlagsText(), QString());
+  }
+
+  void insideALibraryTheLibraryIsReadUnlessForceEXE_data()
+  {
+    QTest::addColumn<bool>("forceExe");
+    QTest::newRow("ForceEXE false: the library") << false;
+    QTest::newRow("ForceEXE true: the executable") << true;
+  }
+  void insideALibraryTheLibraryIsReadUnlessForceEXE()
+  {
+    QFETCH(bool, forceExe);
+    const QString library = qEnvironmentVariable("KESTREL_TEST_MODULE");
+    void* handle = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
+    QVERIFY2(handle, dlerror());
+    using Reads = void (*)(bool, QString*, QString*);
+    auto reads = reinterpret_cast<Reads>(dlsym(handle, "kestrelComponentReads"));
+    QVERIFY(reads);
+    QString target, version;
+    reads(forceExe, &target, &version);
+    const QString expected = forceExe ? QCoreApplication::applicationFilePath() : library;
+    QCOMPARE(QFileInfo(target).canonicalFilePath(), QFileInfo(expected).canonicalFilePath());
+    // The library carries no version block; this test program carries the program's.
+    QCOMPARE(version, forceExe ? QStringLiteral("2.1.0.20") : QString());
+    dlclose(handle);
+  }
+};
+
+QTEST_MAIN(TestVersionInfoResource)
+#include "tst_versioninforesource.moc"

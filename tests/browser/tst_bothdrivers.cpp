@@ -1,0 +1,310 @@
+// What a user does with an alias works the same on SQLite and on a PostgreSQL server: every test runs
+// once per driver over the same tables, through the program's own windows.
+#include "AppFixture.h"
+#include "PgTestServer.h"
+
+#include "dbcontrols/DBGrid.h"
+#include "dbcontrols/DBNavigator.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QToolButton>
+
+#include <sqlite3.h>
+
+using namespace app_fixture;
+
+namespace {
+
+// The same content on either kind of database, reached through an alias, and a second session on it.
+class Backend {
+public:
+  virtual ~Backend() = default;
+  virtual QByteArray aliasSection(const QString& name) = 0;
+  virtual void exec(const QString& sql) = 0;
+  virtual QString scalar(const QString& sql) = 0;
+  virtual QString user() const = 0;
+  virtual QString password() const = 0;
+  // A table name as the tree lists it.
+  virtual QString listed(const QString& table) const = 0;
+  virtual bool checksPasswords() const = 0;
+};
+
+class SqliteBackend : public Backend {
+public:
+  SqliteBackend(TestFolder& folder, const QString& sql) : FFile(folder.createDatabase(QStringLiteral("both.db"), sql)) {}
+  QByteArray aliasSection(const QString& name) override { return "[" + name.toUtf8() + "]\nDriver=SQLite\nDatabase=both.db\n"; }
+  void exec(const QString& sql) override { executeSql(FFile, sql); }
+  QString scalar(const QString& sql) override
+  {
+    sqlite3* db = nullptr;
+    sqlite3_open(FFile.toUtf8().constData(), &db);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
+    QString r = st && sqlite3_step(st) == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
+                                                     : QStringLiteral("<none>");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return r;
+  }
+  QString user() const override { return QStringLiteral("someone"); }
+  QString password() const override { return QStringLiteral("anything"); }
+  QString listed(const QString& table) const override { return table; }
+  bool checksPasswords() const override { return false; }
+
+private:
+  QString FFile;
+};
+
+class PgBackend : public Backend {
+public:
+  explicit PgBackend(const QString& sql) : FDb(QStringLiteral("both")) { FDb.exec(sql); }
+  QByteArray aliasSection(const QString& name) override { return FDb.aliasSection(name); }
+  void exec(const QString& sql) override { FDb.exec(sql); }
+  QString scalar(const QString& sql) override { return FDb.scalar(sql); }
+  QString user() const override { return QString::fromUtf8(pg_test::server().User); }
+  QString password() const override { return QString::fromUtf8(pg_test::server().Password); }
+  QString listed(const QString& table) const override
+  {
+    const bool plain = table == table.toLower() && !table.contains(QLatin1Char(' '));
+    return plain ? table : QLatin1Char('"') + table + QLatin1Char('"');
+  }
+  bool checksPasswords() const override { return true; }
+
+private:
+  pg_test::TempDatabase FDb;
+};
+
+// Written once, valid on both.
+const char* const schema =
+    "CREATE TABLE nums(id INTEGER PRIMARY KEY, qty INT NOT NULL DEFAULT 0, note TEXT);"
+    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 20000)"
+    " INSERT INTO nums SELECT i, i * 2, 'note ' || i FROM n;"
+    "CREATE TABLE lines(a INTEGER NOT NULL, b VARCHAR(20) NOT NULL, price DECIMAL(10,2), made DATE, note TEXT,"
+    " PRIMARY KEY (b, a));"
+    "INSERT INTO lines VALUES (1, 'x', 9.5, '2024-02-29', 'first'), (2, 'x', 12.25, NULL, NULL);"
+    "CREATE TABLE \"Order Items\"(id INTEGER PRIMARY KEY, item VARCHAR(30));"
+    "INSERT INTO \"Order Items\" VALUES (1, 'bolt');"
+    "CREATE VIEW cheap AS SELECT * FROM lines WHERE price < 10;";
+
+}  // namespace
+
+class TestBothDrivers : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TestFolder> folder;
+  std::unique_ptr<Backend> backend;
+
+  TTreeNode* alias() { return child(root(), QStringLiteral("Both")); }
+  TTreeNode* table(const QString& name) { return child(alias(), backend->listed(name)); }
+  TDBGrid* grid() { return fmMain->DBGrid2; }
+  TDataSet& ds() { return fmMain->qrTable; }
+  QLineEdit* editor() { return grid()->viewport()->findChild<QLineEdit*>(); }
+
+  void connect()
+  {
+    loginWith(backend->user(), backend->password());
+    doubleClick(alias());
+    QVERIFY(fmMain->Database.Connected());
+  }
+
+  void run(const QString& sql)
+  {
+    fmMain->Memo1->setPlainText(sql);
+    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+  }
+
+  static QStringList fieldRows()
+  {
+    QStringList result;
+    QTableWidget* lv = fmMain->lvFields;
+    for (int r = 0; r < lv->rowCount(); ++r) {
+      QStringList cells;
+      for (int c = 0; c < lv->columnCount(); ++c)
+        cells << lv->item(r, c)->text();
+      result << cells.join(QLatin1Char('|'));
+    }
+    return result;
+  }
+
+private slots:
+  void initTestCase_data()
+  {
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("SQLite") << "SQLite";
+    QTest::newRow("PostgreSQL") << "PostgreSQL";
+  }
+
+  void init()
+  {
+    QFETCH_GLOBAL(QString, driver);
+    folder = std::make_unique<TestFolder>();
+    if (driver == QLatin1String("PostgreSQL")) {
+      PG_REQUIRE_SERVER();
+      backend = std::make_unique<PgBackend>(QString::fromLatin1(schema));
+    } else {
+      backend = std::make_unique<SqliteBackend>(*folder, QString::fromLatin1(schema));
+    }
+    startProgram(*folder, backend->aliasSection(QStringLiteral("Both")));
+  }
+  void cleanup()
+  {
+    if (fmMain)
+      stopProgram();
+    backend.reset();
+    folder.reset();
+    QVERIFY(allModalsAnswered());
+  }
+
+  // A wrong password is refused with the server's words (SQLite has no users and lets anyone in);
+  // the right one, however odd its characters, connects and lists the tables.
+  void connectsWithItsPassword()
+  {
+    const QString wrong = QStringLiteral("not 'the' password=\\");
+    loginWith(backend->user(), wrong);
+    QString text;
+    if (backend->checksPasswords())
+      captureAndClose(&text);
+    doubleClick(alias());
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(fmMain->Database.Connected(), !backend->checksPasswords());
+    if (backend->checksPasswords()) {
+      QVERIFY2(text.contains(QStringLiteral("password authentication failed")), qPrintable(text));
+      QVERIFY(!text.contains(wrong));
+      QCOMPARE(panel(0), QString());
+    }
+
+    connect();
+    QCOMPARE(panel(0), QStringLiteral("Connected: Both"));
+    QStringList expected;
+    for (const char* name : {"cheap", "lines", "nums", "Order Items"})
+      expected << backend->listed(QLatin1String(name));
+    QStringList tables = childTexts(alias());
+    tables.sort(Qt::CaseInsensitive);
+    expected.sort(Qt::CaseInsensitive);
+    QCOMPARE(tables, expected);
+  }
+
+  void structureOfATableWithACompositeKey()
+  {
+    connect();
+    doubleClick(table(QStringLiteral("lines")));
+    QCOMPARE(fieldRows(), QStringList({"a|32-bit integer|0 |0 |Yes|Yes", "b|String|20 |0 |Yes|Yes",
+                                       "price|BCD|10 |2 |No|No", "made|Date|0 |0 |No|No", "note|Text memo|0 |0 |No|No"}));
+    QVERIFY(ds().Active());
+    // DECIMAL(10,2) keeps its scale on PostgreSQL; SQLite stores the number.
+    QVERIFY2(QRegularExpression(QStringLiteral("^9\\.50?$")).match(grid()->CellText(0, 2)).hasMatch(),
+             qPrintable(grid()->CellText(0, 2)));
+    // A name with a blank and capitals.
+    doubleClick(table(QStringLiteral("Order Items")));
+    QCOMPARE(fieldRows().size(), 2);
+    QCOMPARE(grid()->CellText(0, 1), QStringLiteral("bolt"));
+    QCOMPARE(fmMain->lbTableName->text(), QStringLiteral("Table: ") + backend->listed(QStringLiteral("Order Items")));
+  }
+
+  // SELECT, UPDATE, DDL, a syntax error and a parameter marker through Execute.
+  void statementsThroughExecute()
+  {
+    connect();
+    run(QStringLiteral("SELECT id, note\nFROM nums\nWHERE id > 19998 ORDER BY id"));
+    QVERIFY(fmMain->qrSelect.Active());
+    QCOMPARE(panel(2), QStringLiteral("Rows affected: 0"));
+    QCOMPARE(fmMain->DBGrid1->ColumnCount(), 2);
+    QCOMPARE(fmMain->DBGrid1->CellText(0, 0), QStringLiteral("19999"));
+    QCOMPARE(fmMain->DBGrid1->CellText(1, 1), QStringLiteral("note 20000"));
+
+    run(QStringLiteral("UPDATE nums SET qty = -1 WHERE id <= 3"));
+    QVERIFY(!fmMain->qrSelect.Active());
+    QCOMPARE(panel(2), QStringLiteral("Rows affected: 3"));
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM nums WHERE qty = -1")), QStringLiteral("3"));
+
+    run(QStringLiteral("CREATE TABLE made_here(x INT)"));
+    QCOMPARE(panel(2), QStringLiteral("Rows affected: 0"));
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM made_here")), QStringLiteral("0"));
+
+    QString text;
+    captureAndClose(&text);
+    run(QStringLiteral("SELEC broken"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(text.contains(QStringLiteral("syntax error")), qPrintable(text));
+
+    QString title;
+    captureAndClose(&text, &title);
+    run(QStringLiteral("SELECT * FROM nums WHERE note = :note"));
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(title, QStringLiteral("Kestrel"));
+    QCOMPARE(text, QStringLiteral("No value for parameter 'note'"));
+  }
+
+  void browsesALargeTable()
+  {
+    connect();
+    doubleClick(table(QStringLiteral("nums")));
+    QVERIFY(ds().Active());
+    grid()->setFocus();
+    QCOMPARE(grid()->CellText(0, 2), QStringLiteral("note 1"));
+    QTRY_COMPARE(grid()->verticalScrollBar()->maximum(), 19999);  // once counted
+    QTest::keyClick(grid(), Qt::Key_End, Qt::ControlModifier);
+    QCOMPARE(ds().RecNo(), 20000);
+    QCOMPARE(grid()->CellText(19999, 0), QStringLiteral("20000"));
+    grid()->verticalScrollBar()->setValue(10000);
+    QCOMPARE(ds().RecNo(), 10001);
+    QCOMPARE(ds().FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("20002"));
+    QTest::keyClick(grid(), Qt::Key_PageDown);
+    QCOMPARE(ds().FieldByName(QStringLiteral("id"))->AsString(), QString::number(10001 + grid()->VisibleRows()));
+    QTest::keyClick(grid(), Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(ds().RecNo(), 1);
+    QCOMPARE(ds().RecordCount(), 20000);
+  }
+
+  // Typing, inserting and deleting through the grid and navigator, and a row another session
+  // changed meanwhile.
+  void editsThroughTheGrid()
+  {
+    connect();
+    doubleClick(table(QStringLiteral("nums")));
+    grid()->setFocus();
+    QTest::keyClick(grid(), Qt::Key_Down);
+    QTest::keyClick(grid(), Qt::Key_Right);  // qty of id 2
+    QTest::keyClicks(grid(), QStringLiteral("77"));
+    QCOMPARE(ds().State(), dsEdit);
+    QTest::keyClick(editor(), Qt::Key_Down);  // commits the cell, moves, posts
+    QCOMPARE(ds().State(), dsBrowse);
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 2")), QStringLiteral("77"));
+
+    TDBNavigator* nav = fmMain->DBNavigator1;
+    nav->Buttons(TDBNavigator::nbInsert)->click();
+    ds().FieldByName(QStringLiteral("id"))->SetAsString(QStringLiteral("30000"));
+    ds().FieldByName(QStringLiteral("note"))->SetAsString(QStringLiteral("added"));
+    nav->Buttons(TDBNavigator::nbPost)->click();
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT note FROM nums WHERE id = 30000")), QStringLiteral("added"));
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 30000")), QStringLiteral("0"));  // its default
+    QCOMPARE(ds().RecNo(), 20001);
+
+    answerNextModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click(); });
+    nav->Buttons(TDBNavigator::nbDelete)->click();
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM nums WHERE id = 30000")), QStringLiteral("0"));
+    QCOMPARE(ds().RecordCount(), 20000);
+
+    // Another session changes the row being edited: the save is refused and the typing stays.
+    QTest::keyClick(grid(), Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_Home);
+    QTest::keyClick(grid(), Qt::Key_Right);  // qty of id 1
+    QTest::keyClicks(grid(), QStringLiteral("123"));
+    backend->exec(QStringLiteral("UPDATE nums SET note = 'elsewhere' WHERE id = 1"));
+    QString text;
+    captureAndClose(&text);
+    nav->Buttons(TDBNavigator::nbPost)->click();
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(text.contains(QStringLiteral("changed or deleted by another user")), qPrintable(text));
+    QCOMPARE(ds().State(), dsEdit);
+    QCOMPARE(ds().FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("123"));
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 1")), QStringLiteral("2"));
+  }
+};
+
+QTEST_MAIN(TestBothDrivers)
+#include "tst_bothdrivers.moc"
