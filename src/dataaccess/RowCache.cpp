@@ -9,8 +9,13 @@ const TRow* TRowCache::row(int64_t position)
   if (position < 0 || (FKnownEnd >= 0 && position >= FKnownEnd))
     return nullptr;
   const int64_t block = position / BlockRows;
-  auto it = FBlocks.find(block);
-  Block& b = it != FBlocks.end() ? it->second : load(block);
+  // Walking the rows asks for the same block many times running: keep it at hand.
+  if (block != FLastIndex || !FLast) {
+    auto it = FBlocks.find(block);
+    FLast = it != FBlocks.end() ? &it->second : &load(block);
+    FLastIndex = block;
+  }
+  Block& b = *FLast;
   b.LastUse = ++FTick;
   const size_t index = size_t(position - block * BlockRows);
   return index < b.Rows.size() ? &b.Rows[index] : nullptr;
@@ -21,6 +26,8 @@ TRowCache::Block& TRowCache::load(int64_t block)
   if (int(FBlocks.size()) >= FMaxBlocks) {
     auto oldest = std::min_element(FBlocks.begin(), FBlocks.end(),
                                    [](const auto& a, const auto& b) { return a.second.LastUse < b.second.LastUse; });
+    if (&oldest->second == FLast)
+      FLast = nullptr;
     FBlocks.erase(oldest);
   }
   const int64_t start = block * BlockRows;
@@ -48,6 +55,7 @@ TRowCache::Block& TRowCache::load(int64_t block)
 
 void TRowCache::clear()
 {
+  FLast = nullptr;
   FBlocks.clear();
   FKnownEnd = -1;
 }

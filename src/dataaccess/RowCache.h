@@ -37,4 +37,6 @@ private:
   std::unordered_map<int64_t, Block> FBlocks;
   uint64_t FTick = 0;
   int64_t FKnownEnd = -1;
+  Block* FLast = nullptr;  // the block asked for last (nodes of the map stay put until erased)
+  int64_t FLastIndex = -1;
 };

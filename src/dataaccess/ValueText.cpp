@@ -155,6 +155,8 @@ std::optional<QDateTime> parseStoredDateTime(const TValue& value)
 QString formatDateTime(const QString& pattern, const QDateTime& value, const TFormatSettings& settings)
 {
   const QDate d = value.date();
+  int year = 0, month = 0, day = 0;
+  d.getDate(&year, &month, &day);  // once: each of year(), month(), day() works the calendar out anew
   const QTime t = value.time();
   QString out;
   out.reserve(pattern.size() + 8);
@@ -167,23 +169,24 @@ QString formatDateTime(const QString& pattern, const QDateTime& value, const TFo
       i = end < 0 ? pattern.size() : end + 1;
       continue;
     }
+    const auto lower = [](QChar ch) { return ch.unicode() >= 'A' && ch.unicode() <= 'Z' ? QChar(ch.unicode() + 32) : ch; };
+    const QChar k = lower(c);
     qsizetype run = 1;
-    while (i + run < pattern.size() && pattern.at(i + run).toLower() == c.toLower())
+    while (i + run < pattern.size() && lower(pattern.at(i + run)) == k)
       ++run;
-    const QChar k = c.toLower();
     bool hour = false;
     if (k == QLatin1Char('y'))
-      run <= 2 ? appendPadded(out, d.year() % 100, 2) : appendPadded(out, d.year(), 4);
+      run <= 2 ? appendPadded(out, year % 100, 2) : appendPadded(out, year, 4);
     else if (k == QLatin1Char('m') && lastWasHour)
       appendPadded(out, t.minute(), run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('m') && run >= 3)
-      out += run >= 4 ? QLocale::c().monthName(d.month()) : QLocale::c().monthName(d.month(), QLocale::ShortFormat);
+      out += run >= 4 ? QLocale::c().monthName(month) : QLocale::c().monthName(month, QLocale::ShortFormat);
     else if (k == QLatin1Char('m'))
-      appendPadded(out, d.month(), run >= 2 ? 2 : 1);
+      appendPadded(out, month, run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('d') && run >= 3)
       out += run >= 4 ? QLocale::c().dayName(d.dayOfWeek()) : QLocale::c().dayName(d.dayOfWeek(), QLocale::ShortFormat);
     else if (k == QLatin1Char('d'))
-      appendPadded(out, d.day(), run >= 2 ? 2 : 1);
+      appendPadded(out, day, run >= 2 ? 2 : 1);
     else if (k == QLatin1Char('h')) {
       appendPadded(out, t.hour(), run >= 2 ? 2 : 1);
       hour = true;
