@@ -384,6 +384,7 @@ void TDataSet::Refresh()
 {
   CheckActive();
   CheckBrowseMode();
+  FSource->refresh();
   const int64_t found = FPosition >= 0 ? FSource->positionOf(FCurrent) : -1;
   FCache->clear();
   FFilteredCount = -1;

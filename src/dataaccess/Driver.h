@@ -43,6 +43,9 @@ public:
   virtual bool readBefore(const TRow& row, int n, std::vector<TRow>& out);
   // Position of a row by its key, -1 when the source cannot tell or the row is gone.
   virtual int64_t positionOf(const TRow& row);
+  // Forgets what it remembers of the data (its count), so that the next reading sees what others
+  // changed meanwhile.
+  virtual void refresh() {}
 
   // Editing. canModify says why not in *reason. Writes use bound parameters and find their row by
   // key (or row id) with its original values, so a row that another session changed or removed

@@ -2,6 +2,10 @@
 
 namespace {
 
+bool isNameStart(QChar c) { return c.isLetter() || c == QLatin1Char('_'); }
+bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$'); }
+
+
 // Walks the text: visit(i) for every character outside literals, quoted identifiers and comments,
 // quoted() once for every literal or quoted identifier.
 template <class Visit, class Quoted>
@@ -31,6 +35,39 @@ void walkCode(const QString& s, Visit visit, Quoted quoted)
     } else if (c == QLatin1Char('[')) {
       quoted();
       skipTo(QLatin1Char(']'));
+    } else if (c == QLatin1Char('$') && (i == 0 || !isNameChar(s[i - 1]))) {
+      // A dollar-quoted string ($$...$$ or $tag$...$tag$) holds text, never markers.
+      qsizetype tagEnd = i + 1;
+      while (tagEnd < n && (s[tagEnd].isLetterOrNumber() || s[tagEnd] == QLatin1Char('_')))
+        ++tagEnd;
+      if (tagEnd < n && s[tagEnd] == QLatin1Char('$') && !(tagEnd > i + 1 && s[i + 1].isDigit())) {
+        const QString tag = s.mid(i, tagEnd - i + 1);
+        const qsizetype close = s.indexOf(tag, tagEnd + 1);
+        quoted();
+        i = close < 0 ? n : close + tag.size();
+      } else {
+        visit(i);
+        ++i;
+      }
+    } else if ((c == QLatin1Char('E') || c == QLatin1Char('e')) && i + 1 < n && s[i + 1] == QLatin1Char('\'') &&
+               (i == 0 || !isNameChar(s[i - 1]))) {
+      // An escape string: a backslash escapes the next character, quotes included.
+      quoted();
+      i += 2;
+      while (i < n) {
+        if (s[i] == QLatin1Char('\\')) {
+          i += 2;
+        } else if (s[i] == QLatin1Char('\'')) {
+          if (i + 1 < n && s[i + 1] == QLatin1Char('\'')) {
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        } else {
+          ++i;
+        }
+      }
     } else if (c == QLatin1Char('-') && i + 1 < n && s[i + 1] == QLatin1Char('-')) {
       while (i < n && s[i] != QLatin1Char('\n'))
         ++i;
@@ -43,9 +80,6 @@ void walkCode(const QString& s, Visit visit, Quoted quoted)
     }
   }
 }
-
-bool isNameStart(QChar c) { return c.isLetter() || c == QLatin1Char('_'); }
-bool isNameChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$'); }
 
 }  // namespace
 

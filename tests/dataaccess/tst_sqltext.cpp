@@ -21,6 +21,11 @@ private slots:
     QTest::newRow("after a string") << "SELECT 'x' || :tail" << QStringList{"tail"};
     QTest::newRow("colon then digit") << "SELECT a[1:2] FROM t" << QStringList{};
     QTest::newRow("unterminated string") << "SELECT ':open" << QStringList{};
+    QTest::newRow("dollar quoted body") << "CREATE FUNCTION f() RETURNS int AS $$ SELECT :a $$ LANGUAGE sql; SELECT :b"
+                                        << QStringList{"b"};
+    QTest::newRow("tagged dollar quote") << "SELECT $x$ :c $$ :d $x$, :e" << QStringList{"e"};
+    QTest::newRow("positional parameter") << "SELECT $1, :f" << QStringList{"f"};
+    QTest::newRow("escape string") << "SELECT E'it\\'s :g', :h" << QStringList{"h"};
   }
   void parameterMarkers()
   {

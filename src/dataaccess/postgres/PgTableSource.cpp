@@ -42,6 +42,8 @@ public:
 
   const std::vector<TColumnInfo>& columns() const override { return FColumns; }
 
+  void refresh() override { FCount = -1; }
+
   int64_t count() override
   {
     if (FCount < 0) {

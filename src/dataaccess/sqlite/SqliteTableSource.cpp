@@ -101,6 +101,12 @@ public:
     return readBeside(row, n, out, true);
   }
 
+  void refresh() override
+  {
+    FCount = -1;
+    FContinue.reset();
+  }
+
   bool readBefore(const TRow& row, int n, std::vector<TRow>& out) override
   {
     return readBeside(row, n, out, false);
