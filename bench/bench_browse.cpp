@@ -7,6 +7,7 @@
 //                                            kept in build/bench-data)
 //   build/bench/bench_browse --rows N        one size
 //   build/bench/bench_browse --quick         20,000 rows, for CI to show that it runs
+#include "BenchSupport.h"
 #include "app/ExceptionGuard.h"
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
@@ -27,30 +28,13 @@
 
 namespace {
 
-long statusKiB(const char* key)
-{
-  QFile f(QStringLiteral("/proc/self/status"));
-  f.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : f.readAll().split('\n'))
-    if (line.startsWith(key))
-      return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
-  return -1;
-}
+using bench::report;
+using bench::resetPeak;
+using bench::statusKiB;
+
 
 // Forget the peak so far, so that making the database does not count.
-void resetPeak()
-{
-  QFile f(QStringLiteral("/proc/self/clear_refs"));
-  if (f.open(QIODevice::WriteOnly))
-    f.write("5");
-}
 
-void report(const char* what, double value, double target, const char* unit)
-{
-  std::printf("  %-46s %9.1f %-3s target %6.0f %-3s ratio %.2f  %s\n", what, value, unit, target, unit, value / target,
-              value <= target ? "ok" : "MISSED");
-  std::fflush(stdout);
-}
 
 // 8 columns of mixed types; made once per size and kept.
 QString makeDatabase(const QString& folder, int64_t rows)

@@ -4,6 +4,7 @@
 //
 //   build/bench/bench_export            1 million rows
 //   build/bench/bench_export --quick    20,000 rows, for CI to show that it runs
+#include "BenchSupport.h"
 #include "app/ApplicationWindows.h"
 #include "app/MainWindow.h"
 #include "dataaccess/Session.h"
@@ -27,55 +28,13 @@
 
 namespace {
 
-long peakKiB()
-{
-  QFile f(QStringLiteral("/proc/self/status"));
-  f.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : f.readAll().split('\n'))
-    if (line.startsWith("VmHWM:"))
-      return line.mid(6).trimmed().split(' ').first().toLong();
-  return -1;
-}
+using bench::peakKiB;
+using bench::resetPeak;
+using bench::timeCommand;
 
-void resetPeak()
-{
-  QFile f(QStringLiteral("/proc/self/clear_refs"));
-  if (f.open(QIODevice::WriteOnly))
-    f.write("5");
-}
 
-QString makeRows(const QString& folder, int64_t rows)
-{
-  const QString file = QStringLiteral("%1/export-%2.db").arg(folder).arg(rows);
-  if (QFileInfo::exists(file))
-    return file;
-  const QString tmp = file + QStringLiteral(".tmp");
-  QFile::remove(tmp);
-  sqlite3* db = nullptr;
-  sqlite3_open(tmp.toUtf8().constData(), &db);
-  const QByteArray sql = QStringLiteral(
-      "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-      "CREATE TABLE rows(id INTEGER PRIMARY KEY, qty INT, price DECIMAL(12,2), ratio REAL, born DATE, name VARCHAR(40),"
-      " note TEXT, flag BOOLEAN);"
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
-      " INSERT INTO rows SELECT i, i % 1000, (i % 100000) / 100.0, i / 7.0, date(2451545 + i % 9000), 'name ' || i,"
-      " 'a note about row ' || i, i % 2 FROM n;").arg(rows).toUtf8();
-  sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  QFile::rename(tmp, file);
-  return file;
-}
 
-double timeCommand(const QString& command)
-{
-  QElapsedTimer t;
-  t.start();
-  QProcess p;
-  p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
-  if (!p.waitForFinished(600000) || p.exitCode() != 0)
-    return -1;
-  return t.nsecsElapsed() / 1e9;
-}
+
 
 // Answers the next modal dialog with a function, as a user would fill it in.
 void answer(std::function<void(QWidget*)> fill)
@@ -108,9 +67,8 @@ int main(int argc, char* argv[])
   QApplication app(argc, argv);
   const bool quick = app.arguments().contains(QStringLiteral("--quick"));
   const int64_t rows = quick ? 20000 : 1000000;
-  const QString folder = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bench-data")).absolutePath();
-  QDir().mkpath(folder);
-  const QString db = makeRows(folder, rows);
+  const QString folder = bench::dataFolder();
+  const QString db = bench::exportRows(rows);
   QFile aliases(folder + QStringLiteral("/export-aliases.ini"));
   aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
   aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + db.toUtf8() + "\n");

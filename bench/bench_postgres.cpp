@@ -13,6 +13,7 @@
 //   build/bench/bench_postgres --rows N     N rows
 //   build/bench/bench_postgres --quick      20,000 rows, for CI to show that it runs; without a
 //                                           server it says so and succeeds
+#include "BenchSupport.h"
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
 #include "dataaccess/Query.h"
@@ -34,6 +35,10 @@
 #include <libpq-fe.h>
 
 namespace {
+
+using bench::report;
+using bench::resetPeak;
+using bench::statusKiB;
 
 struct Server {
   QByteArray Host, Port, User, Password, Database, Socket, Superuser;
@@ -103,30 +108,9 @@ QByteArray prepare(const Server& s, int64_t rows, QByteArray* table)
   return database;
 }
 
-long statusKiB(const char* key)
-{
-  QFile f(QStringLiteral("/proc/self/status"));
-  f.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : f.readAll().split('\n'))
-    if (line.startsWith(key))
-      return line.mid(int(qstrlen(key))).trimmed().split(' ').first().toLong();
-  return -1;
-}
 
 // Forget the peak so far, so that what came before does not count.
-void resetPeak()
-{
-  QFile f(QStringLiteral("/proc/self/clear_refs"));
-  if (f.open(QIODevice::WriteOnly))
-    f.write("5");
-}
 
-void report(const char* what, double value, double target, const char* unit)
-{
-  std::printf("  %-46s %9.1f %-3s target %6.1f %-3s ratio %.2f  %s\n", what, value, unit, target, unit, value / target,
-              value <= target ? "ok" : "MISSED");
-  std::fflush(stdout);
-}
 
 struct Browser {
   TDataSource source;

@@ -3,6 +3,7 @@
 //
 //   build/bench/bench_xml            256 MiB for base64, 1 million rows for the writer
 //   build/bench/bench_xml --quick    small sizes, for CI to show that it runs
+#include "BenchSupport.h"
 #include "dataaccess/Database.h"
 #include "dataaccess/Session.h"
 #include "dataaccess/Table.h"
@@ -23,41 +24,13 @@
 
 namespace {
 
-long peakKiB()
-{
-  QFile f(QStringLiteral("/proc/self/status"));
-  f.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : f.readAll().split('\n'))
-    if (line.startsWith("VmHWM:"))
-      return line.mid(6).trimmed().split(' ').first().toLong();
-  return -1;
-}
+using bench::peakKiB;
+using bench::resetPeak;
+using bench::timeCommand;
 
-void resetPeak()
-{
-  QFile f(QStringLiteral("/proc/self/clear_refs"));
-  if (f.open(QIODevice::WriteOnly))
-    f.write("5");
-}
+
 
 // Seconds a shell command takes, best of a few runs; -1 when it cannot run.
-double timeCommand(const QString& command, int runs)
-{
-  double best = -1;
-  for (int i = 0; i < runs; ++i) {
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
-      std::fprintf(stderr, "'%s' failed: %s\n", qPrintable(command), p.readAllStandardError().constData());
-      return -1;
-    }
-    const double s = t.nsecsElapsed() / 1e9;
-    best = best < 0 ? s : std::min(best, s);
-  }
-  return best;
-}
 
 void benchBase64(const QString& folder, int64_t bytes, int runs)
 {
@@ -93,31 +66,10 @@ void benchBase64(const QString& folder, int64_t bytes, int runs)
   QFile::remove(input);
 }
 
-QString makeRows(const QString& folder, int64_t rows)
-{
-  const QString file = QStringLiteral("%1/export-%2.db").arg(folder).arg(rows);
-  if (QFileInfo::exists(file))
-    return file;
-  const QString tmp = file + QStringLiteral(".tmp");
-  QFile::remove(tmp);
-  sqlite3* db = nullptr;
-  sqlite3_open(tmp.toUtf8().constData(), &db);
-  const QByteArray sql = QStringLiteral(
-      "PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;"
-      "CREATE TABLE rows(id INTEGER PRIMARY KEY, qty INT, price DECIMAL(12,2), ratio REAL, born DATE, name VARCHAR(40),"
-      " note TEXT, flag BOOLEAN);"
-      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1)"
-      " INSERT INTO rows SELECT i, i % 1000, (i % 100000) / 100.0, i / 7.0, date(2451545 + i % 9000), 'name ' || i,"
-      " 'a note about row ' || i, i % 2 FROM n;").arg(rows).toUtf8();
-  sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-  sqlite3_close(db);
-  QFile::rename(tmp, file);
-  return file;
-}
 
 void benchWriter(const QString& folder, int64_t rows, int runs)
 {
-  const QString dbFile = makeRows(folder, rows);
+  const QString dbFile = bench::exportRows(rows);
   QFile aliases(folder + QStringLiteral("/xml-aliases.ini"));
   aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
   aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + dbFile.toUtf8() + "\n");
@@ -163,8 +115,7 @@ int main(int argc, char* argv[])
 {
   QCoreApplication app(argc, argv);
   const bool quick = app.arguments().contains(QStringLiteral("--quick"));
-  const QString folder = QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bench-data")).absolutePath();
-  QDir().mkpath(folder);
+  const QString folder = bench::dataFolder();
   if (!app.arguments().contains(QStringLiteral("--writer-only")))
     benchBase64(folder, quick ? (4 << 20) : (256 << 20), quick ? 1 : 3);
   benchWriter(folder, quick ? 20000 : 1000000, quick ? 1 : 2);
