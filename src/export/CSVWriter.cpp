@@ -11,6 +11,10 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
 namespace {
 
 bool isQuotedKind(TFieldType t)
@@ -19,27 +23,95 @@ bool isQuotedKind(TFieldType t)
   return t == ftString || t == ftFixedChar || t == ftMemo || t == ftFmtMemo;
 }
 
-void appendCell(QByteArray& out, const QByteArray& text, bool quote)
+void appendCell(QByteArray& out, const char* text, qsizetype n, bool quote)
 {
   bool special = false;
-  for (char c : text)
+  for (qsizetype i = 0; i < n; ++i) {
+    const char c = text[i];
     if (c == ',' || c == '"' || c == '\r' || c == '\n') {
       special = true;
       break;
     }
+  }
   if (special) {
     out.append('"');
-    for (char c : text) {
-      if (c == '"')
+    for (qsizetype i = 0; i < n; ++i) {
+      if (text[i] == '"')
         out.append('"');
-      out.append(c);
+      out.append(text[i]);
     }
     out.append('"');
   } else if (quote) {
-    out.append('"').append(text).append('"');
+    out.append('"').append(text, n).append('"');
   } else {
-    out.append(text);
+    out.append(text, n);
   }
+}
+
+void appendCell(QByteArray& out, const QByteArray& text, bool quote)
+{
+  appendCell(out, text.constData(), text.size(), quote);
+}
+
+// The common values written straight from their stored form, without text temporaries; false
+// when the general rendering is needed. Gives the same text as cellText.
+bool appendPlainCell(QByteArray& out, const TField& field, bool quote)
+{
+  const TValue& v = field.Value();
+  const TFieldType type = field.DataType();
+  char buffer[64];
+  switch (v.kind()) {
+  case TValue::Null:
+    appendCell(out, "", 0, quote);
+    return true;
+  case TValue::Integer:
+    if (isIntegerType(type) || type == ftBCD) {
+      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.asInteger());
+      appendCell(out, buffer, r.ptr - buffer, quote);
+      return true;
+    }
+    if (type == ftBoolean) {
+      appendCell(out, v.asInteger() ? "True" : "False", v.asInteger() ? 4 : 5, quote);
+      return true;
+    }
+    return false;
+  case TValue::Float: {
+    if (!(type == ftFloat || type == ftCurrency || type == ftBCD) || !std::isfinite(v.asFloat()))
+      return false;
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.asFloat(), std::chars_format::general, 15);
+    const qsizetype n = r.ptr - buffer;
+    if (std::memchr(buffer, 'e', size_t(n)))
+      return false;  // exponent forms take the general path
+    const QChar separator = FormatSettings().DecimalSeparator;
+    if (separator != QLatin1Char('.'))
+      if (char* point = static_cast<char*>(std::memchr(buffer, '.', size_t(n))))
+        *point = char(separator.unicode() < 128 ? separator.unicode() : '.');
+    if (separator.unicode() >= 128)
+      return false;
+    appendCell(out, buffer, n, quote);
+    return true;
+  }
+  case TValue::Text:
+  case TValue::Bytes:
+    switch (type) {
+    case ftString: case ftFixedChar: case ftWideString: case ftGuid: case ftMemo: case ftFmtMemo:
+      appendCell(out, v.rawBytes(), quote);
+      return true;
+    case ftDate: {
+      // A date stored as ISO text is already in an ISO short date format.
+      const QByteArray& b = v.rawBytes();
+      if (b.size() == 10 && b[4] == '-' && b[7] == '-' && FormatSettings().ShortDateFormat == QLatin1String("yyyy-mm-dd") &&
+          QDate::fromString(QLatin1String(b), Qt::ISODate).isValid()) {
+        appendCell(out, b, quote);
+        return true;
+      }
+      return false;
+    }
+    default:
+      return false;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -96,7 +168,9 @@ void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
     if (i > 0)
       out.append(',');
     const TField& f = *dataSet.Fields(i);
-    appendCell(out, cellText(f), quoteStrings && isQuotedKind(f.DataType()));
+    const bool quote = quoteStrings && isQuotedKind(f.DataType());
+    if (!appendPlainCell(out, f, quote))
+      appendCell(out, cellText(f), quote);
   }
   out.append("\r\n");
 }
