@@ -105,6 +105,8 @@ public:
   {
     FCount = -1;
     FContinue.reset();
+    FAfter.reset();
+    FBefore.reset();
   }
 
   bool readBefore(const TRow& row, int n, std::vector<TRow>& out) override
@@ -255,13 +257,24 @@ private:
     out.clear();
     if (!keyUsable(row))
       return false;
-    const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 %4 %5%6 LIMIT ?")
-                            .arg(FSelect, FQuotedTable, FKeyTuple, after ? QStringLiteral(">") : QStringLiteral("<"),
-                                 placeholders(), after ? FOrderAsc : FOrderDesc);
-    SqliteStatement st(FDb, sql, words("read the rows of"));
+    // Prepared once and kept: a walk through a large table asks for the next block thousands of times.
+    std::unique_ptr<SqliteStatement>& kept = after ? FAfter : FBefore;
+    if (!kept) {
+      const QString sql = QStringLiteral("SELECT %1 FROM %2 WHERE %3 %4 %5%6 LIMIT ?")
+                              .arg(FSelect, FQuotedTable, FKeyTuple, after ? QStringLiteral(">") : QStringLiteral("<"),
+                                   placeholders(), after ? FOrderAsc : FOrderDesc);
+      kept = std::make_unique<SqliteStatement>(FDb, sql, words("read the rows of"));
+    }
+    SqliteStatement& st = *kept;
     bindKey(st, row, 1);
     st.bindInteger(int(FKeyColumns.size()) + 1, n);
-    readAll(st, out);
+    try {
+      readAll(st, out);
+    } catch (...) {
+      kept.reset();  // a statement that failed (a dropped table) is prepared afresh next time
+      throw;
+    }
+    st.reset();  // ends the read, so other connections may write meanwhile
     if (!after)
       std::reverse(out.begin(), out.end());
     return true;
@@ -330,6 +343,7 @@ private:
   QString FSelect, FKeyTuple, FOrderAsc, FOrderDesc;
   int64_t FCount = -1;
   std::unique_ptr<SqliteStatement> FContinue;
+  std::unique_ptr<SqliteStatement> FAfter, FBefore;
   int64_t FContinuePos = 0;
 };
 
