@@ -35,7 +35,8 @@ public:
   virtual const std::vector<TColumnInfo>& columns() const = 0;
   // Exact number of rows, asked of the database without reading them all into memory.
   virtual int64_t count() = 0;
-  // Up to n rows from position offset on (fewer at the end).
+  // Up to n rows from position offset on (fewer at the end). Rows already in out are storage the
+  // source may reuse; what it leaves there is exactly the rows read.
   virtual void readAt(int64_t offset, int n, std::vector<TRow>& out) = 0;
   // Keyed sources: up to n rows right after, or right before, a row they returned, in order.
   // False when the source cannot seek by key; then readAt serves.

@@ -23,15 +23,17 @@ const TRow* TRowCache::row(int64_t position)
 
 TRowCache::Block& TRowCache::load(int64_t block)
 {
+  // The rows of the block that goes make room for the new one: their storage is read into again.
+  std::vector<TRow> rows;
   if (int(FBlocks.size()) >= FMaxBlocks) {
     auto oldest = std::min_element(FBlocks.begin(), FBlocks.end(),
                                    [](const auto& a, const auto& b) { return a.second.LastUse < b.second.LastUse; });
     if (&oldest->second == FLast)
       FLast = nullptr;
+    rows = std::move(oldest->second.Rows);
     FBlocks.erase(oldest);
   }
   const int64_t start = block * BlockRows;
-  std::vector<TRow> rows;
   bool read = false;
   auto before = FBlocks.find(block - 1);
   if (before != FBlocks.end() && before->second.Rows.size() == size_t(BlockRows))

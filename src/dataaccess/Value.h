@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // A stored value exactly as the database handed it over: nothing is converted on the way in, so a
@@ -26,6 +27,23 @@ public:
   const QByteArray& rawBytes() const { return FBytes; }
 
   bool operator==(const TValue& other) const;
+
+  // Setting a value in place keeps this value's byte buffer when no one else shares it, so that
+  // rows read again and again into the same storage do not allocate per cell.
+  void setNull() { FKind = Null; FBytes.resize(0); }
+  void setInteger(int64_t v) { FKind = Integer; FInt = v; FBytes.resize(0); }
+  void setFloat(double v) { FKind = Float; FFloat = v; FBytes.resize(0); }
+  void setBytes(Kind kind, const char* data, qsizetype n)
+  {
+    FKind = kind;
+    if (FBytes.isDetached() && FBytes.capacity() >= n) {
+      FBytes.resize(n);
+      if (n > 0)
+        std::memcpy(FBytes.data(), data, size_t(n));
+    } else {
+      FBytes = QByteArray(data, n);
+    }
+  }
 
 private:
   Kind FKind = Null;

@@ -98,8 +98,24 @@ void SqliteStatement::readRow(TRow& row) const
 {
   const int n = columnCount();
   row.resize(size_t(n));
-  for (int i = 0; i < n; ++i)
-    row[size_t(i)] = value(i);
+  for (int i = 0; i < n; ++i) {
+    TValue& v = row[size_t(i)];
+    switch (sqlite3_column_type(FStmt, i)) {
+    case SQLITE_INTEGER: v.setInteger(sqlite3_column_int64(FStmt, i)); break;
+    case SQLITE_FLOAT: v.setFloat(sqlite3_column_double(FStmt, i)); break;
+    case SQLITE_TEXT: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, i));
+      v.setBytes(TValue::Text, p, sqlite3_column_bytes(FStmt, i));
+      break;
+    }
+    case SQLITE_BLOB: {
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(FStmt, i));
+      v.setBytes(TValue::Bytes, p, sqlite3_column_bytes(FStmt, i));
+      break;
+    }
+    default: v.setNull();
+    }
+  }
 }
 
 QString SqliteStatement::text(int column) const

@@ -68,10 +68,12 @@ public:
 
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
-    out.clear();
-    if (n <= 0 || offset < 0)
+    if (n <= 0 || offset < 0) {
+      out.clear();
       return;
+    }
     if (FKeyColumns.empty()) {
+      out.clear();
       readWithoutKey(offset, n, out);
       return;
     }
@@ -79,8 +81,10 @@ public:
     if (FCount >= 0 && offset > FCount / 2) {
       const int64_t fromEnd = std::max<int64_t>(0, FCount - offset - n);
       const int64_t wanted = std::min<int64_t>(n, FCount - offset);
-      if (wanted <= 0)
+      if (wanted <= 0) {
+        out.clear();
         return;
+      }
       SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2%3 LIMIT ?1 OFFSET ?2").arg(FSelect, FQuotedTable, FOrderDesc),
                          words("read the rows of"));
       st.bindInteger(1, wanted);
@@ -218,13 +222,16 @@ private:
     return QStringLiteral("Cannot %1 table '%2'.").arg(QLatin1String(action), FTable);
   }
 
+  // Reads every row of the statement into out, reusing the rows (and their buffers) out already holds.
   static void readAll(SqliteStatement& st, std::vector<TRow>& out)
   {
-    TRow row;
+    size_t count = 0;
     while (st.step()) {
-      st.readRow(row);
-      out.push_back(std::move(row));
+      if (count == out.size())
+        out.emplace_back();
+      st.readRow(out[count++]);
     }
+    out.resize(count);
   }
 
   QString placeholders() const
@@ -254,7 +261,6 @@ private:
 
   bool readBeside(const TRow& row, int n, std::vector<TRow>& out, bool after)
   {
-    out.clear();
     if (!keyUsable(row))
       return false;
     // Prepared once and kept: a walk through a large table asks for the next block thousands of times.
