@@ -85,27 +85,37 @@ int main(int argc, char* argv[])
   const QString xml = folder + QStringLiteral("/export.xml");
   resetPeak();
   const long base = peakKiB();
-  answer([&](QWidget*) {
-    fmCSVOpts->edFileName->setText(csv);
-    fmCSVOpts->cbFieldNames->setChecked(true);
-    fmCSVOpts->btOK->click();
-  });
-  const double csvTime = runExport(fmMain->ExportTableDatatoCSV);
+  // Best of a few runs on each side, so that a busy moment of the machine does not decide.
+  const int runs = quick ? 1 : 3;
+  double csvTime = -1;
+  for (int i = 0; i < runs; ++i) {
+    answer([&](QWidget*) {
+      fmCSVOpts->edFileName->setText(csv);
+      fmCSVOpts->cbFieldNames->setChecked(true);
+      fmCSVOpts->btOK->click();
+    });
+    const double t = runExport(fmMain->ExportTableDatatoCSV);
+    csvTime = csvTime < 0 ? t : std::min(csvTime, t);
+  }
   const long csvPeak = peakKiB() - base;
   if (app.arguments().contains(QStringLiteral("--csv-only"))) {
     std::printf("CSV %.1f ms\n", csvTime * 1000);
     return 0;
   }
   resetPeak();
-  answer([&](QWidget*) {
-    fmXMLOpts->edFilename->setText(xml);
-    fmXMLOpts->btOK->click();
-  });
-  const double xmlTime = runExport(fmMain->ExportTableToXML);
+  double xmlTime = -1;
+  for (int i = 0; i < runs; ++i) {
+    answer([&](QWidget*) {
+      fmXMLOpts->edFilename->setText(xml);
+      fmXMLOpts->btOK->click();
+    });
+    const double t = runExport(fmMain->ExportTableToXML);
+    xmlTime = xmlTime < 0 ? t : std::min(xmlTime, t);
+  }
   const long xmlPeak = peakKiB() - base;
-  const double shell = timeCommand(QStringLiteral("sqlite3 -csv -header '%1' 'SELECT * FROM rows' > /dev/null").arg(db));
+  const double shell = timeCommand(QStringLiteral("sqlite3 -csv -header '%1' 'SELECT * FROM rows' > /dev/null").arg(db), runs);
 
-  std::printf("exports of %lld rows x 8 columns through the commands\n", static_cast<long long>(rows));
+  std::printf("exports of %lld rows x 8 columns through the commands (best of %d)\n", static_cast<long long>(rows), runs);
   std::printf("  sqlite3 -csv          %8.1f ms\n", shell * 1000);
   std::printf("  Kestrel CSV           %8.1f ms  %.2fx the shell (target at most 1.0x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
               csvTime * 1000, csvTime / shell, csvTime <= shell ? "ok" : "MISSED", csvPeak / 1024.0,

@@ -13,7 +13,7 @@ class TRowSource;
 // at any depth. The least recently used blocks go first; memory stays flat however far one browses.
 class TRowCache {
 public:
-  static constexpr int BlockRows = 256;
+  static constexpr int BlockRows = 512;
 
   explicit TRowCache(TRowSource* source, int maxBlocks = 64) : FSource(source), FMaxBlocks(maxBlocks) {}
 

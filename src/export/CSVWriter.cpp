@@ -23,7 +23,30 @@ bool isQuotedKind(TFieldType t)
   return t == ftString || t == ftFixedChar || t == ftMemo || t == ftFmtMemo;
 }
 
-void appendCell(QByteArray& out, const char* text, qsizetype n, bool quote)
+// Appends into a byte array without its general insert path, for the text of one record.
+class RecordOut {
+public:
+  explicit RecordOut(QByteArray& target) : FTarget(target), FLength(target.size())
+  {
+    FTarget.resize(std::max<qsizetype>(FTarget.capacity(), FLength + 4096));
+  }
+  ~RecordOut() { FTarget.resize(FLength); }
+  void append(const char* text, qsizetype n)
+  {
+    if (FLength + n > FTarget.size())
+      FTarget.resize(std::max(FTarget.size() * 2, FLength + n));
+    std::memcpy(FTarget.data() + FLength, text, size_t(n));
+    FLength += n;
+  }
+  void append(char c) { append(&c, 1); }
+
+private:
+  QByteArray& FTarget;
+  qsizetype FLength;
+};
+
+template <class Out>
+void appendCell(Out& out, const char* text, qsizetype n, bool quote)
 {
   bool special = false;
   for (qsizetype i = 0; i < n; ++i) {
@@ -42,20 +65,24 @@ void appendCell(QByteArray& out, const char* text, qsizetype n, bool quote)
     }
     out.append('"');
   } else if (quote) {
-    out.append('"').append(text, n).append('"');
+    out.append('"');
+    out.append(text, n);
+    out.append('"');
   } else {
     out.append(text, n);
   }
 }
 
-void appendCell(QByteArray& out, const QByteArray& text, bool quote)
+template <class Out>
+void appendCell(Out& out, const QByteArray& text, bool quote)
 {
   appendCell(out, text.constData(), text.size(), quote);
 }
 
 // The common values written straight from their stored form, without text temporaries; false
 // when the general rendering is needed. Gives the same text as cellText.
-bool appendPlainCell(QByteArray& out, const TField& field, bool quote)
+template <class Out>
+bool appendPlainCell(Out& out, const TField& field, bool quote)
 {
   const TValue& v = field.Value();
   const TFieldType type = field.DataType();
@@ -162,8 +189,9 @@ void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
   out.append("\r\n");
 }
 
-void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
+void appendRecord(QByteArray& target, const TDataSet& dataSet, bool quoteStrings)
 {
+  RecordOut out(target);
   for (int i = 0; i < dataSet.FieldCount(); ++i) {
     if (i > 0)
       out.append(',');
@@ -172,7 +200,7 @@ void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
     if (!appendPlainCell(out, f, quote))
       appendCell(out, cellText(f), quote);
   }
-  out.append("\r\n");
+  out.append("\r\n", 2);
 }
 
 }  // namespace CSVWriter
