@@ -7,6 +7,7 @@
 //                                            kept in build/bench-data)
 //   build/bench/bench_browse --rows N        one size
 //   build/bench/bench_browse --quick         20,000 rows, for CI to show that it runs
+#include "BenchBrowse.h"
 #include "BenchSupport.h"
 #include "app/ExceptionGuard.h"
 #include "dataaccess/DataSource.h"
@@ -65,59 +66,6 @@ QString makeDatabase(const QString& folder, int64_t rows)
   return file;
 }
 
-struct Browser {
-  TDataSource source;
-  TDBGrid grid;
-  Browser(TDataSet& ds)
-  {
-    grid.resize(800, 600);
-    grid.SetDataSource(&source);
-    source.SetDataSet(&ds);
-    grid.show();
-  }
-  // Paints what a user would see now, as the screen would.
-  void paint()
-  {
-    grid.viewport()->repaint();
-  }
-};
-
-void browse(const char* title, TDataSet& ds, long baseKiB)
-{
-  std::printf("%s\n", title);
-  Browser b(ds);
-  QElapsedTimer t;
-  t.start();
-  ds.Open();
-  b.paint();
-  report("open and show the first screen", t.nsecsElapsed() / 1e6, 50, "ms");
-  t.restart();
-  QCoreApplication::processEvents();  // the grid counts the rows once the first screen is up
-  std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen", t.nsecsElapsed() / 1e6,
-              static_cast<long long>(ds.KnownRecordCount()));
-
-  t.restart();
-  ds.Last();
-  b.paint();
-  report("go to the last record", t.nsecsElapsed() / 1e6, 1000, "ms");
-  t.restart();
-  ds.SetRecNo(ds.RecordCount64() / 2);
-  b.paint();
-  for (int i = 0; i < 1000; ++i)  // browse on from the middle
-    ds.Next();
-  b.paint();
-  const double middle = t.nsecsElapsed() / 1e6;
-  t.restart();
-  ds.First();
-  for (int i = 0; i < 1000; ++i)
-    ds.Next();
-  b.paint();
-  std::printf("  %-46s %9.1f ms (middle and 1,000 rows on), %.1f ms (top and 1,000 rows on)\n", "browse", middle,
-              t.nsecsElapsed() / 1e6);
-  report("peak memory above the program's own", (statusKiB("VmHWM:") - baseKiB) / 1024.0, 100, "MiB");
-  ds.Close();
-}
-
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -155,14 +103,14 @@ int main(int argc, char* argv[])
     TTable table;
     table.SetDatabaseName(QStringLiteral("BenchDB"));
     table.SetTableName(QStringLiteral("big"));
-    browse("table big", table, base);
+    bench::browse("table big", table, base, 50);
 
     resetPeak();
     const long queryBase = statusKiB("VmHWM:");
     TQuery query;
     query.SetDatabaseName(QStringLiteral("BenchDB"));
     query.SQL << QStringLiteral("SELECT id, name, price, born FROM big WHERE flag = 1");
-    browse("SELECT id, name, price, born FROM big WHERE flag = 1", query, queryBase);
+    bench::browse("SELECT id, name, price, born FROM big WHERE flag = 1", query, queryBase, 50);
   }
   return 0;
 }

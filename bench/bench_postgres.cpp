@@ -13,6 +13,7 @@
 //   build/bench/bench_postgres --rows N     N rows
 //   build/bench/bench_postgres --quick      20,000 rows, for CI to show that it runs; without a
 //                                           server it says so and succeeds
+#include "BenchBrowse.h"
 #include "BenchSupport.h"
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
@@ -112,18 +113,6 @@ QByteArray prepare(const Server& s, int64_t rows, QByteArray* table)
 // Forget the peak so far, so that what came before does not count.
 
 
-struct Browser {
-  TDataSource source;
-  TDBGrid grid;
-  explicit Browser(TDataSet& ds)
-  {
-    grid.resize(800, 600);
-    grid.SetDataSource(&source);
-    source.SetDataSet(&ds);
-    grid.show();
-  }
-  void paint() { grid.viewport()->repaint(); }
-};
 
 // Every record and every field's value, as an export reads them; returns the bytes of text seen.
 int64_t walk(TDataSet& ds)
@@ -220,28 +209,7 @@ int main(int argc, char* argv[])
     TTable t;
     t.SetDatabaseName(QStringLiteral("BenchDB"));
     t.SetTableName(QString::fromUtf8(table));
-    Browser b(t);
-    QElapsedTimer timer;
-    timer.start();
-    t.Open();
-    b.paint();
-    report("open the table and show the first screen", timer.nsecsElapsed() / 1e6, 100, "ms");
-    timer.restart();
-    QCoreApplication::processEvents();  // the grid counts the rows once the first screen is up
-    std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen", timer.nsecsElapsed() / 1e6,
-                static_cast<long long>(t.KnownRecordCount()));
-    timer.restart();
-    t.Last();
-    b.paint();
-    report("go to the last record", timer.nsecsElapsed() / 1e6, 1000, "ms");
-    timer.restart();
-    t.SetRecNo(t.RecordCount64() / 2);
-    b.paint();
-    for (int i = 0; i < 1000; ++i)
-      t.Next();
-    b.paint();
-    std::printf("  %-46s %9.1f ms\n", "the middle, and 1,000 rows on", timer.nsecsElapsed() / 1e6);
-    report("peak memory above the program's own, browsing", (statusKiB("VmHWM:") - base) / 1024.0, 100, "MiB");
+    bench::browse("table", t, base, 100);
   }
 
   // The walks against psql, each three times, the best of each compared.
@@ -292,7 +260,7 @@ int main(int argc, char* argv[])
     TQuery q;
     q.SetDatabaseName(QStringLiteral("BenchDB"));
     q.SQL << QString::fromUtf8("SELECT id, name, price, born FROM " + table + " WHERE flag");
-    Browser b(q);
+    bench::Browser b(q);
     QElapsedTimer timer;
     timer.start();
     q.Open();

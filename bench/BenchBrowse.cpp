@@ -1,0 +1,56 @@
+#include "BenchBrowse.h"
+
+#include "BenchSupport.h"
+#include "dataaccess/DataSet.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <cstdio>
+
+namespace bench {
+
+Browser::Browser(TDataSet& ds)
+{
+  grid.resize(800, 600);
+  grid.SetDataSource(&source);
+  source.SetDataSet(&ds);
+  grid.show();
+}
+
+void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTargetMs)
+{
+  std::printf("%s\n", title);
+  Browser b(ds);
+  QElapsedTimer t;
+  t.start();
+  ds.Open();
+  b.paint();
+  report("open and show the first screen", t.nsecsElapsed() / 1e6, firstScreenTargetMs, "ms");
+  t.restart();
+  QCoreApplication::processEvents();  // the grid counts the rows once the first screen is up
+  std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen", t.nsecsElapsed() / 1e6,
+              static_cast<long long>(ds.KnownRecordCount()));
+
+  t.restart();
+  ds.Last();
+  b.paint();
+  report("go to the last record", t.nsecsElapsed() / 1e6, 1000, "ms");
+  t.restart();
+  ds.SetRecNo(ds.RecordCount64() / 2);
+  b.paint();
+  for (int i = 0; i < 1000; ++i)  // browse on from the middle
+    ds.Next();
+  b.paint();
+  const double middle = t.nsecsElapsed() / 1e6;
+  t.restart();
+  ds.First();
+  for (int i = 0; i < 1000; ++i)
+    ds.Next();
+  b.paint();
+  std::printf("  %-46s %9.1f ms (middle and 1,000 rows on), %.1f ms (top and 1,000 rows on)\n", "browse", middle,
+              t.nsecsElapsed() / 1e6);
+  report("peak memory above the program's own", (statusKiB("VmHWM:") - baseKiB) / 1024.0, 100, "MiB");
+  ds.Close();
+}
+
+}  // namespace bench
