@@ -2,7 +2,6 @@
 
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/DataSet.h"
-#include "dataaccess/FieldInput.h"
 #include "dataaccess/FormatSettings.h"
 #include "dataaccess/ValueText.h"
 
@@ -43,11 +42,6 @@ std::optional<QDateTime> TField::AsDateTime() const
   return parseStoredDateTime(Value());
 }
 
-QString TMemoField::AsString() const
-{
-  return QString::fromUtf8(Value().rawBytes());
-}
-
 QByteArray TField::AsBytes() const
 {
   const TValue& v = Value();
@@ -72,7 +66,7 @@ void TField::SetAsString(const QString& text)
 
 QString TField::EditText() const
 {
-  return AsString();
+  return valueText(Value(), FDataType, FormatSettings(), TTextUse::Edit);
 }
 
 std::unique_ptr<TField> createField(TDataSet& dataSet, const TFieldDef& def, int index)

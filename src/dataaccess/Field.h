@@ -97,7 +97,6 @@ public:
 class TMemoField : public TBlobField {
 public:
   using TBlobField::TBlobField;
-  QString AsString() const override;
 };
 
 std::unique_ptr<TField> createField(TDataSet& dataSet, const TFieldDef& def, int index);

@@ -21,6 +21,31 @@ bool isIntegerType(TFieldType type)
   }
 }
 
+bool isFloatType(TFieldType type)
+{
+  return type == ftFloat || type == ftCurrency;
+}
+
+bool isNumericType(TFieldType type)
+{
+  return isIntegerType(type) || isFloatType(type) || type == ftBCD;
+}
+
+bool isDateTimeType(TFieldType type)
+{
+  return type == ftDate || type == ftTime || type == ftDateTime;
+}
+
+bool isScalarType(TFieldType type)
+{
+  return isNumericType(type) || isDateTimeType(type) || type == ftBoolean;
+}
+
+bool isStringType(TFieldType type)
+{
+  return type == ftString || type == ftFixedChar || type == ftWideString || type == ftGuid;
+}
+
 bool isBlobType(TFieldType type)
 {
   switch (type) {
@@ -33,4 +58,9 @@ bool isBlobType(TFieldType type)
 bool isMemoType(TFieldType type)
 {
   return type == ftMemo || type == ftFmtMemo || type == ftOraClob;
+}
+
+bool isTextInputType(TFieldType type)
+{
+  return isStringType(type) || isMemoType(type) || type == ftUnknown;
 }

@@ -15,6 +15,16 @@ constexpr int ftLastFieldType = ftGuid;
 // The enumerator's own name ("ftString"), for messages and tests.
 QString fieldTypeIdentifier(TFieldType type);
 
-bool isIntegerType(TFieldType type);
+// The groupings every caller uses; none of them is spelled out anywhere else.
+bool isIntegerType(TFieldType type);   // smallint, integer, word, autoinc, largeint
+bool isFloatType(TFieldType type);     // float, currency: binary floating point
+bool isNumericType(TFieldType type);   // integers, floats and exact decimals (ftBCD)
+bool isDateTimeType(TFieldType type);  // date, time, date-and-time
+// A value written as one scalar text: numbers, Booleans, dates and times.
+bool isScalarType(TFieldType type);
+// Short text: string, fixed char, wide string, GUID.
+bool isStringType(TFieldType type);
 bool isBlobType(TFieldType type);   // binary and text large objects
 bool isMemoType(TFieldType type);   // text large objects
+// Values typed in are kept as the text itself (strings, memos, and types with no form of their own).
+bool isTextInputType(TFieldType type);

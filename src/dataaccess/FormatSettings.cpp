@@ -42,7 +42,11 @@ static QChar firstSeparator(const QString& pattern, QChar fallback)
 
 TFormatSettings TFormatSettings::fromSystemLocale()
 {
-  const QLocale locale = QLocale::system();
+  return fromLocale(QLocale::system());
+}
+
+TFormatSettings TFormatSettings::fromLocale(const QLocale& locale)
+{
   TFormatSettings s;
   if (locale.language() == QLocale::C)
     return s;  // the C locale: ISO forms and a decimal point

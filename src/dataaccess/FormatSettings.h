@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QLocale;
+
 // Process-wide regional settings through which values render to text. They start from the user's
 // locale; a writer may swap them for the length of a write and must restore them afterwards.
 struct TFormatSettings {
@@ -12,6 +14,7 @@ struct TFormatSettings {
   QString LongTimeFormat = QStringLiteral("hh:nn:ss");     // h hh n nn s ss z zzz
 
   static TFormatSettings fromSystemLocale();
+  static TFormatSettings fromLocale(const QLocale& locale);
 };
 
 TFormatSettings& FormatSettings();

@@ -38,22 +38,20 @@ int typicalChars(const TField& f)
   }
 }
 
-// Large objects show what they are rather than all of themselves: text memos their first line,
-// binary ones their size.
+// The one-line editor shows a text value exactly only when it is UTF-8 without line breaks.
+bool showsExactly(const TField& field, const QString& editText)
+{
+  const TValue& v = field.Value();
+  if (v.kind() == TValue::Bytes)
+    return false;
+  if (v.kind() != TValue::Text || (!isTextInputType(field.DataType()) && field.DataType() != ftVariant))
+    return true;
+  return editText.toUtf8() == v.rawBytes() && !editText.contains(QLatin1Char('\n')) && !editText.contains(QLatin1Char('\r'));
+}
+
 QString cellText(const TValue& value, TFieldType type)
 {
-  if (value.isNull())
-    return QString();
-  if (isMemoType(type) || (isBlobType(type) && value.kind() == TValue::Text)) {
-    QString text = QString::fromUtf8(value.rawBytes().left(1024));
-    const qsizetype eol = text.indexOf(QRegularExpression(QStringLiteral("[\r\n]")));
-    if (eol >= 0 || value.rawBytes().size() > 1024)
-      text = text.left(eol < 0 ? text.size() : eol) + QChar(0x2026);
-    return text;
-  }
-  if (isBlobType(type))
-    return QStringLiteral("(BLOB, %1 bytes)").arg(value.rawBytes().size());
-  return valueText(value, type, FormatSettings());
+  return summaryText(value, type, FormatSettings());
 }
 
 }  // namespace
@@ -400,7 +398,7 @@ void TDBGrid::paintEvent(QPaintEvent*)
       const QString text = cellText(size_t(fieldIndex) < row->size() ? (*row)[size_t(fieldIndex)] : TValue(), type);
       const bool highlighted = (selectedCell || (isCurrent && (Options & dgRowSelect))) && focused;
       p.setPen(pal.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
-      const bool numeric = isIntegerType(type) || type == ftFloat || type == ftCurrency || type == ftBCD;
+      const bool numeric = isNumericType(type);
       p.save();
       p.setClipRect(cell.intersected(QRect(iw, th, w - iw, h - th)));
       p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft),
@@ -634,8 +632,17 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F2:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (TField* f = SelectedField())
-        showEditor(f->EditText(), true);
+      if (TField* f = SelectedField()) {
+        const QString text = f->EditText();
+        if (!showsExactly(*f, text)) {
+          // Editing would change what is stored before the user typed anything.
+          QApplication::beep();
+          QToolTip::showText(viewport()->mapToGlobal(QPoint(columnX(FCol), 0)),
+                             tr("This value cannot be edited here without changing it."), this);
+          return;
+        }
+        showEditor(text, true);
+      }
       return;
     case Qt::Key_Escape:
       if (ds->State() == dsEdit || ds->State() == dsInsert)

@@ -4,15 +4,12 @@
 #include "dataaccess/DataSet.h"
 #include "dataaccess/FormatSettings.h"
 #include "dataaccess/ValueText.h"
-#include "xmldataset/XMLText.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <charconv>
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -79,105 +76,9 @@ void appendCell(Out& out, const QByteArray& text, bool quote)
   appendCell(out, text.constData(), text.size(), quote);
 }
 
-// The common values written straight from their stored form, without text temporaries; false
-// when the general rendering is needed. Gives the same text as cellText.
-template <class Out>
-bool appendPlainCell(Out& out, const TField& field, bool quote)
-{
-  const TValue& v = field.Value();
-  const TFieldType type = field.DataType();
-  char buffer[64];
-  switch (v.kind()) {
-  case TValue::Null:
-    appendCell(out, "", 0, quote);
-    return true;
-  case TValue::Integer:
-    if (isIntegerType(type) || type == ftBCD) {
-      const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.asInteger());
-      appendCell(out, buffer, r.ptr - buffer, quote);
-      return true;
-    }
-    if (type == ftBoolean) {
-      appendCell(out, v.asInteger() ? "True" : "False", v.asInteger() ? 4 : 5, quote);
-      return true;
-    }
-    return false;
-  case TValue::Float: {
-    if (!(type == ftFloat || type == ftCurrency || type == ftBCD) || !std::isfinite(v.asFloat()))
-      return false;
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v.asFloat(), std::chars_format::general, 15);
-    const qsizetype n = r.ptr - buffer;
-    if (std::memchr(buffer, 'e', size_t(n)))
-      return false;  // exponent forms take the general path
-    const QChar separator = FormatSettings().DecimalSeparator;
-    if (separator != QLatin1Char('.'))
-      if (char* point = static_cast<char*>(std::memchr(buffer, '.', size_t(n))))
-        *point = char(separator.unicode() < 128 ? separator.unicode() : '.');
-    if (separator.unicode() >= 128)
-      return false;
-    appendCell(out, buffer, n, quote);
-    return true;
-  }
-  case TValue::Text:
-  case TValue::Bytes:
-    switch (type) {
-    case ftString: case ftFixedChar: case ftWideString: case ftGuid: case ftMemo: case ftFmtMemo:
-      appendCell(out, v.rawBytes(), quote);
-      return true;
-    case ftDate: {
-      // A date stored as ISO text is already in an ISO short date format.
-      const QByteArray& b = v.rawBytes();
-      if (b.size() == 10 && b[4] == '-' && b[7] == '-' && FormatSettings().ShortDateFormat == QLatin1String("yyyy-mm-dd") &&
-          QDate::fromString(QLatin1String(b), Qt::ISODate).isValid()) {
-        appendCell(out, b, quote);
-        return true;
-      }
-      return false;
-    }
-    default:
-      return false;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 namespace CSVWriter {
-
-QByteArray cellText(const TField& field)
-{
-  const TFieldType type = field.DataType();
-  const TValue& v = field.Value();
-  if (v.isNull())
-    return QByteArray();
-  switch (type) {
-  case ftString: case ftFixedChar: case ftWideString: case ftGuid: case ftMemo: case ftFmtMemo:
-    return field.AsBytes();
-  case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
-    if (v.kind() == TValue::Integer)
-      return QByteArray::number(static_cast<qlonglong>(v.asInteger()));
-    return field.AsString().toUtf8();
-  case ftBCD: {
-    // The exact decimal, with the regional separator: no digit is cut.
-    QString plain = XMLText::plainDecimal(v.kind() == TValue::Float ? QString::number(v.asFloat(), 'g', 15)
-                                          : v.kind() == TValue::Integer ? QString::number(v.asInteger())
-                                                                        : QString::fromUtf8(v.rawBytes()));
-    return plain.replace(QLatin1Char('.'), FormatSettings().DecimalSeparator).toUtf8();
-  }
-  case ftFloat: case ftCurrency:
-    if (v.kind() == TValue::Float && FormatSettings().DecimalSeparator == QLatin1Char('.')) {
-      const QByteArray text = QByteArray::number(v.asFloat(), 'g', 15);
-      if (!text.contains('e'))
-        return text;
-    }
-    return field.AsString().toUtf8();
-  case ftBoolean: case ftDate: case ftTime: case ftDateTime:
-    return field.AsString().toUtf8();
-  default:
-    return QByteArray();  // binary and other large objects: an empty cell
-  }
-}
 
 void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
 {
@@ -192,13 +93,15 @@ void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
 void appendRecord(QByteArray& target, const TDataSet& dataSet, bool quoteStrings)
 {
   RecordOut out(target);
+  const TFormatSettings& settings = FormatSettings();
+  TValueBytes text;
   for (int i = 0; i < dataSet.FieldCount(); ++i) {
     if (i > 0)
       out.append(',');
     const TField& f = *dataSet.Fields(i);
-    const bool quote = quoteStrings && isQuotedKind(f.DataType());
-    if (!appendPlainCell(out, f, quote))
-      appendCell(out, cellText(f), quote);
+    // Values stored as binary data have no text: their cells stay empty.
+    fileText(text, f.Value(), f.DataType(), settings);
+    appendCell(out, text.data(), text.size(), quoteStrings && isQuotedKind(f.DataType()));
   }
   out.append("\r\n", 2);
 }

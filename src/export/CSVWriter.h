@@ -16,8 +16,6 @@ namespace CSVWriter {
 
 void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings);
 void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings);
-// The text of one value as the CSV file writes it (before any quoting); empty for binary data.
-QByteArray cellText(const TField& field);
 
 }  // namespace CSVWriter
 

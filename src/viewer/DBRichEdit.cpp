@@ -84,6 +84,17 @@ void TDBRichEdit::LoadText()
   const QString text = field ? field->AsString() : QString();
   FLineBreak = text.contains(QLatin1String("\r\n")) ? QStringLiteral("\r\n") : QStringLiteral("\n");
   ShowText(text);
+  FNotEditableReason.clear();
+  if (field && !field->IsNull()) {
+    const QByteArray stored = field->AsBytes();
+    if (QString::fromUtf8(stored).toUtf8() != stored)
+      FNotEditableReason = tr("This value is not valid UTF-8 text. It is shown with replacement characters and "
+                              "cannot be edited here; the stored bytes stay as they are.");
+    else if (ShownText().toUtf8() != stored)
+      FNotEditableReason = tr("This value holds characters or line ends that this editor cannot keep exactly. "
+                              "It is shown read-only; the stored text stays as it is.");
+  }
+  setReadOnly(!FNotEditableReason.isEmpty());
   if (OnLoad)
     OnLoad();
 }

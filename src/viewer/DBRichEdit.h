@@ -33,6 +33,11 @@ public:
   // Hands text the user typed to the field (when there is any); raises what the field raises.
   void UpdateRecord();
 
+  // Why the current value is shown read-only, or empty when it can be edited: a value this control
+  // cannot show exactly (bytes that are not UTF-8 text, a NUL, line ends of mixed kinds) would be
+  // changed by writing it back, so it is only shown.
+  QString NotEditableReason() const { return FNotEditableReason; }
+
   // User changes only: loading the record's text is not a change.
   std::function<void()> OnChange;
   // The text was (re)loaded from the record.
@@ -71,6 +76,7 @@ private:
 
   Link FLink{*this};
   QString FDataField;
+  QString FNotEditableReason;
   QString FLineBreak = QStringLiteral("\n");  // the record's own line ends go back as they came
   bool FWantTabs = false;
   bool FLoading = false;       // the text is being set from the record

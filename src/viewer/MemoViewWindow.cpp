@@ -9,6 +9,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -109,6 +110,16 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   tools->addStretch(1);
   layout->addWidget(Panel1);
 
+  lbNotEditable = new QLabel(central);
+  lbNotEditable->setObjectName(QStringLiteral("lbNotEditable"));
+  lbNotEditable->setWordWrap(true);
+  lbNotEditable->setContentsMargins(6, 4, 6, 4);
+  lbNotEditable->setAutoFillBackground(true);
+  lbNotEditable->setBackgroundRole(QPalette::ToolTipBase);
+  lbNotEditable->setForegroundRole(QPalette::ToolTipText);
+  lbNotEditable->hide();
+  layout->addWidget(lbNotEditable);
+
   DBRTF = new TDBRichEdit(central);
   DBRTF->setObjectName(QStringLiteral("DBRTF"));
   DBRTF->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -147,7 +158,11 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   connect(SpeedButton1, &QToolButton::clicked, this, guard([this] { SpeedButton1Click(); }));
   DBRTF->OnChange = [this] { DBRTFChange(); };
   // A record's text arriving is no edit, but the line count shown must follow it.
-  DBRTF->OnLoad = [this] { UpdateStatus(); };
+  DBRTF->OnLoad = [this] {
+    lbNotEditable->setText(DBRTF->NotEditableReason());
+    lbNotEditable->setVisible(!DBRTF->NotEditableReason().isEmpty());
+    UpdateStatus();
+  };
   DBRTF->OnClick = [this] { DBRTFClick(); };
   DBRTF->OnEnter = [this] { DBRTFEnter(); };
   DBRTF->OnKeyDown = [this](QKeyEvent* key) { DBRTFKeyDown(key); };

@@ -4,6 +4,7 @@
 
 class QAction;
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
@@ -22,6 +23,8 @@ public:
   QToolButton *btSave, *btCut, *btCopy, *btPaste, *SpeedButton1;
   QLineEdit* edSearchStr;
   TStatusBar* StatusBar1;
+  // Says why the text is read-only when the value cannot be edited without changing it.
+  QLabel* lbNotEditable;
   QMenu* PopupMenu1;
   QAction *mnWordWrap, *mnTabs;
 

@@ -4,6 +4,8 @@
 #include "dataaccess/DataSet.h"
 #include "dataaccess/Field.h"
 #include "dataaccess/FormatSettings.h"
+#include "dataaccess/Table.h"
+#include "dataaccess/ValueText.h"
 #include "xmldataset/Base64.h"
 #include "xmldataset/XMLDatasetUtils.h"
 #include "xmldataset/XMLText.h"
@@ -58,20 +60,25 @@ const char* fieldKindName(TFieldKind kind)
   return "unknown";
 }
 
-bool isValueKind(TFieldType t)
+// Where the packet comes from, for messages.
+QString sourceName(const TDataSet& ds)
 {
-  switch (t) {
-  case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftFloat: case ftCurrency:
-  case ftBCD: case ftBoolean: case ftDate: case ftTime: case ftDateTime:
-    return true;
-  default:
-    return false;
-  }
+  if (const auto* table = dynamic_cast<const TTable*>(&ds))
+    return QStringLiteral("table \"%1\"").arg(table->TableName());
+  return QStringLiteral("the query result");
 }
 
-bool isTextKind(TFieldType t)
+// Text that XML 1.0 cannot carry is never written raw: the write stops with a message that says
+// where, and the previous file stays (the packet is written beside it).
+void checkCarried(const char* text, qsizetype n, const std::function<QString()>& where, bool mimeWouldCarry)
 {
-  return t == ftString || t == ftFixedChar || t == ftWideString || t == ftGuid;
+  if (XMLText::firstForbiddenCharacter(text, n) < 0)
+    return;
+  QString message = QStringLiteral("Cannot write the XML file: %1 holds characters that XML cannot carry "
+                                   "(control characters, or bytes that are not UTF-8 text).").arg(where());
+  if (mimeWouldCarry)
+    message += QStringLiteral(" Export with \"Use MIME encoding for string fields\" to write it base64-encoded.");
+  throw EDatabaseError(message);
 }
 
 // Puts the process's format settings back however the write ends.
@@ -152,8 +159,11 @@ TXMLDataset::TXMLDataset(QObject* owner) : QObject(owner)
   FLink.AutoEdit = false;
 }
 
-void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field)
+void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field, int64_t row)
 {
+  const auto where = [&] {
+    return QStringLiteral("field \"%1\" in row %2 of %3").arg(field.FieldName()).arg(row).arg(sourceName(field.DataSet()));
+  };
   const TFieldType type = field.DataType();
   XMLPacketOutput& line = out;
   line.append(opening);  // "<field name=\"...\"", made once per field
@@ -172,9 +182,15 @@ void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, con
   default:
     break;
   }
-  if (isValueKind(type)) {
-    attribute(line, "value", XMLText::valueBytes(field));
-    line.append("/>");
+  if (isScalarType(type)) {
+    // A value of another storage class is written by its own; binary data as a hex literal.
+    TValueBytes text;
+    if (!fileText(text, field.Value(), type, FormatSettings()))
+      text.own("x'" + field.Value().rawBytes().toHex() + '\'');
+    checkCarried(text.data(), text.size(), where, false);
+    line.append(" value=\"", 8);
+    XMLText::appendAttributeValue(line, text.data(), text.size());
+    line.append("\"/>", 3);
     out.endLine();
     return;
   }
@@ -185,7 +201,8 @@ void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, con
   out.endLine();
   if (!text.isEmpty()) {
     out.line("<![CDATA[");
-    if (isTextKind(type) && !UseMimeEncoding) {
+    if (isStringType(type) && !UseMimeEncoding) {
+      checkCarried(text.constData(), text.size(), where, true);
       XMLText::appendCharacterData(line, text);
     } else {
       // Encoded straight into the output, at its final length.
@@ -235,6 +252,12 @@ void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTim
   out.endLine();
   for (int i = 0; i < fieldCount; ++i) {
     const TField& f = *ds.Fields(i);
+    for (const QString& name : {f.FieldName(), f.DisplayLabel, f.EditMask}) {
+      const QByteArray utf8 = name.toUtf8();
+      checkCarried(utf8.constData(), utf8.size(), [&] {
+        return QStringLiteral("the name of field %1 of %2").arg(i + 1).arg(sourceName(ds));
+      }, false);
+    }
     line.append("<fielddef");
     attribute(line, "name", f.FieldName().toUtf8());
     attribute(line, "fieldkind", fieldKindName(f.FieldKind()));
@@ -271,10 +294,12 @@ void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTim
     openings.push_back(opening);
   }
   ds.First();
+  int64_t row = 0;
   while (!ds.Eof()) {
+    ++row;
     out.line("<row>");
     for (int i = 0; i < fieldCount; ++i)
-      writeItem(out, openings[size_t(i)], *ds.Fields(i));
+      writeItem(out, openings[size_t(i)], *ds.Fields(i), row);
     line.append("</row>");
     out.endLine();
     ds.Next();

@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <cstdint>
 #include <functional>
 
 class QIODevice;
@@ -62,7 +63,7 @@ public:
 
 private:
   void writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTime& now);
-  void writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field);
+  void writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field, int64_t row);
 
   TDataSource FLink;
 };

@@ -1,104 +1,56 @@
 #include "xmldataset/XMLText.h"
 
-#include "dataaccess/Field.h"
-#include "dataaccess/FormatSettings.h"
-#include "dataaccess/ValueText.h"
-
-#include <QRegularExpression>
-#include <algorithm>
-#include <cmath>
-
 namespace XMLText {
 
-// True when the text is already in plain form: an optional "-", digits without a leading zero
-// (but a lone "0"), and a fraction without trailing zeros; "-0" is not.
-static bool isPlainAlready(const QString& d)
-{
-  qsizetype i = d.startsWith(QLatin1Char('-')) ? 1 : 0;
-  const qsizetype wholeStart = i;
-  while (i < d.size() && d[i].isDigit())
-    ++i;
-  const qsizetype wholeLength = i - wholeStart;
-  if (wholeLength == 0 || (wholeLength > 1 && d[wholeStart] == QLatin1Char('0')))
-    return false;
-  if (i == d.size())
-    return !(wholeStart == 1 && d[1] == QLatin1Char('0'));
-  if (d[i] != QLatin1Char('.') || i + 1 == d.size() || d.endsWith(QLatin1Char('0')))
-    return false;
-  for (++i; i < d.size(); ++i)
-    if (!d[i].isDigit())
-      return false;
-  return true;
-}
+namespace {
 
-QString plainDecimal(const QString& decimal)
-{
-  if (isPlainAlready(decimal))
-    return decimal;
-  static const QRegularExpression form(QStringLiteral("^([+-]?)(\\d*)(?:\\.(\\d*))?(?:[eE]([+-]?\\d+))?$"));
-  const QRegularExpressionMatch m = form.match(decimal.trimmed());
-  if (!m.hasMatch() || (m.captured(2).isEmpty() && m.captured(3).isEmpty()))
-    return decimal;
-  // Digits and the place of the point, the exponent folded in.
-  QString digits = m.captured(2) + m.captured(3);
-  qsizetype point = m.captured(2).size() + (m.captured(4).isEmpty() ? 0 : m.captured(4).toInt());
-  if (point < 0) {
-    digits.prepend(QString(-point, QLatin1Char('0')));
-    point = 0;
-  }
-  if (point > digits.size())
-    digits.append(QString(point - digits.size(), QLatin1Char('0')));
-  QString whole = digits.left(point), fraction = digits.mid(point);
-  while (whole.size() > 1 && whole.startsWith(QLatin1Char('0')))
-    whole.remove(0, 1);
-  if (whole.isEmpty())
-    whole = QStringLiteral("0");
-  while (fraction.endsWith(QLatin1Char('0')))
-    fraction.chop(1);
-  QString result = fraction.isEmpty() ? whole : whole + QLatin1Char('.') + fraction;
-  if (m.captured(1) == QLatin1String("-") && result != QLatin1String("0"))
-    result.prepend(QLatin1Char('-'));
-  return result;
-}
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
-QByteArray valueBytes(const TField& field)
-{
-  const TValue& v = field.Value();
-  const TFieldType type = field.DataType();
-  if (v.kind() == TValue::Integer && isIntegerType(type))
-    return QByteArray::number(static_cast<qlonglong>(v.asInteger()));
-  // Numbers straight to bytes: the writer's decimal separator is the point these forms use.
-  if (v.kind() == TValue::Float && std::isfinite(v.asFloat()) &&
-      (type == ftFloat || type == ftCurrency || type == ftBCD) && FormatSettings().DecimalSeparator == QLatin1Char('.')) {
-    QByteArray text = QByteArray::number(v.asFloat(), 'g', 15);
-    if (!text.contains('e'))
-      return text;
-    if (type == ftBCD)
-      return plainDecimal(QString::fromLatin1(text)).toUtf8();
-    return formatFloat(v.asFloat(), FormatSettings()).toUtf8();
-  }
-  // A date stored as ISO text is already in the writer's date form.
-  if (type == ftDate && v.kind() == TValue::Text && v.rawBytes().size() == 10 &&
-      FormatSettings().ShortDateFormat == QLatin1String("yyyy-mm-dd")) {
-    const QByteArray& b = v.rawBytes();
-    const QDate d = QDate::fromString(QLatin1String(b), Qt::ISODate);
-    if (d.isValid() && b[4] == '-' && b[7] == '-')
-      return b;
-  }
-  return valueText(field).toUtf8();
-}
+}  // namespace
 
-QString valueText(const TField& field)
+qsizetype firstForbiddenCharacter(const char* text, qsizetype n)
 {
-  if (field.DataType() == ftBCD) {
-    const TValue& v = field.Value();
-    switch (v.kind()) {
-    case TValue::Integer: return QString::number(v.asInteger());
-    case TValue::Float: return plainDecimal(QString::number(v.asFloat(), 'g', 15));
-    default: return plainDecimal(QString::fromUtf8(v.rawBytes()));
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  qsizetype i = 0;
+  while (i < n) {
+    const unsigned char c = s[i];
+    if (c < 0x80) {
+      if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
+        return i;
+      ++i;
+      continue;
     }
+    // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+    int length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      length = 3;
+      if (c == 0xE0)
+        low = 0xA0;
+      else if (c == 0xED)
+        high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      length = 4;
+      if (c == 0xF0)
+        low = 0x90;
+      else if (c == 0xF4)
+        high = 0x8F;
+    } else {
+      return i;
+    }
+    if (i + length > n || s[i + 1] < low || s[i + 1] > high)
+      return i;
+    for (int k = 2; k < length; ++k)
+      if (!continuation(s[i + k]))
+        return i;
+    // U+FFFE and U+FFFF are not characters.
+    if (length == 3 && c == 0xEF && s[i + 1] == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF))
+      return i;
+    i += length;
   }
-  return field.AsString();
+  return -1;
 }
 
 }  // namespace XMLText

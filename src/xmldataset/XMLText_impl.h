@@ -7,14 +7,15 @@
 namespace XMLText {
 
 template <class Out>
-void appendAttributeValue(Out& out, const QByteArray& value)
+void appendAttributeValue(Out& out, const char* value, qsizetype n)
 {
   const auto special = [](char c) { return c == '"' || c == '<' || c == '&' || c == '\r' || c == '\n' || c == '\t'; };
-  if (std::none_of(value.begin(), value.end(), special)) {
-    out.append(value.constData(), value.size());
+  if (std::none_of(value, value + n, special)) {
+    out.append(value, n);
     return;
   }
-  for (char c : value) {
+  for (qsizetype i = 0; i < n; ++i) {
+    const char c = value[i];
     switch (c) {
     case '"': out.append("&quot;", 6); break;
     case '<': out.append("&lt;", 4); break;

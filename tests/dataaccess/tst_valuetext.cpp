@@ -1,10 +1,14 @@
-#include "dataaccess/FieldInput.h"
 #include "dataaccess/ValueText.h"
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
 
 #include <QtTest>
 
 Q_DECLARE_METATYPE(TValue)
 Q_DECLARE_METATYPE(TFieldType)
+Q_DECLARE_METATYPE(TFormatSettings)
 
 namespace {
 TFormatSettings iso()
@@ -21,6 +25,114 @@ TFormatSettings german()
   return s;
 }
 TValue text(const char* s) { return TValue::text(QByteArray(s)); }
+
+// The regional settings the matrix runs under, from Qt's own locale data (no system locale needed).
+QList<QPair<QString, TFormatSettings>> locales()
+{
+  return {{QStringLiteral("C"), TFormatSettings{}},
+          {QStringLiteral("en_US"), TFormatSettings::fromLocale(QLocale(QStringLiteral("en_US")))},
+          {QStringLiteral("en_GB"), TFormatSettings::fromLocale(QLocale(QStringLiteral("en_GB")))},
+          {QStringLiteral("de_DE"), TFormatSettings::fromLocale(QLocale(QStringLiteral("de_DE")))}};
+}
+
+// Values where rendering and reading have gone wrong before, in every storage class.
+QList<QPair<QString, TValue>> awkwardValues()
+{
+  const auto bytes = [](const char* s, int n) { return QByteArray(s, n); };
+  return {
+    {"null", TValue()}, {"empty text", text("")}, {"0.1", TValue::real(0.1)}, {"1e-7", TValue::real(1e-7)},
+    {"123456789.123", TValue::real(123456789.123)}, {"0.1 + 0.2", TValue::real(0.1 + 0.2)},
+    {"minus zero", TValue::real(-0.0)}, {"denormal", TValue::real(std::numeric_limits<double>::denorm_min())},
+    {"largest double", TValue::real(DBL_MAX)}, {"most negative double", TValue::real(-DBL_MAX)},
+    {"infinity", TValue::real(HUGE_VAL)}, {"minus infinity", TValue::real(-HUGE_VAL)}, {"nan", TValue::real(std::nan(""))},
+    {"2^64 as real", TValue::real(18446744073709551616.0)}, {"1e15", TValue::real(1e15)},
+    {"largest integer", TValue::integer(std::numeric_limits<int64_t>::max())},
+    {"smallest integer", TValue::integer(std::numeric_limits<int64_t>::min())}, {"zero", TValue::integer(0)},
+    {"one", TValue::integer(1)}, {"above 2^31", TValue::integer(4294967296LL)},
+    {"decimal 38,10 max", text("9999999999999999999999999999.9999999999")},
+    {"decimal 38,10 min", text("-9999999999999999999999999999.9999999999")},
+    {"decimal tiny", text("0.0000000001")}, {"decimal with scale", text("12.50")},
+    {"first day", text("0001-01-01")}, {"last day", text("9999-12-31")}, {"julian day 0", TValue::real(0.0)},
+    {"before year 1", text("-4713-11-24 12:00:00")}, {"midnight", text("2024-03-05 00:00:00")},
+    {"before a leap second", text("2016-12-31 23:59:59.999")}, {"after a leap second", text("2017-01-01 00:00:00.001")},
+    {"1975", text("1975-06-30")}, {"time alone", text("13:05:09.250")}, {"unix time", TValue::integer(1700000000)},
+    {"true text", text("true")}, {"special characters", text("a,b\"c\r\nd\te;f")}, {"cdata end", text("]]>")},
+    {"markup", text("<&>'\"")}, {"non-ASCII", text("\xC3\xA9\xE5\xB1\xB1\xE7\x94\xB0\xF0\x9F\xA6\x85")},
+    {"controls", text("\x01\x1F")}, {"nul inside", TValue::text(bytes("a\0b", 3))},
+    {"invalid utf-8", TValue::text(bytes("\0\x01\xFF" "abc", 6))}, {"truncated sequence", TValue::text(bytes("ab\xE5\xB1", 4))},
+    {"encoded surrogate", TValue::text(bytes("\xED\xA0\x80", 3))}, {"non-characters", text("\xEF\xBF\xBE\xEF\xBF\xBF")},
+    {"digits as text", text("0042")}, {"blob", TValue::bytes(bytes("\0\xFF", 2))},
+  };
+}
+
+bool validUtf8(const QByteArray& b)
+{
+  return QString::fromUtf8(b).toUtf8() == b;
+}
+
+double number(const TValue& v)
+{
+  return v.kind() == TValue::Integer ? double(v.asInteger()) : v.asFloat();
+}
+
+// Numbers as exact decimal text, for comparing decimals whatever their class.
+QString decimalOf(const TValue& v)
+{
+  switch (v.kind()) {
+  case TValue::Integer: return QString::number(v.asInteger());
+  case TValue::Float: return plainDecimal(formatFloatExact(v.asFloat(), TFormatSettings{}));
+  default: return plainDecimal(QString::fromUtf8(v.rawBytes()));
+  }
+}
+
+int booleanOf(const TValue& v)
+{
+  if (v.kind() == TValue::Integer)
+    return v.asInteger() == 0 || v.asInteger() == 1 ? int(v.asInteger()) : -1;
+  return v.rawBytes().compare("true", Qt::CaseInsensitive) == 0 ? 1 : v.rawBytes().compare("false", Qt::CaseInsensitive) == 0 ? 0 : -1;
+}
+
+// Whether typing the value's edit text into a field of the type can give the value back: its class
+// fits the type. Values that do not fit are shown by their own class and stay as stored unless edited.
+bool fits(const TValue& v, TFieldType type)
+{
+  if (v.isNull())
+    return !isTextInputType(type) && type != ftVariant;  // an emptied text field holds the empty text
+  if (isIntegerType(type))
+    return v.kind() == TValue::Integer;
+  if (isFloatType(type))
+    return v.kind() == TValue::Float || (v.kind() == TValue::Integer && std::abs(v.asInteger()) < (int64_t(1) << 53));
+  if (type == ftBCD)
+    return v.kind() == TValue::Integer || (v.kind() == TValue::Float && std::isfinite(v.asFloat())) ||
+           (v.kind() == TValue::Text && isDecimalText(v.rawBytes()));
+  if (type == ftBoolean)
+    return booleanOf(v) == 0 || booleanOf(v) == 1;
+  if (isDateTimeType(type))
+    return parseStoredDateTime(v).has_value();
+  if (isTextInputType(type))
+    return v.kind() == TValue::Text && validUtf8(v.rawBytes());
+  if (type == ftVariant)
+    return v.kind() == TValue::Integer ||
+           (v.kind() == TValue::Text && validUtf8(v.rawBytes()) && QString::number(v.rawBytes().toLongLong()) != QString::fromUtf8(v.rawBytes()));
+  return false;
+}
+
+bool sameValue(const TValue& a, const TValue& b, TFieldType type)
+{
+  if (a.isNull() || b.isNull())
+    return a.isNull() == b.isNull();
+  if (isDateTimeType(type))
+    return parseStoredDateTime(a) == parseStoredDateTime(b);
+  if (type == ftBCD)
+    return decimalOf(a) == decimalOf(b);
+  if (type == ftBoolean)
+    return booleanOf(a) == booleanOf(b);
+  if (isFloatType(type)) {
+    const double x = number(a), y = number(b);
+    return (std::isnan(x) && std::isnan(y)) || (x == y && std::signbit(x) == std::signbit(y));
+  }
+  return a == b;
+}
 }  // namespace
 
 class TestValueText : public QObject {
@@ -89,7 +201,22 @@ private slots:
     QTest::newRow("float large") << TValue::real(1e20) << ftFloat << "1E20" << "1E20";
     QTest::newRow("float tiny") << TValue::real(-0.00005) << ftFloat << "-5E-5" << "-5E-5";
     QTest::newRow("float 0.0001") << TValue::real(0.0001) << ftFloat << "0.0001" << "0,0001";
-    QTest::newRow("midnight with milliseconds") << text("2024-03-05 00:00:00.250") << ftDateTime << "2024-03-05" << "05.03.2024";
+    QTest::newRow("midnight with milliseconds") << text("2024-03-05 00:00:00.250") << ftDateTime << "2024-03-05 00:00:00.250" << "05.03.2024 00:00:00,250";
+    QTest::newRow("exactly midnight") << text("2024-03-05 00:00:00") << ftDateTime << "2024-03-05" << "05.03.2024";
+    QTest::newRow("infinity") << TValue::real(HUGE_VAL) << ftFloat << "INF" << "INF";
+    QTest::newRow("minus infinity in a decimal") << TValue::real(-HUGE_VAL) << ftBCD << "-INF" << "-INF";
+    QTest::newRow("not a number") << TValue::real(std::nan("")) << ftCurrency << "NAN" << "NAN";
+    QTest::newRow("julian day 0") << TValue::real(0.0) << ftDateTime << "-4713-11-24 12:00:00" << "24.11.-4713 12:00:00";
+    QTest::newRow("first day") << text("0001-01-01") << ftDate << "0001-01-01" << "01.01.0001";
+    QTest::newRow("year 0") << text("0000-12-31") << ftDate << "0000-12-31" << "31.12.0000";
+    QTest::newRow("year past 9999") << text("12345-01-02") << ftDate << "12345-01-02" << "02.01.12345";
+    QTest::newRow("date carrying a time") << text("2024-02-29 13:05:09") << ftDate << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
+    QTest::newRow("time carrying a day") << text("2024-02-29 13:05:09") << ftTime << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
+    QTest::newRow("text in an integer column") << text("n/a") << ftLargeint << "n/a" << "n/a";
+    QTest::newRow("float in a text column") << TValue::real(2.5) << ftMemo << "2.5" << "2,5";
+    QTest::newRow("integer in a text column") << TValue::integer(-7) << ftString << "-7" << "-7";
+    QTest::newRow("boolean that is no 0 or 1") << TValue::integer(2) << ftBoolean << "2" << "2";
+    QTest::newRow("variant float") << TValue::real(3.25) << ftVariant << "3.25" << "3,25";
     QTest::newRow("exact decimal text") << text("12345678901234.123456") << ftBCD << "12345678901234.123456" << "12345678901234,123456";
     QTest::newRow("decimal that is not a number") << text("n/a") << ftBCD << "n/a" << "n/a";
     QTest::newRow("decimal stored as integer") << TValue::integer(42) << ftBCD << "42" << "42";
@@ -97,7 +224,8 @@ private slots:
     QTest::newRow("boolean text") << text("FALSE") << ftBoolean << "False" << "False";
     QTest::newRow("boolean other") << text("maybe") << ftBoolean << "maybe" << "maybe";
     QTest::newRow("date") << text("2024-02-29") << ftDate << "2024-02-29" << "29.02.2024";
-    QTest::newRow("time") << text("13:05:09.250") << ftTime << "13:05:09" << "13:05:09";
+    QTest::newRow("time") << text("13:05:09.250") << ftTime << "13:05:09.250" << "13:05:09,250";
+    QTest::newRow("time without milliseconds") << text("13:05:09") << ftTime << "13:05:09" << "13:05:09";
     QTest::newRow("timestamp") << text("2024-02-29 13:05:09") << ftDateTime << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
     QTest::newRow("no date keeps its text") << text("sometime in May") << ftDate << "sometime in May" << "sometime in May";
     QTest::newRow("text with comma") << text("a, b") << ftString << "a, b" << "a, b";
@@ -138,6 +266,21 @@ private slots:
     QTest::newRow("timestamp") << ftDateTime << "29.02.2024 23:59" << true << "text:2024-02-29 23:59:00";
     QTest::newRow("timestamp, bad time") << ftDateTime << "2024-02-29 24:00" << false << "refused";
     QTest::newRow("blob from text") << ftBlob << "abc" << false << "bytes:abc";
+    QTest::newRow("infinity") << ftFloat << "INF" << false << "float:inf";
+    QTest::newRow("minus infinity, any case") << ftCurrency << "-inf" << true << "float:-inf";
+    QTest::newRow("not a number") << ftFloat << "NaN" << false << "float:nan";
+    QTest::newRow("exponent") << ftFloat << "1E-7" << false << "float:1e-07";
+    QTest::newRow("exponent with comma") << ftFloat << "2,5E20" << true << "float:2.5e+20";
+    QTest::newRow("beyond the largest double") << ftFloat << "1.79769313486232E308" << false << "refused";
+    QTest::newRow("decimal with exponent") << ftBCD << "1E-7" << false << "text:0.0000001";
+    QTest::newRow("signed expanded year") << ftDateTime << "-4713-11-24 12:00" << false << "text:-4713-11-24 12:00:00";
+    QTest::newRow("year 0") << ftDate << "0000-02-29" << false << "text:0000-02-29";
+    QTest::newRow("date typed with its time") << ftDate << "29.02.2024 13:05:09" << true << "text:2024-02-29 13:05:09";
+    QTest::newRow("time with a comma before ms") << ftTime << "13:05:09,250" << true << "text:13:05:09.250";
+    QTest::newRow("four-digit year in a two-digit locale") << ftDate << "30.06.1975" << true << "text:1975-06-30";
+    QTest::newRow("variant integer") << ftVariant << "42" << false << "int:42";
+    QTest::newRow("variant digits that are text") << ftVariant << "0042" << false << "text:0042";
+    QTest::newRow("variant words") << ftVariant << "forty-two" << false << "text:forty-two";
   }
   void typedInput()
   {
@@ -151,12 +294,133 @@ private slots:
       switch (v->kind()) {
       case TValue::Null: got = QStringLiteral("null"); break;
       case TValue::Integer: got = QStringLiteral("int:%1").arg(v->asInteger()); break;
-      case TValue::Float: got = QStringLiteral("float:%1").arg(v->asFloat()); break;
+      case TValue::Float: got = QStringLiteral("float:") + QString::number(v->asFloat(), 'g', 15); break;
       case TValue::Text: got = QStringLiteral("text:") + QString::fromUtf8(v->rawBytes()); break;
       case TValue::Bytes: got = QStringLiteral("bytes:") + QString::fromUtf8(v->rawBytes()); break;
       }
     }
     QCOMPARE(got, stored);
+  }
+
+  // Every field type, every awkward value, under four locales: the file text's fast and general
+  // ways agree, no value that has text loses it, stored text stays byte for byte, and a value whose
+  // class fits its type reads back from its edit text as the very same value.
+  void everyPathAgrees_data()
+  {
+    QTest::addColumn<TFormatSettings>("settings");
+    QTest::addColumn<TFieldType>("type");
+    for (const auto& [name, settings] : locales())
+      for (int t = 0; t <= ftLastFieldType; ++t)
+        QTest::addRow("%s %s", qPrintable(name), qPrintable(fieldTypeIdentifier(TFieldType(t)))) << settings << TFieldType(t);
+  }
+  void everyPathAgrees()
+  {
+    QFETCH(TFormatSettings, settings);
+    QFETCH(TFieldType, type);
+    for (const auto& [name, value] : awkwardValues()) {
+      const QByteArray context = name.toUtf8();
+      TValueBytes fast, general;
+      const bool hasText = fileText(fast, value, type, settings, true);
+      QCOMPARE(fileText(general, value, type, settings, false), hasText);
+      QVERIFY2(fast.toByteArray() == general.toByteArray(), context + ": " + fast.toByteArray() + " / " + general.toByteArray());
+      // Only binary data has no text; nothing else is dropped.
+      QVERIFY2(hasText == (value.kind() != TValue::Bytes), context);
+      if (hasText && !value.isNull() && !(value.kind() == TValue::Text && value.rawBytes().isEmpty()))
+        QVERIFY2(!fast.isEmpty(), context);
+      if (value.kind() == TValue::Text && (isTextInputType(type) || isBlobType(type) || type == ftVariant || isIntegerType(type)))
+        QVERIFY2(fast.toByteArray() == value.rawBytes(), context);  // byte for byte, valid UTF-8 or not
+      if (hasText && validUtf8(fast.toByteArray()))
+        QVERIFY2(QString::fromUtf8(fast.toByteArray()) == valueText(value, type, settings, TTextUse::File), context);
+      if (value.kind() == TValue::Float && !std::isfinite(value.asFloat()) && !isDateTimeType(type))
+        QVERIFY2(QStringList({"INF", "-INF", "NAN"}).contains(QString::fromUtf8(fast.toByteArray())), context);
+      if (fits(value, type)) {
+        const QString edit = valueText(value, type, settings, TTextUse::Edit);
+        const std::optional<TValue> back = parseFieldText(edit, type, settings);
+        QVERIFY2(back, context + ": the edit text " + edit.toUtf8() + " does not read");
+        QVERIFY2(sameValue(*back, value, type), context + ": " + edit.toUtf8() + " reads back as " +
+                                                    valueText(*back, type, settings, TTextUse::Edit).toUtf8());
+        // The display form is the edit form except where it rounds floats or shortens years.
+        const QString shown = valueText(value, type, settings);
+        if (shown != edit)
+          QVERIFY2(isFloatType(type) || type == ftBCD || isDateTimeType(type), context);
+      }
+    }
+  }
+
+  // Editors show four-digit years whatever the regional short form; a two-digit year typed in is
+  // the one of the hundred years centred on this one.
+  void yearsInEditors_data()
+  {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("edit");
+    QTest::newRow("en_US") << "en_US" << "6/30/75" << "6/30/1975";
+    QTest::newRow("de_DE") << "de_DE" << "30.06.75" << "30.06.1975";
+    QTest::newRow("en_GB") << "en_GB" << "30/06/1975" << "30/06/1975";
+  }
+  void yearsInEditors()
+  {
+    QFETCH(QString, locale);
+    QFETCH(QString, display);
+    QFETCH(QString, edit);
+    const TFormatSettings s = TFormatSettings::fromLocale(QLocale(locale));
+    QCOMPARE(valueText(text("1975-06-30"), ftDate, s), display);
+    QCOMPARE(valueText(text("1975-06-30"), ftDate, s, TTextUse::Edit), edit);
+    QCOMPARE(valueText(text("1975-06-30 08:15:00"), ftDateTime, s, TTextUse::Edit).left(edit.size()), edit);
+    // Changing the day alone keeps the century.
+    const QString changed = QString(edit).replace(QStringLiteral("30"), QStringLiteral("29"));
+    QCOMPARE(QString::fromUtf8(parseFieldText(changed, ftDate, s)->rawBytes()), QStringLiteral("1975-06-29"));
+    const int now = QDate::currentDate().year();
+    for (int year : {now - 50, now, now + 49}) {
+      const QString typed = QString(display).replace(QStringLiteral("75"), QString::number(year % 100).rightJustified(2, QLatin1Char('0')));
+      if (typed == display && year % 100 != 75)
+        continue;  // a four-digit form: nothing to widen
+      if (s.ShortDateFormat.contains(QStringLiteral("yyyy")))
+        continue;
+      QCOMPARE(QString::fromUtf8(parseFieldText(typed, ftDate, s)->rawBytes()).left(4), QString::number(year).rightJustified(4, QLatin1Char('0')));
+    }
+  }
+
+  void plainDecimals_data()
+  {
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("trailing zeros") << "12.50" << "12.5";
+    QTest::newRow("whole") << "100.000" << "100";
+    QTest::newRow("many places kept") << "123456789012.123456" << "123456789012.123456";
+    QTest::newRow("small") << "0.000001" << "0.000001";
+    QTest::newRow("exponent") << "1.5e-7" << "0.00000015";
+    QTest::newRow("big exponent") << "2.5E20" << "250000000000000000000";
+    QTest::newRow("negative zero") << "-0.00" << "0";
+    QTest::newRow("not a number") << "n/a" << "n/a";
+  }
+  void plainDecimals()
+  {
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(plainDecimal(in), out);
+  }
+
+  void exactFloats_data()
+  {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("edit");
+    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.3" << "0.30000000000000004";
+    QTest::newRow("largest") << DBL_MAX << "1.79769313486232E308" << "1.7976931348623157E308";
+    QTest::newRow("denormal") << std::numeric_limits<double>::denorm_min() << "4.94065645841247E-324" << "5E-324";
+    QTest::newRow("2^64") << 18446744073709551616.0 << "1.84467440737096E19" << "1.8446744073709552E19";
+    QTest::newRow("small fixed") << 0.00012345678901234567 << "0.000123456789012346" << "0.00012345678901234567";
+    QTest::newRow("whole") << 1e15 << "1E15" << "1E15";
+    QTest::newRow("minus zero") << -0.0 << "-0" << "-0";
+  }
+  void exactFloats()
+  {
+    QFETCH(double, value);
+    QFETCH(QString, display);
+    QFETCH(QString, edit);
+    QCOMPARE(formatFloat(value, TFormatSettings{}), display);
+    QCOMPARE(formatFloatExact(value, TFormatSettings{}), edit);
   }
 
   void settingsFromQtPatterns()

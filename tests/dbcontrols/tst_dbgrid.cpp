@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "dbcontrols/DBGrid.h"
+#include "dataaccess/FormatSettings.h"
 #include "dbcontrols/DBNavigator.h"
 #include "viewer/DBRichEdit.h"
 #include "viewer/MemoViewWindow.h"
@@ -120,6 +121,84 @@ private slots:
     QTest::keyClicks(grid(), QStringLiteral("a"));
     QVERIFY(!grid()->Editing());
     QCOMPARE(ds().State(), dsBrowse);
+  }
+
+  // The in-place editor shows whole years whatever the regional short form, an untouched cell is
+  // never read back, and changing the day keeps the century.
+  void datesKeepTheirCentury_data()
+  {
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("en_US") << "en_US" << "6/30/75" << "6/30/1975" << "6/29/1975";
+    QTest::newRow("de_DE") << "de_DE" << "30.06.75" << "30.06.1975" << "29.06.1975";
+  }
+  void datesKeepTheirCentury()
+  {
+    QFETCH(QString, locale);
+    QFETCH(QString, shown);
+    QFETCH(QString, edited);
+    QFETCH(QString, typed);
+    const TFormatSettings saved = FormatSettings();
+    FormatSettings() = TFormatSettings::fromLocale(QLocale(locale));
+    executeSql(file, QStringLiteral("CREATE TABLE days(id INTEGER PRIMARY KEY, d DATE, t DATETIME);"
+                                    "INSERT INTO days VALUES (1, '1975-06-30', '1975-06-30 08:15:00.250');"));
+    fmMain->OpenTable(QStringLiteral("days"));
+    grid()->setFocus();
+    grid()->SetSelectedIndex(1);
+    QCOMPARE(grid()->CellText(0, 1), shown);
+    QTest::keyClick(grid(), Qt::Key_F2);
+    QVERIFY(grid()->Editing());
+    QCOMPARE(editor()->text(), edited);
+    QTest::keyClick(editor(), Qt::Key_Return);  // nothing typed: nothing is written
+    QCOMPARE(ds().State(), dsBrowse);
+    // The date-time keeps its milliseconds in the editor too.
+    grid()->SetSelectedIndex(2);
+    QTest::keyClick(grid(), Qt::Key_F2);
+    QVERIFY2(editor()->text().startsWith(edited) && editor()->text().endsWith(QStringLiteral("250")), qPrintable(editor()->text()));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    grid()->SetSelectedIndex(1);
+    QTest::keyClick(grid(), Qt::Key_F2);
+    editor()->selectAll();
+    QTest::keyClicks(editor(), typed);
+    QTest::keyClick(editor(), Qt::Key_Return);
+    ds().Post();
+    FormatSettings() = saved;
+    QCOMPARE(stored(QStringLiteral("SELECT d || '|' || t FROM days")), QStringLiteral("1975-06-29|1975-06-30 08:15:00.250"));
+  }
+
+  // A text the one-line editor would change is not opened for editing; typing over it replaces it.
+  void textTheEditorCannotShowIsNotOpened_data()
+  {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("plain") << "'plain'" << true;
+    QTest::newRow("invalid UTF-8") << "CAST(x'41FF42' AS TEXT)" << false;
+    QTest::newRow("line break") << "'a' || char(10) || 'b'" << false;
+    QTest::newRow("number in a text column") << "42" << true;
+  }
+  void textTheEditorCannotShowIsNotOpened()
+  {
+    QFETCH(QString, value);
+    QFETCH(bool, opens);
+    executeSql(file, QStringLiteral("CREATE TABLE words(id INTEGER PRIMARY KEY, w VARCHAR(20));"
+                                    "INSERT INTO words VALUES (1, %1);").arg(value));
+    const QString before = stored(QStringLiteral("SELECT hex(w) FROM words"));
+    fmMain->OpenTable(QStringLiteral("words"));
+    grid()->setFocus();
+    grid()->SetSelectedIndex(1);
+    QTest::keyClick(grid(), Qt::Key_F2);
+    QCOMPARE(grid()->Editing(), opens);
+    if (grid()->Editing())
+      QTest::keyClick(editor(), Qt::Key_Return);
+    QCOMPARE(ds().State(), dsBrowse);
+    QCOMPARE(stored(QStringLiteral("SELECT hex(w) FROM words")), before);
+    // The user's own text replaces the value: that is the user's say.
+    QTest::keyClicks(grid(), QStringLiteral("new"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    ds().Post();
+    QCOMPARE(stored(QStringLiteral("SELECT w FROM words")), QStringLiteral("new"));
   }
 
   void navigatorButtons()

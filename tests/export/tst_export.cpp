@@ -1,4 +1,5 @@
 #include "AppFixture.h"
+#include "ExportAnswers.h"
 
 #include "dbcontrols/DBGrid.h"
 #include "export/CSVOptionsDialog.h"
@@ -26,6 +27,7 @@
 #include <QTimer>
 
 using namespace app_fixture;
+using namespace export_answers;
 
 namespace {
 
@@ -55,29 +57,6 @@ QStringList parsedByPython(const QString& path)
   if (p.exitCode() != 0)
     out << QStringLiteral("python failed: ") + QString::fromUtf8(p.readAllStandardError());
   return out;
-}
-
-void answerCSV(const QString& file, bool names, bool quotes)
-{
-  answerNextModal([=](QWidget* w) {
-    QCOMPARE(w, static_cast<QWidget*>(fmCSVOpts));
-    fmCSVOpts->edFileName->setText(file);
-    fmCSVOpts->cbFieldNames->setChecked(names);
-    fmCSVOpts->cbQuotes->setChecked(quotes);
-    QTest::keyClick(w, Qt::Key_Return);  // OK is the default button
-  });
-}
-
-void answerXML(const QString& file, bool mime)
-{
-  answerNextModal([=](QWidget* w) {
-    QCOMPARE(w, static_cast<QWidget*>(fmXMLOpts));
-    fmXMLOpts->edFilename->setText(file);
-    fmXMLOpts->cbMIME->setChecked(mime);
-    QTest::keyClick(w, Qt::Key_Return);  // Enter confirms nothing here
-    QVERIFY(w->isVisible());
-    fmXMLOpts->btOK->click();
-  });
 }
 
 }  // namespace

@@ -117,6 +117,52 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
+  // A value the editor cannot show exactly is only shown: typing, pasting and saving change nothing.
+  void textItCannotKeepIsReadOnly_data()
+  {
+    QTest::addColumn<QString>("value");   // SQL expression stored in body of record 1
+    QTest::addColumn<bool>("editable");
+    QTest::newRow("invalid UTF-8") << "CAST(x'0001FF616263' AS TEXT)" << false;
+    QTest::newRow("truncated sequence") << "CAST(x'61E5B1' AS TEXT)" << false;
+    QTest::newRow("NUL inside, which the editor keeps") << "CAST(x'610062' AS TEXT)" << true;
+    QTest::newRow("mixed line ends") << "'a' || char(13,10) || 'b' || char(10) || 'c'" << false;
+    QTest::newRow("CR alone") << "'a' || char(13) || 'b'" << false;
+    QTest::newRow("plain text") << "'plain ' || char(10) || 'é 🦅'" << true;
+    QTest::newRow("CR LF throughout") << "'a' || char(13,10) || 'b'" << true;
+  }
+  void textItCannotKeepIsReadOnly()
+  {
+    QFETCH(QString, value);
+    QFETCH(bool, editable);
+    executeSql(dbFile, QStringLiteral("UPDATE notes SET body = %1 WHERE id = 1").arg(value));
+    const QByteArray before = [&] {
+      fmMain->OpenTable(QStringLiteral("notes"));
+      return fmMain->qrTable.FieldByName(QStringLiteral("body"))->AsBytes();
+    }();
+    openAndBind();
+    QCOMPARE(rtf()->isReadOnly(), !editable);
+    QCOMPARE(fmMemoView->lbNotEditable->isVisible(), !editable);
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    rtf()->setFocus();
+    QTest::keyClick(rtf(), Qt::Key_X);
+    fmMemoView->btPasteClick();
+    QCOMPARE(fmMemoView->FModified, editable);
+    if (editable) {
+      fmMemoView->btSaveClick();
+      QVERIFY(fmMain->qrTable.FieldByName(QStringLiteral("body"))->AsString().contains(QStringLiteral("pasted")));
+      return;
+    }
+    QCOMPARE(fmMain->qrTable.State(), dsBrowse);
+    QVERIFY(!askedDuring([] { fmMemoView->close(); }));
+    fmMain->qrTable.Refresh();
+    QCOMPARE(fmMain->qrTable.FieldByName(QStringLiteral("body"))->AsBytes(), before);
+    // The next record, which is plain text, can be edited again.
+    openAndBind();
+    fmMain->qrTable.Next();
+    QVERIFY(!rtf()->isReadOnly());
+    QVERIFY(fmMemoView->lbNotEditable->isHidden());
+  }
+
   void startsHiddenUnboundAndEmpty()
   {
     QVERIFY(!fmMemoView->isVisible());

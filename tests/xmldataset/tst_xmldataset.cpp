@@ -156,7 +156,7 @@ private slots:
                        "<field name=\"big\" value=\"9223372036854775807\"/>", "<field name=\"ok\" value=\"True\"/>",
                        "<field name=\"r\" value=\"-5E-5\"/>", "<field name=\"m\" value=\"12.5\"/>",
                        "<field name=\"d\" value=\"1234.5678\"/>", "<field name=\"day\" value=\"2024-03-05\"/>",
-                       "<field name=\"tm\" value=\"13:05:09:250\"/>", "<field name=\"ts\" value=\"2024-03-05\"/>",
+                       "<field name=\"tm\" value=\"13:05:09:250\"/>", "<field name=\"ts\" value=\"2024-03-05 00:00:00:250\"/>",
                        "<field name=\"s\" size=\"5\">", "<![CDATA[", "a\"<&b", "]]>", "</field>",
                        "<field name=\"c\" size=\"3\">", "<![CDATA[", "xyz", "]]>", "</field>",
                        "<field name=\"memo\" size=\"2\">", "<![CDATA[", "YWI=", "]]>", "</field>",
@@ -384,24 +384,119 @@ private slots:
     }
   }
 
-  void plainDecimals_data()
+  // Text XML 1.0 cannot carry is never written raw: the write stops naming the table, row and
+  // field, the previous file stays, and MIME encoding carries it where it can.
+  void valuesXmlCannotCarry_data()
   {
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("trailing zeros") << "12.50" << "12.5";
-    QTest::newRow("whole") << "100.000" << "100";
-    QTest::newRow("many places kept") << "123456789012.123456" << "123456789012.123456";
-    QTest::newRow("small") << "0.000001" << "0.000001";
-    QTest::newRow("exponent") << "1.5e-7" << "0.00000015";
-    QTest::newRow("big exponent") << "2.5E20" << "250000000000000000000";
-    QTest::newRow("negative zero") << "-0.00" << "0";
-    QTest::newRow("not a number") << "n/a" << "n/a";
+    QTest::addColumn<QString>("column");   // declared type
+    QTest::addColumn<QString>("value");    // SQL expression
+    QTest::addColumn<bool>("mime");
+    QTest::addColumn<bool>("written");
+    const struct {
+      const char* name;
+      const char* value;
+    } bad[] = {{"control", "'a' || char(1) || 'b'"}, {"unit separator", "char(31)"}, {"nul", "CAST(x'610062' AS TEXT)"},
+               {"invalid byte", "CAST(x'000141FF616263' AS TEXT)"}, {"truncated sequence", "CAST(x'61E5B1' AS TEXT)"},
+               {"encoded surrogate", "CAST(x'EDA080' AS TEXT)"}, {"overlong slash", "CAST(x'C0AF' AS TEXT)"},
+               {"U+FFFE", "char(65534)"}, {"U+FFFF", "char(65535)"}, {"past U+10FFFF", "CAST(x'F4908080' AS TEXT)"}};
+    for (const auto& b : bad) {
+      QTest::addRow("%s, string", b.name) << "VARCHAR(20)" << b.value << false << false;
+      QTest::addRow("%s, string, MIME", b.name) << "VARCHAR(20)" << b.value << true << true;
+      QTest::addRow("%s, text in an integer column", b.name) << "INTEGER" << b.value << true << false;
+      QTest::addRow("%s, memo", b.name) << "TEXT" << b.value << false << true;
+    }
+    QTest::newRow("allowed controls") << "VARCHAR(20)" << "char(9, 10, 13, 129413)" << false << true;
+    QTest::newRow("C1 control is a character") << "VARCHAR(20)" << "char(133)" << false << true;
+    QTest::newRow("blob in an integer column") << "INTEGER" << "x'00ff'" << false << true;
   }
-  void plainDecimals()
+  void valuesXmlCannotCarry()
   {
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    QCOMPARE(XMLText::plainDecimal(in), out);
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+    QFETCH(bool, mime);
+    QFETCH(bool, written);
+    executeSql(folder->path(QStringLiteral("x.db")), QStringLiteral(
+        "CREATE TABLE odd(id INTEGER PRIMARY KEY, v %1); INSERT INTO odd VALUES (1, 'fine'), (2, 'fine'), (3, %2);").arg(column, value));
+    auto t = table(QStringLiteral("odd"));
+    const QString file = folder->path(QStringLiteral("odd.xml"));
+    {
+      QFile previous(file);
+      QVERIFY(previous.open(QIODevice::WriteOnly));
+      previous.write("previous export");
+    }
+    writer.UseMimeEncoding = mime;
+    writer.SetDataSet(t.get());
+    QString error;
+    try {
+      writer.SaveToFile(file);
+    } catch (const EDatabaseError& e) {
+      error = e.Message();
+    }
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray content = f.readAll();
+    if (!written) {
+      QVERIFY2(error.contains(QStringLiteral("field \"v\" in row 3 of table \"odd\"")), qPrintable(error));
+      QCOMPARE(error.contains(QStringLiteral("MIME")), column.startsWith(QLatin1String("VARCHAR")));
+      QCOMPARE(content, QByteArray("previous export"));
+      QVERIFY(!t->ControlsDisabled());
+      return;
+    }
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QString message;
+    QVERIFY2(xmllintAccepts(file, &message), qPrintable(message));
+    QCOMPARE(readBack(content, mime).size(), 3);
+  }
+
+  void fieldNamesXmlCannotCarry()
+  {
+    executeSql(folder->path(QStringLiteral("x.db")), QStringLiteral("CREATE TABLE names(\"a\x01-b\" INT); INSERT INTO names VALUES (1);"));
+    auto t = table(QStringLiteral("names"));
+    QVERIFY(t->Fields(0)->FieldName().contains(QChar(1)));
+    for (bool mime : {false, true}) {
+      writer.UseMimeEncoding = mime;
+      QBuffer buffer;
+      buffer.open(QIODevice::WriteOnly);
+      writer.SetDataSet(t.get());
+      try {
+        writer.SaveToStream(&buffer);
+        QFAIL("a field name with a control character was written");
+      } catch (const EDatabaseError& e) {
+        QVERIFY2(e.Message().contains(QStringLiteral("name of field 1 of table \"names\"")), qPrintable(e.Message()));
+      }
+    }
+  }
+
+  void forbiddenCharacters_data()
+  {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("offset");
+    QTest::newRow("empty") << QByteArray() << -1;
+    QTest::newRow("ascii with tab, lf, cr") << QByteArray("a\tb\nc\rd") << -1;
+    QTest::newRow("nul") << QByteArray("ab\0c", 4) << 2;
+    QTest::newRow("escape") << QByteArray("\x1b[0m") << 0;
+    QTest::newRow("delete is allowed") << QByteArray("\x7f") << -1;
+    QTest::newRow("two-byte") << QByteArray("\xC3\xA9") << -1;
+    QTest::newRow("lone continuation") << QByteArray("a\x80") << 1;
+    QTest::newRow("overlong two-byte") << QByteArray("\xC1\xBF") << 0;
+    QTest::newRow("overlong three-byte") << QByteArray("\xE0\x9F\xBF") << 0;
+    QTest::newRow("last before surrogates") << QByteArray("\xED\x9F\xBF") << -1;
+    QTest::newRow("surrogate") << QByteArray("x\xED\xBF\xBF") << 1;
+    QTest::newRow("U+FFFD") << QByteArray("\xEF\xBF\xBD") << -1;
+    QTest::newRow("U+FFFE") << QByteArray("\xEF\xBF\xBE") << 0;
+    QTest::newRow("four-byte") << QByteArray("\xF0\x9F\xA6\x85") << -1;
+    QTest::newRow("overlong four-byte") << QByteArray("\xF0\x8F\xBF\xBF") << 0;
+    QTest::newRow("U+10FFFF") << QByteArray("\xF4\x8F\xBF\xBF") << -1;
+    QTest::newRow("past U+10FFFF") << QByteArray("\xF4\x90\x80\x80") << 0;
+    QTest::newRow("cut short") << QByteArray("ab\xF0\x9F\xA6") << 2;
+    QTest::newRow("bad third byte") << QByteArray("\xE5\xB1\x41") << 0;
+    QTest::newRow("F5 never starts") << QByteArray("\xF5\x80\x80\x80") << 0;
+  }
+  void forbiddenCharacters()
+  {
+    QFETCH(QByteArray, text);
+    QFETCH(int, offset);
+    QCOMPARE(XMLText::firstForbiddenCharacter(text.constData(), text.size()), qsizetype(offset));
   }
 
   void readOnlyPropertiesIgnoreAssignments()

@@ -1,5 +1,7 @@
 #include "dataaccess/postgres/PgValues.h"
 
+#include "dataaccess/NumberText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -39,22 +41,6 @@ int boundedTextLength(const PgTypeFacts& t)
   return 0;
 }
 
-bool isDecimalText(const QByteArray& s)
-{
-  qsizetype i = 0;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+'))
-    ++i;
-  bool digits = false, point = false;
-  for (; i < s.size(); ++i) {
-    if (s[i] >= '0' && s[i] <= '9')
-      digits = true;
-    else if (s[i] == '.' && !point)
-      point = true;
-    else
-      return false;
-  }
-  return digits;
-}
 
 int hexDigit(char c)
 {
