@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
+#include <cmath>
 
 namespace {
 
@@ -140,6 +141,10 @@ std::optional<TValue> parseFieldText(const QString& text, TFieldType type, const
     return parseFloatText(text, settings.DecimalSeparator, &v) ? std::optional<TValue>(TValue::real(v)) : std::nullopt;
   }
   case ftBCD: {
+    // The special numbers in the words exact decimal types take them in.
+    double special = 0;
+    if (parseFloatText(text, settings.DecimalSeparator, &special) && !std::isfinite(special))
+      return TValue::text(std::isnan(special) ? QStringLiteral("NaN") : special > 0 ? QStringLiteral("Infinity") : QStringLiteral("-Infinity"));
     // Kept as exact decimal text: no digit is rounded away on the way in.
     const QString d = canonicalDecimal(text, settings.DecimalSeparator);
     return d.isEmpty() ? std::nullopt : std::optional<TValue>(TValue::text(d));

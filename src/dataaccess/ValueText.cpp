@@ -67,6 +67,16 @@ std::optional<QString> typedText(const TValue& v, TFieldType type, const TFormat
     return std::nullopt;
   }
   if (type == ftBCD || isFloatType(type)) {
+    if (v.kind() == TValue::Text) {
+      // The server's words for the special numbers, in the one spelling used everywhere.
+      const QByteArray& b = v.rawBytes();
+      if (b.compare("NaN", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("NAN");
+      if (b.compare("Infinity", Qt::CaseInsensitive) == 0 || b.compare("+Infinity", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("INF");
+      if (b.compare("-Infinity", Qt::CaseInsensitive) == 0)
+        return QStringLiteral("-INF");
+    }
     if (v.kind() == TValue::Text && isDecimalText(v.rawBytes())) {
       // Exact decimal text keeps every digit; only the separator is regional. Files write the plain form.
       QString d = QString::fromLatin1(v.rawBytes());

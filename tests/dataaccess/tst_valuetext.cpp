@@ -61,7 +61,7 @@ QList<QPair<QString, TValue>> awkwardValues()
     {"controls", text("\x01\x1F")}, {"nul inside", TValue::text(bytes("a\0b", 3))},
     {"invalid utf-8", TValue::text(bytes("\0\x01\xFF" "abc", 6))}, {"truncated sequence", TValue::text(bytes("ab\xE5\xB1", 4))},
     {"encoded surrogate", TValue::text(bytes("\xED\xA0\x80", 3))}, {"non-characters", text("\xEF\xBF\xBE\xEF\xBF\xBF")},
-    {"digits as text", text("0042")}, {"blob", TValue::bytes(bytes("\0\xFF", 2))},
+    {"digits as text", text("0042")}, {"server's infinity", text("Infinity")}, {"blob", TValue::bytes(bytes("\0\xFF", 2))},
   };
 }
 
@@ -206,6 +206,8 @@ private slots:
     QTest::newRow("infinity") << TValue::real(HUGE_VAL) << ftFloat << "INF" << "INF";
     QTest::newRow("minus infinity in a decimal") << TValue::real(-HUGE_VAL) << ftBCD << "-INF" << "-INF";
     QTest::newRow("not a number") << TValue::real(std::nan("")) << ftCurrency << "NAN" << "NAN";
+    QTest::newRow("server's not a number") << text("NaN") << ftBCD << "NAN" << "NAN";
+    QTest::newRow("server's infinity") << text("-Infinity") << ftFloat << "-INF" << "-INF";
     QTest::newRow("julian day 0") << TValue::real(0.0) << ftDateTime << "-4713-11-24 12:00:00" << "24.11.-4713 12:00:00";
     QTest::newRow("first day") << text("0001-01-01") << ftDate << "0001-01-01" << "01.01.0001";
     QTest::newRow("year 0") << text("0000-12-31") << ftDate << "0000-12-31" << "31.12.0000";
@@ -273,6 +275,8 @@ private slots:
     QTest::newRow("exponent with comma") << ftFloat << "2,5E20" << true << "float:2.5e+20";
     QTest::newRow("beyond the largest double") << ftFloat << "1.79769313486232E308" << false << "refused";
     QTest::newRow("decimal with exponent") << ftBCD << "1E-7" << false << "text:0.0000001";
+    QTest::newRow("decimal infinity") << ftBCD << "-INF" << false << "text:-Infinity";
+    QTest::newRow("decimal not a number") << ftBCD << "nan" << false << "text:NaN";
     QTest::newRow("signed expanded year") << ftDateTime << "-4713-11-24 12:00" << false << "text:-4713-11-24 12:00:00";
     QTest::newRow("year 0") << ftDate << "0000-02-29" << false << "text:0000-02-29";
     QTest::newRow("date typed with its time") << ftDate << "29.02.2024 13:05:09" << true << "text:2024-02-29 13:05:09";
