@@ -354,7 +354,7 @@ private slots:
   void queryResultsAreReadByPositionAndReadOnly()
   {
     auto q = query(QStringLiteral("SELECT a, b, qty * 2 AS twice, note FROM pairs ORDER BY a"));
-    QCOMPARE(fieldTypeIdentifier(q->Fields(0)->DataType()), QStringLiteral("ftInteger"));   // declared
+    QCOMPARE(fieldTypeIdentifier(q->Fields(0)->DataType()), QStringLiteral("ftLargeint"));  // declared INT
     QCOMPARE(fieldTypeIdentifier(q->Fields(2)->DataType()), QStringLiteral("ftLargeint"));  // an expression
     q->Last();
     QCOMPARE(q->FieldByName("a")->AsString(), QStringLiteral("999"));

@@ -1,6 +1,7 @@
 #include "dataaccess/sqlite/SqliteDriver.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/SqlText.h"
 #include "dataaccess/sqlite/SqliteQuery.h"
 #include "dataaccess/sqlite/SqliteStatement.h"
 #include "dataaccess/sqlite/SqliteTableSource.h"
@@ -9,6 +10,7 @@
 #include <QDir>
 #include <QRegularExpression>
 
+#include <cstdint>
 #include <cstring>
 
 #include <sqlite3.h>
@@ -112,7 +114,7 @@ public:
     for (TColumnInfo& c : d.Columns) {
       const bool rowIdAlias = d.HasRowId && keyColumns == 1 && c.KeyPosition == 1 && !keyHasOwnIndex &&
                               c.DeclaredType.trimmed().compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
-      const TSqliteFieldType t = sqliteFieldType(c.DeclaredType, rowIdAlias);
+      const TSqliteFieldType t = sqliteFieldType(c.DeclaredType, rowIdAlias && rowIdsFit32Bits(tableName, c.Name, purpose));
       c.DataType = t.DataType;
       c.Size = t.Size;
       c.Precision = t.Precision;
@@ -131,6 +133,22 @@ public:
   }
 
 private:
+  // The row id is an auto-increment field only while it holds 32-bit numbers; SQLite hands out
+  // 64-bit ones once a row was given a large id. The ends of the table's b-tree tell, in O(log n).
+  bool rowIdsFit32Bits(const QString& tableName, const QString& keyColumn, const QString& purpose)
+  {
+    const QString key = SqlText::quoteIdentifier(keyColumn);
+    const QString table = SqlText::quoteIdentifier(tableName);
+    Statement st(FDb, QStringLiteral("SELECT (SELECT min(%1) FROM %2), (SELECT max(%1) FROM %2)").arg(key, table), purpose);
+    if (!st.step())
+      return true;
+    // An empty table has no ids yet (NULL ends): its first ones are small.
+    const auto fits = [](const TValue& v) {
+      return v.kind() != TValue::Integer || (v.asInteger() >= INT32_MIN && v.asInteger() <= INT32_MAX);
+    };
+    return fits(st.value(0)) && fits(st.value(1));
+  }
+
   sqlite3* FDb = nullptr;
   QString FFileName;
 };

@@ -11,19 +11,14 @@ namespace {
 
 const QString runWords = QStringLiteral("Cannot run the statement.");
 
-TFieldType typeOfValue(const TValue& v)
-{
-  switch (v.kind()) {
-  case TValue::Integer: return ftLargeint;
-  case TValue::Float: return ftFloat;
-  case TValue::Bytes: return ftBlob;
-  default: return ftMemo;
-  }
-}
+// Rows read when a statement opens: the first block its reader asks for (see TRowCache), and enough
+// values to type the columns that declare nothing, for a fraction of a millisecond on simple rows.
+constexpr int readAheadRows = 512;
 
-// Column types: the declared type where the column comes from a table column, else what the first
-// row holds.
-std::vector<TColumnInfo> describeResult(sqlite3_stmt* stmt, const TRow* firstRow)
+// Column types: the declared type where the column comes from a table column, else the storage
+// classes of the values in the rows at hand. A single row would do for neither a NULL first row nor a
+// column whose classes vary.
+std::vector<TColumnInfo> describeResult(sqlite3_stmt* stmt, const std::vector<TRow>& rows)
 {
   std::vector<TColumnInfo> columns;
   const int n = sqlite3_column_count(stmt);
@@ -38,26 +33,45 @@ std::vector<TColumnInfo> describeResult(sqlite3_stmt* stmt, const TRow* firstRow
       c.Size = t.Size;
       c.Precision = t.Precision;
     } else {
-      c.DataType = firstRow ? typeOfValue((*firstRow)[size_t(i)]) : ftMemo;
+      unsigned seen = 0;
+      for (const TRow& row : rows)
+        seen |= sqliteClassOf(row[size_t(i)]);
+      c.DataType = sqliteFieldTypeOfClasses(seen);
     }
     columns.push_back(c);
   }
   return columns;
 }
 
-// Rows of a statement that changes nothing: read on demand. Going on from where the last reading
-// stopped continues the live statement; a jump re-runs the statement wrapped with LIMIT/OFFSET.
+// The next row of out to fill, reusing the storage of the rows out already holds.
+TRow& slot(std::vector<TRow>& out, size_t& used)
+{
+  if (used == out.size())
+    out.emplace_back();
+  return out[used++];
+}
+
+// Rows of a statement that changes nothing: read on demand. The first rows are read when it opens
+// and kept, so the first block costs no second run; going on from where the last reading stopped
+// continues the live statement; a jump re-runs the statement wrapped with LIMIT/OFFSET.
 class SqliteQueryRows : public TRowSource {
 public:
   SqliteQueryRows(sqlite3* db, sqlite3_stmt* stmt, QString sqlText)
       : FDb(db), FSql(std::move(sqlText)), FLive(std::make_unique<SqliteStatement>(db, stmt, runWords))
   {
-    TRow first;
-    FHasPending = FLive->step();
-    if (FHasPending)
-      FLive->readRow(FPending);
-    FColumns = describeResult(stmt, FHasPending ? &FPending : nullptr);
-    FLivePos = 0;
+    FAhead.reserve(readAheadRows);
+    while (int(FAhead.size()) < readAheadRows) {
+      if (!FLive->step()) {
+        finishLive();
+        break;
+      }
+      FAhead.emplace_back();
+      FLive->readRow(FAhead.back());
+    }
+    FLivePos = int64_t(FAhead.size());
+    if (FLiveDone)
+      FCount = FLivePos;
+    FColumns = describeResult(stmt, FAhead);
     // A statement that can stand as a subquery can be counted and entered anywhere cheaply.
     QString trimmed = FSql.trimmed();
     while (trimmed.endsWith(QLatin1Char(';')))
@@ -93,52 +107,64 @@ public:
 
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
-    out.clear();
-    if (n <= 0 || offset < 0)
-      return;
+    size_t used = 0;
+    if (n > 0 && offset >= 0) {
+      const int64_t end = offset + n;
+      int64_t pos = offset;
+      for (; pos < end && pos < int64_t(FAhead.size()); ++pos)
+        slot(out, used) = FAhead[size_t(pos)];
+      if (pos < end && (FCount < 0 || pos < FCount))
+        readLive(pos, end, out, used);
+    }
+    out.resize(used);
+  }
+
+private:
+  // Rows from pos up to end, after the rows read ahead.
+  void readLive(int64_t pos, int64_t end, std::vector<TRow>& out, size_t& used)
+  {
     constexpr int64_t skipLimit = 10000;  // stepping over a few rows beats running the statement again
-    if (offset < FLivePos || offset - FLivePos > skipLimit) {
+    if (FLiveDone || pos < FLivePos || pos - FLivePos > skipLimit) {
       if (FWrappable) {
         SqliteStatement st(FDb, QStringLiteral("SELECT * FROM (%1\n) LIMIT ?1 OFFSET ?2").arg(FInner), runWords);
-        st.bindInteger(1, n);
-        st.bindInteger(2, offset);
-        TRow row;
-        while (st.step()) {
-          st.readRow(row);
-          out.push_back(std::move(row));
-        }
+        st.bindInteger(1, end - pos);
+        st.bindInteger(2, pos);
+        while (st.step())
+          st.readRow(slot(out, used));
         return;
       }
       FLive->reset();
       FLivePos = 0;
-      FHasPending = false;
+      FLiveDone = false;
     }
-    TRow row;
-    while (FLivePos < offset + n) {
-      if (FHasPending) {
-        row = std::move(FPending);
-        FHasPending = false;
-      } else if (FLive->step()) {
-        FLive->readRow(row);
-      } else {
+    while (FLivePos < end) {
+      if (!FLive->step()) {
+        finishLive();
         FCount = FLivePos;
-        break;
+        return;
       }
-      if (FLivePos >= offset)
-        out.push_back(row);
+      if (FLivePos >= pos)
+        FLive->readRow(slot(out, used));
       ++FLivePos;
     }
   }
 
-private:
+  // A statement stepped to its end must not be stepped again: SQLite would start it over. Resetting
+  // it also ends its read of the database.
+  void finishLive()
+  {
+    FLiveDone = true;
+    FLive->reset();
+  }
+
   sqlite3* FDb;
   QString FSql;
   QString FInner;
   bool FWrappable = false;
   std::unique_ptr<SqliteStatement> FLive;
-  int64_t FLivePos = 0;
-  TRow FPending;
-  bool FHasPending = false;
+  int64_t FLivePos = 0;  // position of the row the live statement gives next
+  bool FLiveDone = false;
+  std::vector<TRow> FAhead;  // the rows read when the statement opened, positions 0 on
   std::vector<TColumnInfo> FColumns;
   int64_t FCount = -1;
 };
@@ -195,7 +221,8 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
           st.readRow(row);
           rows.push_back(row);
         }
-        result.Rows = std::make_unique<KeptRows>(describeResult(stmt, rows.empty() ? nullptr : &rows.front()), std::move(rows));
+        // Every row is at hand: all of them type the columns that declare nothing.
+        result.Rows = std::make_unique<KeptRows>(describeResult(stmt, rows), std::move(rows));
       }
       result.RowsAffected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
       return result;

@@ -46,14 +46,15 @@ int arg(const Declared& d, int i) { return i < d.Args.size() ? d.Args.at(i) : 0;
 TSqliteFieldType byAffinity(const Declared& d)
 {
   const QString& b = d.Base;
+  // Integer affinity stores every integer in 64 bits, whatever the name promises.
   if (b.contains(QLatin1String("INT")))
-    return {ftInteger, 0, 0};
+    return {ftLargeint, 0, 0};
   if (b.contains(QLatin1String("CHAR")) || b.contains(QLatin1String("CLOB")) || b.contains(QLatin1String("TEXT"))) {
     if (d.HasArgs && arg(d, 0) > 0)
       return {ftString, arg(d, 0), 0};
     return {ftMemo, 0, 0};
   }
-  if (b.contains(QLatin1String("BLOB")) || b.isEmpty())
+  if (b.contains(QLatin1String("BLOB")))
     return {ftBlob, 0, 0};
   if (b.contains(QLatin1String("REAL")) || b.contains(QLatin1String("FLOA")) || b.contains(QLatin1String("DOUB")))
     return {ftFloat, 0, 0};
@@ -69,11 +70,13 @@ TSqliteFieldType sqliteFieldType(const QString& declaredType, bool isRowIdAlias)
     return {ftAutoInc, 0, 0};
   const Declared d = parseDeclared(declaredType);
   const QString& b = d.Base;
+  // No declared type is not a binary column: SQLite keeps whatever comes, number, text or bytes.
+  if (b.isEmpty())
+    return {ftVariant, 0, 0};
   if (oneOf(b, {"SMALLINT", "INT2", "TINYINT"}))
     return {ftSmallint, 0, 0};
-  if (oneOf(b, {"INT", "INTEGER", "MEDIUMINT", "INT4"}))
-    return {ftInteger, 0, 0};
-  if (oneOf(b, {"BIGINT", "INT8", "UNSIGNED BIG INT"}))
+  // SQLite has one integer storage class of 64 bits: a column named INT holds 2^40 as readily as 40.
+  if (oneOf(b, {"INT", "INTEGER", "MEDIUMINT", "INT4", "BIGINT", "INT8", "UNSIGNED BIG INT"}))
     return {ftLargeint, 0, 0};
   if (oneOf(b, {"BOOLEAN", "BOOL"}))
     return {ftBoolean, 0, 0};
@@ -98,4 +101,29 @@ TSqliteFieldType sqliteFieldType(const QString& declaredType, bool isRowIdAlias)
   if (b == QLatin1String("BLOB"))
     return {ftBlob, 0, 0};
   return byAffinity(d);
+}
+
+unsigned sqliteClassOf(const TValue& value)
+{
+  switch (value.kind()) {
+  case TValue::Integer: return scInteger;
+  case TValue::Float: return scFloat;
+  case TValue::Text: return scText;
+  case TValue::Bytes: return scBlob;
+  default: return 0;
+  }
+}
+
+TFieldType sqliteFieldTypeOfClasses(unsigned classesSeen)
+{
+  switch (classesSeen) {
+  case scInteger: return ftLargeint;
+  // Integers among floats are arithmetic on numbers (a sum, a ratio) that happened to come out whole;
+  // a float field holds both, and integers exactly up to 2^53.
+  case scFloat: case scInteger | scFloat: return ftFloat;
+  case scText: return ftMemo;
+  case scBlob: return ftBlob;
+  // Text with numbers, bytes with anything, or no value at all to go by: each value keeps its class.
+  default: return ftVariant;
+  }
 }
