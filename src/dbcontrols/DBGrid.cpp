@@ -49,6 +49,14 @@ bool showsExactly(const TField& field, const QString& editText)
   return editText.toUtf8() == v.rawBytes() && !editText.contains(QLatin1Char('\n')) && !editText.contains(QLatin1Char('\r'));
 }
 
+// Numbers stand right-aligned: the values of number fields, and numbers in fields of any class.
+bool alignsRight(const TValue& value, TFieldType type)
+{
+  if (value.kind() == TValue::Integer || value.kind() == TValue::Float)
+    return isNumericType(type) || (!isDateTimeType(type) && type != ftBoolean);
+  return isNumericType(type) && value.kind() == TValue::Text && isDecimalText(value.rawBytes());
+}
+
 QString cellText(const TValue& value, TFieldType type)
 {
   return summaryText(value, type, FormatSettings());
@@ -395,10 +403,12 @@ void TDBGrid::paintEvent(QPaintEvent*)
         p.fillRect(cell, pal.color(focused ? QPalette::Highlight : QPalette::AlternateBase));
       const int fieldIndex = FColumns[size_t(c)].FieldIndex;
       const TFieldType type = ds->Fields(fieldIndex)->DataType();
-      const QString text = cellText(size_t(fieldIndex) < row->size() ? (*row)[size_t(fieldIndex)] : TValue(), type);
+      static const TValue none;
+      const TValue& value = size_t(fieldIndex) < row->size() ? (*row)[size_t(fieldIndex)] : none;
+      const QString text = cellText(value, type);
       const bool highlighted = (selectedCell || (isCurrent && (Options & dgRowSelect))) && focused;
       p.setPen(pal.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
-      const bool numeric = isNumericType(type);
+      const bool numeric = alignsRight(value, type);
       p.save();
       p.setClipRect(cell.intersected(QRect(iw, th, w - iw, h - th)));
       p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft),

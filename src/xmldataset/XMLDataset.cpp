@@ -70,7 +70,8 @@ QString sourceName(const TDataSet& ds)
 
 // Text that XML 1.0 cannot carry is never written raw: the write stops with a message that says
 // where, and the previous file stays (the packet is written beside it).
-void checkCarried(const char* text, qsizetype n, const std::function<QString()>& where, bool mimeWouldCarry)
+template <class Where>
+void checkCarried(const char* text, qsizetype n, const Where& where, bool mimeWouldCarry)
 {
   if (XMLText::firstForbiddenCharacter(text, n) < 0)
     return;

@@ -1,5 +1,8 @@
 #include "xmldataset/XMLText.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace XMLText {
 
 namespace {
@@ -13,6 +16,17 @@ qsizetype firstForbiddenCharacter(const char* text, qsizetype n)
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   qsizetype i = 0;
   while (i < n) {
+    // Eight printable ASCII characters at a time: no byte below 0x20, none from 0x80 on. A borrow
+    // may flag a clean word too; then its bytes are looked at one by one.
+    constexpr uint64_t belowSpace = 0x2020202020202020ULL, topBits = 0x8080808080808080ULL;
+    if (i + 8 <= n) {
+      uint64_t word;
+      std::memcpy(&word, s + i, 8);
+      if ((((word - belowSpace) | word) & topBits) == 0) {
+        i += 8;
+        continue;
+      }
+    }
     const unsigned char c = s[i];
     if (c < 0x80) {
       if (c < 0x20 && c != '\t' && c != '\n' && c != '\r')
