@@ -181,6 +181,58 @@ QByteArray fileContent(const QString& path)
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+// Real data: this machine's package list (Debian's dpkg status file), one row per package, with the
+// long descriptions' line breaks, dots and every maintainer's name as they are. Returns false when the
+// machine keeps no such list.
+bool loadPackageList(const QString& database)
+{
+  QFile status(QStringLiteral("/var/lib/dpkg/status"));
+  if (!status.open(QIODevice::ReadOnly))
+    return false;
+  sqlite3* db = nullptr;
+  sqlite3_open(database.toUtf8().constData(), &db);
+  sqlite3_exec(db, "CREATE TABLE packages(name TEXT, version VARCHAR(80), size INTEGER, maintainer, description TEXT);"
+                   "BEGIN", nullptr, nullptr, nullptr);
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO packages VALUES (?1, ?2, ?3, ?4, ?5)", -1, &insert, nullptr);
+  QMap<QByteArray, QByteArray> fields;
+  QByteArray last;
+  const auto flush = [&] {
+    if (fields.value("Package").isEmpty())
+      return;
+    const auto text = [&](int i, const QByteArray& v) { sqlite3_bind_text(insert, i, v.constData(), int(v.size()), SQLITE_TRANSIENT); };
+    text(1, fields.value("Package"));
+    text(2, fields.value("Version"));
+    if (fields.contains("Installed-Size"))
+      sqlite3_bind_int64(insert, 3, fields.value("Installed-Size").toLongLong());
+    else
+      sqlite3_bind_null(insert, 3);
+    text(4, fields.value("Maintainer"));
+    text(5, fields.value("Description"));
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+    fields.clear();
+  };
+  while (!status.atEnd()) {
+    QByteArray line = status.readLine();
+    if (line.endsWith('\n'))
+      line.chop(1);
+    if (line.isEmpty()) {
+      flush();
+    } else if (line.startsWith(' ') && !last.isEmpty()) {
+      fields[last] += '\n' + line;
+    } else if (const qsizetype colon = line.indexOf(':'); colon > 0) {
+      last = line.left(colon);
+      fields[last] = line.mid(colon + 1).trimmed();
+    }
+  }
+  flush();
+  sqlite3_finalize(insert);
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  return true;
+}
+
 void writeFile(const QString& path, const QByteArray& content)
 {
   QFile f(path);
@@ -231,6 +283,7 @@ class TestExactExport : public QObject {
   std::unique_ptr<pg_test::TempDatabase> pgDatabase;
   QString connectedAlias;
   QString demoFile;
+  bool hasPackageList = false;
   int serial = 0;
   QProcess reader;  // the readback script, answering one export after the other
 
@@ -381,6 +434,7 @@ private slots:
     executeSql(awk, QString::fromUtf8(misfitRow));
     executeSql(awk, QString::fromUtf8(misfitClose));
     executeSql(awk, QString::fromUtf8(bytesSchema));
+    hasPackageList = loadPackageList(awk);
     demoFile = QString::fromLocal8Bit(qgetenv("KESTREL_DEMO_DB"));
     if (pg_test::available()) {
       try {
@@ -412,6 +466,8 @@ private slots:
     addColumns();
     addSource(QStringLiteral("Awk"), QStringLiteral("awk"), QStringLiteral(" ORDER BY id"));
     addSource(QStringLiteral("Awk"), QStringLiteral("awk_bytes"), QStringLiteral(" ORDER BY id"), false);
+    if (hasPackageList)
+      addSource(QStringLiteral("Awk"), QStringLiteral("packages"), QStringLiteral(" ORDER BY rowid"));
     if (QFileInfo::exists(demoFile)) {
       for (const SqliteTable& t : sqliteTables(demoFile))
         addSource(QStringLiteral("Demo"), t.name, t.order);
