@@ -100,6 +100,21 @@ std::optional<QString> typedText(const TValue& v, TFieldType type, const TFormat
 }
 
 
+// "2024-02-29": a real day from 1000 on, written the way the ISO short date form writes it.
+bool isPlainIsoDate(const QByteArray& b)
+{
+  if (b.size() != 10 || b[4] != '-' || b[7] != '-' || b[0] < '1' || b[0] > '9')
+    return false;
+  int parts[3] = {0, 0, 0};
+  for (int i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+    if (b[i] < '0' || b[i] > '9')
+      return false;
+    int& part = parts[i < 4 ? 0 : i < 7 ? 1 : 2];
+    part = part * 10 + (b[i] - '0');
+  }
+  return QDate::isValid(parts[0], parts[1], parts[2]);
+}
+
 }  // namespace
 
 QString valueText(const TValue& value, TFieldType type, const TFormatSettings& settings, TTextUse use)
@@ -138,6 +153,10 @@ bool fileText(TValueBytes& out, const TValue& v, TFieldType type, const TFormatS
     out.clear();
     return false;
   case TValue::Integer:
+    if (allowFast && type == ftBoolean && (v.asInteger() == 0 || v.asInteger() == 1)) {
+      v.asInteger() ? out.set("True", 4) : out.set("False", 5);
+      return true;
+    }
     if (allowFast && type != ftBoolean && !isDateTimeType(type)) {
       const auto r = std::to_chars(out.inlineBuffer(), out.inlineBuffer() + TValueBytes::inlineCapacity, v.asInteger());
       out.useInline(r.ptr - out.inlineBuffer());
@@ -159,9 +178,7 @@ bool fileText(TValueBytes& out, const TValue& v, TFieldType type, const TFormatS
     if (isDateTimeType(type) || type == ftBoolean || type == ftBCD || isFloatType(type)) {
       // A date already stored in the ISO form the settings ask for is its own text.
       const QByteArray& b = v.rawBytes();
-      if (allowFast && type == ftDate && b.size() == 10 && b[4] == '-' && b[7] == '-' &&
-          settings.ShortDateFormat == QLatin1String("yyyy-mm-dd") && b[0] != '0' && b[0] != '-' && b[0] != '+' &&
-          QDate::fromString(QLatin1String(b), Qt::ISODate).isValid()) {
+      if (allowFast && type == ftDate && isPlainIsoDate(b) && settings.ShortDateFormat == QLatin1String("yyyy-mm-dd")) {
         out.borrow(b);
         return true;
       }
