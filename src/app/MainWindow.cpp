@@ -4,6 +4,7 @@
 #include "app/ExceptionGuard.h"
 #include "app/Glyphs.h"
 #include "app/StatusBar.h"
+#include "viewer/MemoViewWindow.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
 #include "browser/TreeView.h"
@@ -352,17 +353,25 @@ void TfmMain::FormCreate()
 
 bool TfmMain::FormCloseQuery()
 {
-  return !FExporting;
+  if (FExporting)
+    return false;
+  // Asked while the window is still shown, so that Cancel keeps everything as it was.
+  return SettlePendingEdits(true) && QuerySaveSqlText();
 }
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {
   bool canClose = false;
   Guarded([&] { canClose = FormCloseQuery(); });
-  if (canClose)
-    event->accept();
-  else
+  if (!canClose) {
     event->ignore();
+    return;
+  }
+  // Everything is settled: the other windows go without questions, and with the main window the
+  // last window of the program closes, which ends the run.
+  if (fmMemoView)
+    fmMemoView->hide();
+  event->accept();
 }
 
 void TfmMain::Exit1Click()

@@ -109,6 +109,10 @@ public:
   // Table data view
   void OpenTable(const QString& tableName);
   void DBGrid2DblClick();
+  // Before a command closes or leaves the table's rows (leavingTable), or hides the memo viewer:
+  // asks whether to save what the user changed and has not saved. Yes posts (a failed post raises
+  // and keeps the edit), No drops it, Cancel returns false and the command must stop.
+  bool SettlePendingEdits(bool leavingTable);
 
   // SQL editor
   QFileDialog* OpenDialog = nullptr;  // made at first use and kept for the run
@@ -127,6 +131,11 @@ public:
   void Memo1Change();
   void Memo1KeyDown();
   void ShowEditorPos();
+  QString FSqlFileName;  // the file the editor's text was last opened from or saved to
+  // When the text changed since it was last made new, opened or saved: asks whether to save it.
+  // False on Cancel (or a save dialog cancelled): the command that asked must stop.
+  bool QuerySaveSqlText();
+  void ShowSqlFileInCaption();
 
   // Exports
   TXMLDataset* XMLDataset;
@@ -153,6 +162,8 @@ protected:
 
 private:
   void bindExportEvents();
+  bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled
+  void setSqlFileName(const QString& fileName);
   void exportToCSV(TDataSet& dataSet, const QString& what);
   void exportToXML(TDataSet& dataSet, const QString& what);
   void startExport(TDataSet& dataSet, const QString& description);

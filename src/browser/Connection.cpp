@@ -10,6 +10,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QTableWidget>
 #include <QToolButton>
 
 void TfmMain::ConnectToAlias()
@@ -40,6 +41,10 @@ void TfmMain::ConnectToAlias()
 void TfmMain::CloseConnection()
 {
   Database.Close();
+  // Nothing of the closed connection stays on screen: another alias's structure or caption would
+  // pass for the new one's. Closing the database closed both datasets, which empties the grids.
+  lbTableName->clear();
+  lvFields->setRowCount(0);
   StatusBar1->SetPanelText(0, QString());
   btExecute->setEnabled(false);
 }

@@ -44,9 +44,13 @@ void TfmMain::TreeView1DblClick()
 {
   if (FExporting)
     return;
+  TTreeNode* node = TreeView1->Selected();
+  // Connecting and opening a table close the table's rows; every double-click hides the memo viewer.
+  const bool leavesTable = node && (dynamic_cast<DBObject*>(node->Data) || dynamic_cast<TBObject*>(node->Data));
+  if (!SettlePendingEdits(leavesTable))
+    return;
   if (fmMemoView)
     fmMemoView->hide();
-  TTreeNode* node = TreeView1->Selected();
   if (!node)
     return;
   if (dynamic_cast<DBObject*>(node->Data)) {

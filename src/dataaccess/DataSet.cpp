@@ -398,9 +398,14 @@ void TDataSet::Refresh()
 
 // ---- editing ----
 
-bool TDataSet::CanModify() const
+bool TDataSet::CanModify(QString* reason) const
 {
-  return Active() && FSource->canModify(nullptr);
+  if (!Active()) {
+    if (reason)
+      *reason = QStringLiteral("Cannot perform this operation on a closed dataset.");
+    return false;
+  }
+  return FSource->canModify(reason);
 }
 
 void TDataSet::Edit()
@@ -548,6 +553,12 @@ void TDataSet::Delete()
   notify(Notify::State);
   notify(Notify::Changed);
   afterScroll();
+}
+
+void TDataSet::UpdateRecord()
+{
+  if (FState == dsEdit || FState == dsInsert)
+    notify(Notify::UpdateData);
 }
 
 void TDataSet::CheckBrowseMode()

@@ -62,8 +62,8 @@ public:
   // Reads the rows again (others may have changed them), staying on the current record.
   void Refresh();
 
-  // Editing.
-  bool CanModify() const;
+  // Editing. CanModify says why not in *reason.
+  bool CanModify(QString* reason = nullptr) const;
   void Edit();
   void Insert();
   void Append();
@@ -73,6 +73,9 @@ public:
   bool Modified() const { return FModified; }
   // Posts changes that are pending, or drops an untouched edit.
   void CheckBrowseMode();
+  // Asks the bound controls to hand over what they hold (an open cell editor, typed memo text), so
+  // that Modified tells whether the record has changes. Raises what a field raises for bad text.
+  void UpdateRecord();
 
   TFieldDefs& FieldDefs() { return FFieldDefs; }
   int FieldCount() const { return int(FFields.size()); }

@@ -276,14 +276,23 @@ void TDBGrid::followCurrent()
   viewport()->update();
 }
 
+// The current record's cell in the current column, in viewport coordinates; the top left corner of
+// the rows without one.
+QRect TDBGrid::currentCellRect() const
+{
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || FColumns.empty() || ds->RecNo() < 1)
+    return QRect(indicatorWidth(), titleHeight(), std::max(1, viewport()->width() - indicatorWidth()), rowHeight());
+  const int64_t current = ds->RecNo() - 1;
+  return QRect(columnX(FCol), titleHeight() + int(current - FTop) * rowHeight(), FColumns[size_t(FCol)].Width, rowHeight());
+}
+
 void TDBGrid::placeEditor()
 {
   TDataSet* ds = DataSet();
   if (!Editing() || !ds || !ds->Active() || FColumns.empty())
     return;
-  const int64_t current = ds->RecNo() - 1;
-  const QRect cell(columnX(FCol), titleHeight() + int(current - FTop) * rowHeight(), FColumns[size_t(FCol)].Width, rowHeight());
-  FEditor->setGeometry(cell.adjusted(1, 1, -1, -1));
+  FEditor->setGeometry(currentCellRect().adjusted(1, 1, -1, -1));
 }
 
 // ---- data link ----
@@ -328,6 +337,13 @@ void TDBGrid::UpdateData()
   commitEditor();
 }
 
+const TValue& TDBGrid::cellValue(const TRow& row, int column) const
+{
+  static const TValue none;
+  const size_t fieldIndex = size_t(FColumns[size_t(column)].FieldIndex);
+  return fieldIndex < row.size() ? row[fieldIndex] : none;
+}
+
 QString TDBGrid::CellText(int64_t position, int column)
 {
   TDataSet* ds = DataSet();
@@ -336,8 +352,16 @@ QString TDBGrid::CellText(int64_t position, int column)
   const TRow* row = ds->RowAt(position);
   if (!row)
     return QString();
-  const int fieldIndex = FColumns[size_t(column)].FieldIndex;
-  return cellText(size_t(fieldIndex) < row->size() ? (*row)[size_t(fieldIndex)] : TValue(), ds->Fields(fieldIndex)->DataType());
+  return cellText(cellValue(*row, column), ds->Fields(FColumns[size_t(column)].FieldIndex)->DataType());
+}
+
+bool TDBGrid::CellIsNull(int64_t position, int column)
+{
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || column < 0 || column >= ColumnCount())
+    return false;
+  const TRow* row = ds->RowAt(position);
+  return row && cellValue(*row, column).isNull();
 }
 
 // ---- painting ----
@@ -381,6 +405,14 @@ void TDBGrid::paintEvent(QPaintEvent*)
   const int64_t current = ds->RecNo() - 1;
   const TDataSetState state = ds->State();
   const bool focused = hasFocus() || (FEditor && FEditor->hasFocus());
+  // NULL is marked so that it cannot be taken for empty text: dimmed and slanted, never data.
+  QFont nullFont = font();
+  nullFont.setItalic(true);
+  const QFontMetrics nullMetrics(nullFont);
+  const QString nullMark = QStringLiteral("NULL");
+  const QColor markOn = pal.color(QPalette::HighlightedText), under = pal.color(QPalette::Highlight);
+  const QColor dimmedHighlight((markOn.red() * 2 + under.red()) / 3, (markOn.green() * 2 + under.green()) / 3,
+                               (markOn.blue() * 2 + under.blue()) / 3);
   for (int r = 0; th + r * rh < h; ++r) {
     const int64_t position = FTop + r;
     const TRow* row = ds->RowAt(position);
@@ -401,18 +433,21 @@ void TDBGrid::paintEvent(QPaintEvent*)
       const bool selectedCell = isCurrent && c == FCol && !(Options & dgRowSelect);
       if (selectedCell)
         p.fillRect(cell, pal.color(focused ? QPalette::Highlight : QPalette::AlternateBase));
-      const int fieldIndex = FColumns[size_t(c)].FieldIndex;
-      const TFieldType type = ds->Fields(fieldIndex)->DataType();
-      static const TValue none;
-      const TValue& value = size_t(fieldIndex) < row->size() ? (*row)[size_t(fieldIndex)] : none;
-      const QString text = cellText(value, type);
+      const TFieldType type = ds->Fields(FColumns[size_t(c)].FieldIndex)->DataType();
+      const TValue& value = cellValue(*row, c);
       const bool highlighted = (selectedCell || (isCurrent && (Options & dgRowSelect))) && focused;
-      p.setPen(pal.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
-      const bool numeric = alignsRight(value, type);
       p.save();
       p.setClipRect(cell.intersected(QRect(iw, th, w - iw, h - th)));
-      p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (numeric ? Qt::AlignRight : Qt::AlignLeft),
-                 fontMetrics().elidedText(text, Qt::ElideRight, width - 6));
+      if (value.isNull()) {
+        p.setFont(nullFont);
+        p.setPen(highlighted ? dimmedHighlight : pal.color(QPalette::Disabled, QPalette::Text));
+        p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (isNumericType(type) ? Qt::AlignRight : Qt::AlignLeft),
+                   nullMetrics.elidedText(nullMark, Qt::ElideRight, width - 6));
+      } else {
+        p.setPen(pal.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
+        p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (alignsRight(value, type) ? Qt::AlignRight : Qt::AlignLeft),
+                   fontMetrics().elidedText(cellText(value, type), Qt::ElideRight, width - 6));
+      }
       p.restore();
       if (Options & dgColLines) {
         p.setPen(lines);
@@ -512,12 +547,64 @@ bool TDBGrid::Editing() const
   return FEditor && FEditor->isVisible();
 }
 
-bool TDBGrid::canEditCell() const
+// Why the records cannot be changed from here: inserted, edited or (deleting) removed.
+QString TDBGrid::recordRefusal(bool deleting) const
 {
+  if (ReadOnly || !(Options & dgEditing))
+    return tr("This result is read-only.");
   TDataSet* ds = DataSet();
+  if (!ds || !ds->Active())
+    return tr("No data is open here to edit.");
+  QString reason;
+  if (!ds->CanModify(&reason))
+    return reason.isEmpty() ? tr("This data cannot be changed.") : reason;
+  if (!deleting && !DataSource()->AutoEdit)
+    return tr("Editing is switched off for this data.");
+  return QString();
+}
+
+QString TDBGrid::EditRefusal() const
+{
+  QString reason = recordRefusal(false);
+  if (!reason.isEmpty())
+    return reason;
   TField* field = SelectedField();
-  return !ReadOnly && (Options & dgEditing) && field && !field->ReadOnly && !isBlobType(field->DataType()) &&
-         ds->CanModify() && DataSource() && DataSource()->AutoEdit;
+  if (!field)
+    return tr("There is no column here to edit.");
+  if (field->ReadOnly)
+    return tr("Field \"%1\" is read-only.").arg(field->FieldName());
+  if (isMemoType(field->DataType()))
+    return tr("Long text cannot be edited in the grid.");
+  if (isBlobType(field->DataType()))
+    return tr("Binary data cannot be edited in the grid.");
+  if (DataSet()->RecNo() < 1)
+    return tr("There is no record here: Insert adds one.");
+  return QString();
+}
+
+void TDBGrid::refuse(const QString& reason)
+{
+  FLastRefusal = reason;
+  QApplication::beep();
+  const QRect cell = currentCellRect();
+  QToolTip::showText(viewport()->mapToGlobal(QPoint(std::max(cell.left(), 0), cell.bottom())), reason, this);
+  emit editRefused(reason);
+}
+
+void TDBGrid::SetSelectedFieldNull()
+{
+  Guarded([&] {
+    const QString reason = EditRefusal();
+    if (!reason.isEmpty()) {
+      refuse(reason);
+      return;
+    }
+    hideEditor();  // NULL replaces whatever the cell's editor held
+    if (!DataSource()->Edit())
+      return;
+    if (TField* field = SelectedField())
+      field->Clear();
+  });
 }
 
 void TDBGrid::showEditor(const QString& initial, bool selectAll)
@@ -574,8 +661,13 @@ void TDBGrid::hideEditor()
 
 void TDBGrid::confirmDelete()
 {
+  const QString reason = recordRefusal(true);
+  if (!reason.isEmpty()) {
+    refuse(reason);
+    return;
+  }
   TDataSet* ds = DataSet();
-  if (!ds || !ds->Active() || ds->IsEmpty() || ReadOnly || !(Options & dgEditing))
+  if (ds->IsEmpty())
     return;
   if ((Options & dgConfirmDelete) &&
       QMessageBox::question(this, QApplication::applicationName().isEmpty() ? QStringLiteral("Kestrel") : QApplication::applicationName(),
@@ -597,19 +689,32 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
 {
   Guarded([&] {
     TDataSet* ds = DataSet();
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
     if (!ds || !ds->Active()) {
-      QAbstractScrollArea::keyPressEvent(event);
+      const int key = event->key();
+      const QString text = event->text();
+      const bool editKey = key == Qt::Key_F2 || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Insert ||
+                           (ctrl && (key == Qt::Key_Delete || key == Qt::Key_0)) ||
+                           (!ctrl && !text.isEmpty() && text.at(0).isPrint());
+      if (editKey)
+        refuse(recordRefusal(false));
+      else
+        QAbstractScrollArea::keyPressEvent(event);
       return;
     }
-    const bool ctrl = event->modifiers() & Qt::ControlModifier;
     switch (event->key()) {
     case Qt::Key_Up: moveBy(-1); return;
     case Qt::Key_Down: {
       const int64_t before = ds->RecNo();
       moveBy(1);
-      // Past the last record a grid that edits adds one.
-      if (ds->Eof() && ds->RecNo() == before && canEditCell() && ds->State() == dsBrowse)
-        ds->Append();
+      // Past the last record a grid that edits adds one; one that cannot says why not.
+      if (ds->Eof() && ds->RecNo() == before && ds->State() == dsBrowse) {
+        const QString reason = recordRefusal(false);
+        if (reason.isEmpty())
+          ds->Append();
+        else
+          refuse(reason);
+      }
       return;
     }
     case Qt::Key_PageUp: moveBy(-VisibleRows()); return;
@@ -641,27 +746,40 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
       break;
     case Qt::Key_F2:
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      if (TField* f = SelectedField()) {
-        const QString text = f->EditText();
-        if (!showsExactly(*f, text)) {
-          // Editing would change what is stored before the user typed anything.
-          QApplication::beep();
-          QToolTip::showText(viewport()->mapToGlobal(QPoint(columnX(FCol), 0)),
-                             tr("This value cannot be edited here without changing it."), this);
-          return;
-        }
-        showEditor(text, true);
+    case Qt::Key_Enter: {
+      const QString reason = EditRefusal();
+      if (!reason.isEmpty()) {
+        refuse(reason);
+        return;
       }
+      TField* f = SelectedField();
+      const QString text = f->EditText();
+      if (!showsExactly(*f, text)) {
+        // Editing would change what is stored before the user typed anything.
+        refuse(tr("This value cannot be edited here without changing it."));
+        return;
+      }
+      showEditor(text, true);
       return;
+    }
     case Qt::Key_Escape:
       if (ds->State() == dsEdit || ds->State() == dsInsert)
         ds->Cancel();
       return;
-    case Qt::Key_Insert:
-      if (canEditCell())
+    case Qt::Key_Insert: {
+      const QString reason = recordRefusal(false);
+      if (reason.isEmpty())
         ds->Insert();
+      else
+        refuse(reason);
       return;
+    }
+    case Qt::Key_0:
+      if (ctrl) {
+        SetSelectedFieldNull();
+        return;
+      }
+      break;
     case Qt::Key_Delete:
       if (ctrl) {
         confirmDelete();
@@ -672,9 +790,15 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
       break;
     }
     const QString text = event->text();
-    if (!text.isEmpty() && text.at(0).isPrint() && !ctrl && canEditCell()) {
-      if (!Editing())  // keys that reach the grid while its editor is open go on into the editor
+    if (!text.isEmpty() && text.at(0).isPrint() && !ctrl) {
+      if (!Editing()) {  // keys that reach the grid while its editor is open go on into the editor
+        const QString reason = EditRefusal();
+        if (!reason.isEmpty()) {
+          refuse(reason);
+          return;
+        }
         showEditor(QString(), false);
+      }
       if (FEditor && FEditor->isVisible()) {
         FEditor->insert(text);
         FEditorDirty = true;
@@ -732,6 +856,20 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
     if (OnDblClick)
       OnDblClick();
   });
+}
+
+// Ctrl+0 belongs to the cell while the grid or its editor (whose keys it does not take come here)
+// has the focus, before any shortcut of the window; the key press then sets NULL.
+bool TDBGrid::event(QEvent* event)
+{
+  const auto isSetNullKey = [](const QKeyEvent& key) {
+    return key.key() == Qt::Key_0 && (key.modifiers() & Qt::ControlModifier);
+  };
+  if (event->type() == QEvent::ShortcutOverride && isSetNullKey(*static_cast<QKeyEvent*>(event))) {
+    event->accept();
+    return true;
+  }
+  return QAbstractScrollArea::event(event);
 }
 
 void TDBGrid::wheelEvent(QWheelEvent* event)

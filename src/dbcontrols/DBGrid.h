@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataaccess/DataSource.h"
+#include "dataaccess/Value.h"
 
 #include <QAbstractScrollArea>
 #include <functional>
@@ -42,11 +43,29 @@ public:
   int64_t TopPosition() const { return FTop; }
   int VisibleRows() const;
   // The text a cell shows for the row at a position (the grid's own rendering, for tests too).
+  // NULL is the empty text here, as in copies and exports: the grid's NULL mark is paint only.
   QString CellText(int64_t position, int column);
+  // True when the cell holds NULL, which the grid paints as a dimmed NULL mark.
+  bool CellIsNull(int64_t position, int column);
   // True while the in-place editor is open.
   bool Editing() const;
+  // Why the current cell cannot be changed from the grid; empty when it can. A pop-up menu may
+  // use it to disable its commands.
+  QString EditRefusal() const;
+  // The last reason the grid gave for refusing an edit, as its tooltip showed it.
+  QString LastRefusal() const { return FLastRefusal; }
 
   std::function<void()> OnDblClick;
+
+public slots:
+  // Sets the current cell to NULL (Ctrl+0), putting the record into edit mode as typing does;
+  // an open cell editor closes and what it held gives way. Where the cell cannot be changed the
+  // grid says why instead.
+  void SetSelectedFieldNull();
+
+signals:
+  // Each refused attempt to change data, with the reason shown to the user.
+  void editRefused(const QString& reason);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -56,6 +75,7 @@ protected:
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  bool event(QEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -88,7 +108,12 @@ private:
   int resizeHandleAt(const QPoint& pos) const;
   void moveTo(int64_t position);
   void moveBy(int64_t distance);
-  bool canEditCell() const;
+  bool canEditCell() const { return EditRefusal().isEmpty(); }
+  QString recordRefusal(bool deleting) const;
+  // Every refused edit goes through here: a tooltip at the cell, never a modal box.
+  void refuse(const QString& reason);
+  QRect currentCellRect() const;
+  const TValue& cellValue(const TRow& row, int column) const;
   void showEditor(const QString& initial, bool selectAll);
   void placeEditor();
   void commitEditor();
@@ -104,4 +129,5 @@ private:
   int FResizeStart = 0;
   bool FCountScheduled = false;
   bool FIgnoreScrollBar = false;
+  QString FLastRefusal;
 };

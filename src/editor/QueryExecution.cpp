@@ -22,6 +22,8 @@ void TfmMain::RunQuery()
   // A run would close the dataset an export is walking: refused while one runs.
   if (FExporting)
     return;
+  if (!SettlePendingEdits(true))  // the run closes the table's rows
+    return;
   TCursorScope cursor(crSQLWait);
   qrTable.Close();
   qrSelect.Close();

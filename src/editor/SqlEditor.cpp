@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QSaveFile>
 #include <QScopedValueRollback>
@@ -175,17 +176,22 @@ void TfmMain::bindEditorEvents()
               Memo1Change();
           }));
   Memo1->installEventFilter(new KeyDownFilter(this, Memo1));
+  connect(Memo1->document(), &QTextDocument::modificationChanged, this, [this] { ShowSqlFileInCaption(); });
+  setSqlFileName(QString());
 }
 
 void TfmMain::btNewClick()
 {
   if (FExporting)
     return;
+  if (!QuerySaveSqlText())
+    return;
   {
     QScopedValueRollback replacing(FReplacingText, true);
     Memo1->clear();  // also empties the undo history
   }
   FLatin1Text = false;
+  setSqlFileName(QString());
   pgTop->setCurrentWidget(EditSheet);
 }
 
@@ -193,17 +199,14 @@ void TfmMain::btOpenClick()
 {
   if (FExporting)
     return;
+  if (!QuerySaveSqlText())
+    return;
   if (!OpenDialog)
     OpenDialog = newFileDialog(this, QFileDialog::AcceptOpen, QStringLiteral("SQL files (*.sql);;All Files (*)"));
   if (OpenDialog->exec() != QDialog::Accepted)
     return;
   FOpenFileName = OpenDialog->selectedFiles().value(0);
-
-  {
-    QScopedValueRollback replacing(FReplacingText, true);
-    Memo1->clear();
-  }
-  FLatin1Text = false;
+  // Read first: a file that cannot be read leaves the text, and its undo step, as they were.
   bool latin1 = false;
   const QString text = readSqlFile(FOpenFileName, &latin1);
   {
@@ -216,6 +219,7 @@ void TfmMain::btOpenClick()
     Memo1Change();
   Memo1->document()->clearUndoRedoStacks();
   btUndo->setEnabled(false);
+  setSqlFileName(FOpenFileName);
   pgTop->setCurrentWidget(EditSheet);
 }
 
@@ -223,6 +227,11 @@ void TfmMain::btSaveClick()
 {
   if (FExporting)
     return;
+  saveSqlText();
+}
+
+bool TfmMain::saveSqlText()
+{
   if (!SaveDialog)
     SaveDialog = newFileDialog(this, QFileDialog::AcceptSave, QStringLiteral("SQL Files (*.sql);;All Files (*)"));
   if (OpenDialog)
@@ -233,7 +242,7 @@ void TfmMain::btSaveClick()
   else if (auto* name = SaveDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
     name->clear();  // selectFile ignores an empty name
   if (SaveDialog->exec() != QDialog::Accepted)
-    return;
+    return false;
   const QString fileName = SaveDialog->selectedFiles().value(0);
 
   const QString text = memoText(Memo1);
@@ -243,6 +252,43 @@ void TfmMain::btSaveClick()
   FLatin1Text = latin1;
   Memo1->document()->clearUndoRedoStacks();
   btUndo->setEnabled(false);
+  setSqlFileName(fileName);
+  return true;
+}
+
+bool TfmMain::QuerySaveSqlText()
+{
+  if (!Memo1->document()->isModified())
+    return true;
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Kestrel"), tr("Save changes to the SQL text?"),
+                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+  box.setDefaultButton(QMessageBox::Yes);
+  switch (box.exec()) {
+  case QMessageBox::Yes:
+    return saveSqlText();  // a save cancelled in its dialog stops the command too; a failed write raises
+  case QMessageBox::No:
+    return true;
+  default:
+    return false;
+  }
+}
+
+void TfmMain::setSqlFileName(const QString& fileName)
+{
+  FSqlFileName = fileName;
+  Memo1->document()->setModified(false);
+  ShowSqlFileInCaption();
+}
+
+void TfmMain::ShowSqlFileInCaption()
+{
+  // The file the text belongs to, and a change mark while the text differs from it.
+  QString caption = QStringLiteral("Kestrel");
+  if (!FSqlFileName.isEmpty())
+    caption += QStringLiteral(" - ") + QFileInfo(FSqlFileName).fileName();
+  if (Memo1->document()->isModified())
+    caption += QLatin1Char('*');
+  setWindowTitle(caption);
 }
 
 void TfmMain::btCutClick()

@@ -1,7 +1,7 @@
 // What a user does with an alias works the same on SQLite and on a PostgreSQL server: every test runs
 // once per driver over the same tables, through the program's own windows.
 #include "AppFixture.h"
-#include "PgTestServer.h"
+#include "Backends.h"
 
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
@@ -14,70 +14,10 @@
 #include <QTableWidget>
 #include <QToolButton>
 
-#include <sqlite3.h>
-
 using namespace app_fixture;
+using namespace test_backends;
 
 namespace {
-
-// The same content on either kind of database, reached through an alias, and a second session on it.
-class Backend {
-public:
-  virtual ~Backend() = default;
-  virtual QByteArray aliasSection(const QString& name) = 0;
-  virtual void exec(const QString& sql) = 0;
-  virtual QString scalar(const QString& sql) = 0;
-  virtual QString user() const = 0;
-  virtual QString password() const = 0;
-  // A table name as the tree lists it.
-  virtual QString listed(const QString& table) const = 0;
-  virtual bool checksPasswords() const = 0;
-};
-
-class SqliteBackend : public Backend {
-public:
-  SqliteBackend(TestFolder& folder, const QString& sql) : FFile(folder.createDatabase(QStringLiteral("both.db"), sql)) {}
-  QByteArray aliasSection(const QString& name) override { return "[" + name.toUtf8() + "]\nDriver=SQLite\nDatabase=both.db\n"; }
-  void exec(const QString& sql) override { executeSql(FFile, sql); }
-  QString scalar(const QString& sql) override
-  {
-    sqlite3* db = nullptr;
-    sqlite3_open(FFile.toUtf8().constData(), &db);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr);
-    QString r = st && sqlite3_step(st) == SQLITE_ROW ? QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)))
-                                                     : QStringLiteral("<none>");
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return r;
-  }
-  QString user() const override { return QStringLiteral("someone"); }
-  QString password() const override { return QStringLiteral("anything"); }
-  QString listed(const QString& table) const override { return table; }
-  bool checksPasswords() const override { return false; }
-
-private:
-  QString FFile;
-};
-
-class PgBackend : public Backend {
-public:
-  explicit PgBackend(const QString& sql) : FDb(QStringLiteral("both")) { FDb.exec(sql); }
-  QByteArray aliasSection(const QString& name) override { return FDb.aliasSection(name); }
-  void exec(const QString& sql) override { FDb.exec(sql); }
-  QString scalar(const QString& sql) override { return FDb.scalar(sql); }
-  QString user() const override { return QString::fromUtf8(pg_test::server().User); }
-  QString password() const override { return QString::fromUtf8(pg_test::server().Password); }
-  QString listed(const QString& table) const override
-  {
-    const bool plain = table == table.toLower() && !table.contains(QLatin1Char(' '));
-    return plain ? table : QLatin1Char('"') + table + QLatin1Char('"');
-  }
-  bool checksPasswords() const override { return true; }
-
-private:
-  pg_test::TempDatabase FDb;
-};
 
 // Written once, valid on both.
 const char* const schema =

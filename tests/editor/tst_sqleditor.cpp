@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -45,6 +46,18 @@ void answerFileDialog(const QString& file, QStringList* offered = nullptr)
   });
 }
 
+// Answers the next question box with the button.
+void answerQuestion(QMessageBox::StandardButton button, QString* asked = nullptr)
+{
+  answerNextModal([=](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    QVERIFY(box);
+    if (asked)
+      *asked = box->text();
+    box->button(button)->click();
+  });
+}
+
 }  // namespace
 
 class TestSqlEditor : public QObject {
@@ -74,9 +87,9 @@ private slots:
     QTest::addColumn<QString>("clipboard");
     QTest::newRow("last edit only") << QStringList{"t:ab", "c:cd", "Paste", "Undo"} << "ab" << false << "cd";
     QTest::newRow("history emptied") << QStringList{"t:ab", "c:c", "Paste", "Undo", "t:x", "Undo", "handler"} << "ab" << false << "c";
-    QTest::newRow("new keeps the button") << QStringList{"t:ab", "New", "Undo"} << "" << true << "";
+    QTest::newRow("new keeps the button") << QStringList{"t:ab", "answer:No", "New", "Undo"} << "" << true << "";
     QTest::newRow("new while disabled") << QStringList{"New"} << "" << false << "";
-    QTest::newRow("open disables") << QStringList{"t:ab", "Open"} << "select 1" << false << "";
+    QTest::newRow("open disables") << QStringList{"t:ab", "answer:No", "Open"} << "select 1" << false << "";
     QTest::newRow("save disables") << QStringList{"t:ab", "Save", "handler"} << "ab" << false << "";
     QTest::newRow("cut and paste") << QStringList{"Open", "all", "Cut", "Paste", "Paste"} << "select 1select 1" << true << "select 1";
     QTest::newRow("copy is no change") << QStringList{"Open", "all", "Copy"} << "select 1" << false << "select 1";
@@ -99,6 +112,8 @@ private slots:
         fmMain->btUndoClick();  // as if the disabled button were clicked
       else if (step == QLatin1String("export"))
         fmMain->FExporting = true;
+      else if (step.startsWith(QLatin1String("answer:")))
+        answerQuestion(step.mid(7) == QLatin1String("No") ? QMessageBox::No : QMessageBox::Yes);
       else {
         if (step == QLatin1String("Open") || step == QLatin1String("Save"))
           answerFileDialog(folder->path(step == QLatin1String("Open") ? "q.sql" : "s.sql"));
@@ -177,6 +192,7 @@ private slots:
     fmMain->pgTop->setCurrentWidget(fmMain->FieldSheet);
     memo()->insertPlainText(QStringLiteral("old"));
     fmMain->StatusBar1->SetPanelText(1, QStringLiteral("before"));
+    answerQuestion(QMessageBox::No);  // the changed text goes
     answerFileDialog(in);
     click(fmMain->btOpen);
     QStringList lines;
@@ -234,6 +250,8 @@ private slots:
     QVERIFY(getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
     const rlimit small{4 * 1024, unlimited.rlim_max};
     signal(SIGXFSZ, SIG_IGN);
+    if (button == QLatin1String("Open"))
+      answerQuestion(QMessageBox::No);  // the changed text may go, once the file is read
     answerNextModal([&](QWidget*) { setrlimit(RLIMIT_FSIZE, &small); });  // the dialog stays for the next answer
     answerFileDialog(path);
     QString shown;
@@ -243,12 +261,94 @@ private slots:
     QVERIFY(allModalsAnswered());
 
     QCOMPARE(shown, QString(message).replace(QLatin1String("%1"), path));
-    QCOMPARE(memo()->toPlainText(), button == QLatin1String("Save") ? text : QString());
+    QCOMPARE(memo()->toPlainText(), text);  // a file that cannot be read replaces nothing
     QVERIFY(fmMain->btUndo->isEnabled());
     QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->FieldSheet);
     QCOMPARE(fileBytes(folder->path(QStringLiteral("old.sql"))), QByteArray("old"));
     click(fmMain->btUndo);  // after a failed save the edit can still be undone
     QCOMPARE(memo()->toPlainText(), QString());
+  }
+
+  // Changed text is never replaced without a word: New and Open ask, Yes saves as Save does, No goes
+  // on, Cancel (or a save dialog cancelled) stops.
+  void changedTextIsAskedAbout_data()
+  {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("reply");
+    QTest::addColumn<bool>("saveDialogAnswered");
+    QTest::addColumn<QString>("text");      // the editor's text afterwards
+    QTest::addColumn<QByteArray>("saved");  // what s.sql holds afterwards
+    for (const char* command : {"New", "Open"}) {
+      const QString replaced = QLatin1String(command) == QLatin1String("New") ? QString() : QStringLiteral("select 1");
+      QTest::addRow("%s, yes", command) << command << int(QMessageBox::Yes) << true << replaced << QByteArray("typed");
+      QTest::addRow("%s, yes, save cancelled", command) << command << int(QMessageBox::Yes) << false << "typed" << QByteArray("<missing>");
+      QTest::addRow("%s, no", command) << command << int(QMessageBox::No) << false << replaced << QByteArray("<missing>");
+      QTest::addRow("%s, cancel", command) << command << int(QMessageBox::Cancel) << false << "typed" << QByteArray("<missing>");
+    }
+  }
+  void changedTextIsAskedAbout()
+  {
+    QFETCH(QString, command);
+    QFETCH(int, reply);
+    QFETCH(bool, saveDialogAnswered);
+    writeFile(folder->path(QStringLiteral("q.sql")), "select 1");
+    QTest::keyClicks(memo(), QStringLiteral("typed"));
+    QString asked;
+    answerQuestion(QMessageBox::StandardButton(reply), &asked);
+    if (reply == QMessageBox::Yes) {
+      if (saveDialogAnswered)
+        answerFileDialog(folder->path(QStringLiteral("s.sql")));
+      else
+        answerNextModal([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+    }
+    const bool goesOn = reply == QMessageBox::No || saveDialogAnswered;
+    if (command == QLatin1String("Open") && goesOn)
+      answerFileDialog(folder->path(QStringLiteral("q.sql")));
+    click(fmMain->findChild<QToolButton*>(QLatin1String("bt") + command));
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(asked, QStringLiteral("Save changes to the SQL text?"));
+    QTEST(memo()->toPlainText(), "text");
+    const QByteArray saved = fileBytes(folder->path(QStringLiteral("s.sql")));
+    QTEST(saved, "saved");
+    // Unchanged text asks nothing.
+    if (goesOn) {
+      if (command == QLatin1String("Open"))
+        answerFileDialog(folder->path(QStringLiteral("q.sql")));
+      click(fmMain->findChild<QToolButton*>(QLatin1String("bt") + command));
+      QVERIFY(allModalsAnswered());
+    }
+  }
+
+  // The caption names the file the text belongs to and marks a change.
+  void captionShowsTheFileAndAChange()
+  {
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel"));
+    QTest::keyClicks(memo(), QStringLiteral("x"));
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel*"));
+    answerFileDialog(folder->path(QStringLiteral("s.sql")));
+    click(fmMain->btSave);
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - s.sql"));
+    QTest::keyClicks(memo(), QStringLiteral("y"));
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - s.sql*"));
+    click(fmMain->btUndo);  // back to the text as saved: nothing to ask about
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - s.sql"));
+    click(fmMain->btNew);
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel"));
+  }
+
+  // Closing the main window asks about changed text; Cancel keeps the window.
+  void closingAsksAboutChangedText()
+  {
+    QTest::keyClicks(memo(), QStringLiteral("typed"));
+    answerQuestion(QMessageBox::Cancel);
+    QVERIFY(!fmMain->close());
+    QVERIFY(fmMain->isVisible());
+    answerQuestion(QMessageBox::Yes);
+    answerFileDialog(folder->path(QStringLiteral("s.sql")));
+    QVERIFY(fmMain->close());
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(fileBytes(folder->path(QStringLiteral("s.sql"))), QByteArray("typed"));
   }
 };
 

@@ -601,11 +601,21 @@ private slots:
     QCOMPARE(stored("body", 1), QStringLiteral("XFirst line\nSecond line"));
   }
 
-  void closingTheMainWindowAsksNothing()
+  // Typed memo text is asked about before the main window goes, with the viewer's own question.
+  void closingTheMainWindowAsksAboutTheText()
   {
     openAndBind();
     QTest::keyClicks(rtf(), QStringLiteral("X"));
-    QVERIFY(!askedDuring([] { QVERIFY(fmMain->close()); }));
+    QString asked, title;
+    answerNextModal([&](QWidget* w) {
+      asked = modalText(w);
+      title = w->windowTitle();
+      qobject_cast<QMessageBox*>(w)->button(QMessageBox::No)->click();
+    });
+    QVERIFY(fmMain->close());
+    QCOMPARE(title, QStringLiteral("Memo Changed"));
+    QCOMPARE(stored("body", 1), QStringLiteral("First line\nSecond line"));
+    QVERIFY(!fmMemoView->isVisible());
   }
 };
 

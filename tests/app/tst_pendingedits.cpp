@@ -1,0 +1,280 @@
+// A record being edited is never thrown away without a word: every command that closes or leaves the
+// table's rows asks first, on both drivers, through the program's own windows.
+#include "AppFixture.h"
+#include "Backends.h"
+
+#include "dbcontrols/DBGrid.h"
+#include "viewer/DBRichEdit.h"
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace app_fixture;
+using namespace test_backends;
+
+namespace {
+
+const char* const schema =
+    "CREATE TABLE nums(id INTEGER PRIMARY KEY, qty INT NOT NULL DEFAULT 0, name VARCHAR(20), note TEXT);"
+    "INSERT INTO nums VALUES (1, 2, 'stored', 'stored'), (2, 4, 'second', 'second');"
+    "CREATE TABLE other(id INTEGER PRIMARY KEY, v VARCHAR(10));"
+    "INSERT INTO other VALUES (1, 'x');";
+
+// How the user answers the question, and what the database does with a Yes.
+enum class Answer { Yes, No, Cancel, YesRefused, YesChangedElsewhere };
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Answer)
+
+class TestPendingEdits : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TestFolder> folder;
+  std::unique_ptr<Backend> backend;
+
+  TTreeNode* alias() { return child(root(), QStringLiteral("Edits")); }
+  TTreeNode* table(const QString& name) { return child(alias(), backend->listed(name)); }
+  TDBGrid* grid() { return fmMain->DBGrid2; }
+  TDataSet& ds() { return fmMain->qrTable; }
+
+  void connect()
+  {
+    loginWith(backend->user(), backend->password());
+    doubleClick(alias());
+    QVERIFY(fmMain->Database.Connected());
+  }
+
+  void openNums()
+  {
+    doubleClick(table(QStringLiteral("nums")));
+    QVERIFY(ds().Active());
+    grid()->setFocus();
+  }
+
+  // Types into the name cell of the first record and leaves the cell editor open, as a user who has
+  // not pressed Enter yet.
+  void typeIntoTheGrid()
+  {
+    grid()->SetSelectedIndex(2);
+    QTest::keyClicks(grid(), QStringLiteral("typed"));
+    QVERIFY(grid()->Editing());
+    QCOMPARE(ds().State(), dsEdit);
+  }
+
+  // Binds the memo viewer to the note field, as the grid's double-click does, and types there.
+  void typeIntoTheMemoViewer()
+  {
+    grid()->SetSelectedIndex(3);
+    fmMain->DBGrid2DblClick();
+    QVERIFY(fmMemoView->isVisible());
+    fmMemoView->DBRTF->selectAll();
+    QTest::keyClicks(fmMemoView->DBRTF, QStringLiteral("typed"));
+    QVERIFY(fmMemoView->FModified);
+  }
+
+  // The column typed into, as stored: the grid edits the name, the memo viewer the note.
+  QString stored(bool inMemoViewer)
+  {
+    return backend->scalar(inMemoViewer ? QStringLiteral("SELECT note FROM nums WHERE id = 1") : QStringLiteral("SELECT name FROM nums WHERE id = 1"));
+  }
+
+  // Answers the question, and the error a refused post shows after it; returns what was asked.
+  void answer(Answer a, const QString& title, QString* asked, QString* error)
+  {
+    answerNextModal([=](QWidget* w) {
+      *asked = w->windowTitle() + QLatin1Char('|') + modalText(w);
+      auto* box = qobject_cast<QMessageBox*>(w);
+      QVERIFY(box);
+      QCOMPARE(w->windowTitle(), title);
+      box->button(a == Answer::No ? QMessageBox::No : a == Answer::Cancel ? QMessageBox::Cancel : QMessageBox::Yes)->click();
+    });
+    if (a == Answer::YesRefused || a == Answer::YesChangedElsewhere)
+      captureAndClose(error);
+  }
+
+  // Runs a command that closes or leaves the table's rows; tells whether it was carried out.
+  bool runPath(const QString& path, bool loginAfterwards)
+  {
+    if (path == QLatin1String("reconnect")) {
+      if (loginAfterwards)
+        loginWith(backend->user(), backend->password());
+      doubleClick(alias());
+      return fmMain->Database.Connected() && !ds().Active() && fmMain->lbTableName->text().isEmpty();
+    }
+    if (path == QLatin1String("execute")) {
+      fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
+      QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+      return fmMain->qrSelect.Active();
+    }
+    if (path == QLatin1String("open another table")) {
+      doubleClick(table(QStringLiteral("other")));
+      return ds().Active() && fmMain->lbTableName->text().endsWith(backend->listed(QStringLiteral("other")));
+    }
+    if (path == QLatin1String("close box")) {
+      fmMain->close();
+      return !fmMain->isVisible();
+    }
+    fmMain->Exit1->trigger();
+    return !fmMain->isVisible();
+  }
+
+private slots:
+  void initTestCase_data()
+  {
+    QTest::addColumn<QString>("driver");
+    QTest::newRow("SQLite") << "SQLite";
+    QTest::newRow("PostgreSQL") << "PostgreSQL";
+  }
+
+  void init()
+  {
+    QFETCH_GLOBAL(QString, driver);
+    folder = std::make_unique<TestFolder>();
+    if (driver == QLatin1String("PostgreSQL")) {
+      PG_REQUIRE_SERVER();
+      backend = std::make_unique<PgBackend>(QString::fromLatin1(schema));
+    } else {
+      backend = std::make_unique<SqliteBackend>(*folder, QString::fromLatin1(schema));
+    }
+    startProgram(*folder, backend->aliasSection(QStringLiteral("Edits")));
+    connect();
+    openNums();
+  }
+  void cleanup()
+  {
+    if (fmMain)
+      stopProgram();
+    backend.reset();
+    folder.reset();
+    QVERIFY(allModalsAnswered());
+  }
+
+  void everyPathAsksFirst_data()
+  {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("inMemoViewer");
+    QTest::addColumn<Answer>("reply");
+    const std::pair<const char*, Answer> replies[] = {{"yes", Answer::Yes}, {"no", Answer::No}, {"cancel", Answer::Cancel},
+                                                      {"yes, refused", Answer::YesRefused},
+                                                      {"yes, row changed elsewhere", Answer::YesChangedElsewhere}};
+    for (const char* path : {"reconnect", "execute", "open another table", "close box", "File > Exit"})
+      for (bool memo : {false, true})
+        for (const auto& [name, reply] : replies)
+          QTest::addRow("%s, %s, %s", path, memo ? "memo viewer" : "grid", name) << QString::fromLatin1(path) << memo << reply;
+  }
+  void everyPathAsksFirst()
+  {
+    QFETCH(QString, path);
+    QFETCH(bool, inMemoViewer);
+    QFETCH(Answer, reply);
+    inMemoViewer ? typeIntoTheMemoViewer() : typeIntoTheGrid();
+    if (reply == Answer::YesRefused)
+      ds().FieldByName(QStringLiteral("qty"))->Clear();  // NOT NULL: the database refuses the post
+    if (reply == Answer::YesChangedElsewhere)
+      backend->exec(QStringLiteral("UPDATE nums SET qty = 99 WHERE id = 1"));
+    QString asked, error;
+    answer(reply, inMemoViewer ? QStringLiteral("Memo Changed") : QStringLiteral("Kestrel"), &asked, &error);
+    const bool goesOn = reply == Answer::Yes || reply == Answer::No;
+    const bool carriedOut = runPath(path, goesOn);
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(asked.contains(inMemoViewer ? QStringLiteral("Do you want to save your changes?") : QStringLiteral("Save changes to the record?")),
+             qPrintable(asked));
+    QCOMPARE(carriedOut, goesOn);
+    QCOMPARE(stored(inMemoViewer), reply == Answer::Yes ? QStringLiteral("typed") : QStringLiteral("stored"));
+    if (reply == Answer::YesRefused)
+      QVERIFY2(!error.isEmpty(), "a refused post says why");
+    if (reply == Answer::YesChangedElsewhere)
+      QVERIFY2(error.contains(QStringLiteral("changed or deleted by another user")), qPrintable(error));
+    if (!goesOn) {
+      // Everything stays as it was: the record in edit mode with the user's text, the windows shown.
+      QVERIFY(fmMain->isVisible());
+      QCOMPARE(ds().State(), dsEdit);
+      ds().UpdateRecord();
+      QCOMPARE(ds().FieldByName(inMemoViewer ? QStringLiteral("note") : QStringLiteral("name"))->AsString(), QStringLiteral("typed"));
+      QCOMPARE(fmMemoView->isVisible(), inMemoViewer);
+    }
+  }
+
+  // Nothing changed, nothing asked: an edit begun and left untouched is dropped quietly.
+  void untouchedEditsAskNothing()
+  {
+    QTest::keyClick(grid(), Qt::Key_F2);
+    QVERIFY(grid()->Editing());
+    fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
+    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+    QVERIFY(allModalsAnswered());
+    QVERIFY(fmMain->qrSelect.Active());
+  }
+
+  // Closing the main window with unsaved memo text: the question comes while the main window is
+  // still shown, Cancel keeps both windows, and with any other answer the run ends, as it really
+  // runs, through the application's event loop.
+  void closingWithUnsavedMemoTextEndsTheRun_data()
+  {
+    QTest::addColumn<Answer>("reply");
+    QTest::newRow("yes") << Answer::Yes;
+    QTest::newRow("no") << Answer::No;
+  }
+  void closingWithUnsavedMemoTextEndsTheRun()
+  {
+    QFETCH(Answer, reply);
+    typeIntoTheMemoViewer();
+    bool mainShownWhenAsked = false;
+    answerNextModal([&](QWidget* w) {
+      mainShownWhenAsked = fmMain->isVisible();
+      qobject_cast<QMessageBox*>(w)->button(QMessageBox::Cancel)->click();
+    });
+    QVERIFY(!fmMain->close());
+    QVERIFY(mainShownWhenAsked);
+    QVERIFY(fmMain->isVisible());
+    QVERIFY(fmMemoView->isVisible());
+
+    answerNextModal([&](QWidget* w) {
+      mainShownWhenAsked = fmMain->isVisible();
+      qobject_cast<QMessageBox*>(w)->button(reply == Answer::Yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    QTimer closeSoon;
+    closeSoon.setSingleShot(true);
+    QObject::connect(&closeSoon, &QTimer::timeout, fmMain, [] { fmMain->close(); });
+    closeSoon.start(0);
+    bool hung = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+      hung = true;
+      QCoreApplication::exit(1);
+    });
+    watchdog.start(10000);
+    const int rc = QApplication::exec();
+    QVERIFY2(!hung, "the run did not end when the main window closed");
+    QCOMPARE(rc, 0);
+    QVERIFY(mainShownWhenAsked);
+    QVERIFY(!fmMain->isVisible());
+    QVERIFY(!fmMemoView->isVisible());
+    QCOMPARE(stored(true), reply == Answer::Yes ? QStringLiteral("typed") : QStringLiteral("stored"));
+  }
+
+  // Nothing of a closed connection stays on screen.
+  void panesAreClearedWhenTheConnectionCloses()
+  {
+    click(table(QStringLiteral("nums")));
+    QVERIFY(fmMain->lvFields->rowCount() > 0);
+    QVERIFY(!fmMain->lbTableName->text().isEmpty());
+    fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
+    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+    QVERIFY(fmMain->qrSelect.Active());
+    connect();
+    QCOMPARE(fmMain->lvFields->rowCount(), 0);
+    QCOMPARE(fmMain->lbTableName->text(), QString());
+    QVERIFY(!fmMain->qrSelect.Active());
+    QVERIFY(!ds().Active());
+    QCOMPARE(fmMain->DBGrid1->CellText(0, 0), QString());
+  }
+};
+
+QTEST_MAIN(TestPendingEdits)
+#include "tst_pendingedits.moc"
