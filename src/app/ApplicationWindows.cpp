@@ -1,6 +1,7 @@
 #include "app/ApplicationWindows.h"
 
 #include "about/AboutDialog.h"
+#include "app/BusyIndicator.h"
 #include "app/MainWindow.h"
 #include "browser/LoginDialog.h"
 #include "export/CSVOptionsDialog.h"
@@ -17,10 +18,13 @@ void CreateApplicationWindows()
   fmMemoView = new TfmMemoView(fmMain);
   fmLogin = new TfmLogin(fmMain);
   fmCSVOpts = new TfmCSVOpts(fmMain);
+  // Not one of the program's windows of its own: the sign of a long wait on the database.
+  InstallBusyIndicator(new TfmBusy(fmMain));
 }
 
 void DestroyApplicationWindows()
 {
+  InstallBusyIndicator(nullptr);
   delete fmMain;  // sets fmMain to nullptr
   fmAbout = nullptr;
   fmExportProgress = nullptr;

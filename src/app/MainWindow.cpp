@@ -4,6 +4,7 @@
 #include "app/ExceptionGuard.h"
 #include "app/Glyphs.h"
 #include "app/StatusBar.h"
+#include "dataaccess/EngineWait.h"
 #include "viewer/MemoViewWindow.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
@@ -353,7 +354,7 @@ void TfmMain::FormCreate()
 
 bool TfmMain::FormCloseQuery()
 {
-  if (FExporting)
+  if (FExporting || TEngineWait::active())
     return false;
   // Asked while the window is still shown, so that Cancel keeps everything as it was.
   return SettlePendingEdits(true) && QuerySaveSqlText();

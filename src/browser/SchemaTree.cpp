@@ -1,5 +1,6 @@
 // The schema tree's fill and event handlers of the main window.
 #include "app/MainWindow.h"
+#include "dataaccess/EngineWait.h"
 #include "browser/TreeObjects.h"
 #include "dataaccess/Session.h"
 #include "viewer/MemoViewWindow.h"
@@ -42,7 +43,8 @@ void TfmMain::TreeView1Click()
 
 void TfmMain::TreeView1DblClick()
 {
-  if (FExporting)
+  // Nothing starts while an export runs or a call waits on the database.
+  if (FExporting || TEngineWait::active())
     return;
   TTreeNode* node = TreeView1->Selected();
   // Connecting and opening a table close the table's rows; every double-click hides the memo viewer.

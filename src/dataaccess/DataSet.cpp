@@ -1,5 +1,7 @@
 #include "dataaccess/DataSet.h"
 
+#include "dataaccess/EngineWait.h"
+
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
@@ -188,6 +190,9 @@ const TRow* TDataSet::RowAt(int64_t position)
   } else if (FState == dsEdit && position == FPosition) {
     return &FBuffer;
   }
+  // While a call waits on the database the window still paints: it shows what is in memory only.
+  if (TEngineWait::active())
+    return FCache->cachedRow(position);
   return FCache->row(position);
 }
 

@@ -21,6 +21,18 @@ const TRow* TRowCache::row(int64_t position)
   return index < b.Rows.size() ? &b.Rows[index] : nullptr;
 }
 
+const TRow* TRowCache::cachedRow(int64_t position) const
+{
+  if (position < 0 || (FKnownEnd >= 0 && position >= FKnownEnd))
+    return nullptr;
+  const int64_t block = position / BlockRows;
+  const auto it = FBlocks.find(block);
+  if (it == FBlocks.end())
+    return nullptr;
+  const size_t index = size_t(position - block * BlockRows);
+  return index < it->second.Rows.size() ? &it->second.Rows[index] : nullptr;
+}
+
 TRowCache::Block& TRowCache::load(int64_t block)
 {
   // The rows of the block that goes make room for the new one: their storage is read into again.

@@ -19,6 +19,8 @@ public:
 
   // The row at a 0-based position, nullptr past the end. Valid until the next call.
   const TRow* row(int64_t position);
+  // The row when its block is in memory, else nullptr: never asks the source.
+  const TRow* cachedRow(int64_t position) const;
   // Exact count when a short read has shown where the rows end; -1 otherwise.
   int64_t knownEnd() const { return FKnownEnd; }
   void setKnownEnd(int64_t count) { FKnownEnd = count; }

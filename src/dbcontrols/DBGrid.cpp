@@ -2,6 +2,7 @@
 
 #include "app/ExceptionGuard.h"
 #include "dataaccess/DataSet.h"
+#include "dataaccess/EngineWait.h"
 #include "dataaccess/Field.h"
 #include "dataaccess/FormatSettings.h"
 #include "dataaccess/ValueText.h"
@@ -246,6 +247,11 @@ void TDBGrid::countLater()
   FCountScheduled = true;
   QTimer::singleShot(0, this, guard([this] {
                        FCountScheduled = false;
+                       if (TEngineWait::active()) {
+                         // The connection is busy with the user's command: count once it is done.
+                         QTimer::singleShot(100, this, [this] { countLater(); });
+                         return;
+                       }
                        TDataSet* ds = DataSet();
                        if (ds && ds->Active() && ds->KnownRecordCount() < 0) {
                          ds->RecordCount64();

@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/StatusBar.h"
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/EngineWait.h"
 #include "platform/ScreenCursor.h"
 
 #include <QPlainTextEdit>
@@ -20,7 +21,7 @@ void TfmMain::RunQuery()
   if (!Database.Connected())
     return;
   // A run would close the dataset an export is walking: refused while one runs.
-  if (FExporting)
+  if (FExporting || TEngineWait::active())
     return;
   if (!SettlePendingEdits(true))  // the run closes the table's rows
     return;

@@ -4,6 +4,7 @@
 #include "app/ExceptionGuard.h"
 #include "app/MainWindow.h"
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/EngineWait.h"
 #include "export/CSVOptionsDialog.h"
 #include "export/CSVWriter.h"
 #include "export/ExportProgressDialog.h"
@@ -159,7 +160,7 @@ void TfmMain::WriteCSVRecord(TCSVFile& file, TDataSet& dataSet)
 
 void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
 {
-  if (!dataSet.Active())
+  if (!dataSet.Active() || TEngineWait::active())
     return;
   if (fmCSVOpts->exec() != QDialog::Accepted)
     return;
@@ -198,7 +199,7 @@ void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
 
 void TfmMain::exportToXML(TDataSet& dataSet, const QString& what)
 {
-  if (!dataSet.Active())
+  if (!dataSet.Active() || TEngineWait::active())
     return;
   if (fmXMLOpts->exec() != QDialog::Accepted)
     return;

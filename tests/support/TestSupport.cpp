@@ -85,7 +85,8 @@ void pollForModal()
   if (!waited.isValid())
     waited.start();
   QWidget* modal = QApplication::activeModalWidget();
-  if (modal && modal->isVisible()) {
+  // The busy box of a long wait is not a question: a test that means it reaches it by name.
+  if (modal && modal->isVisible() && modal->objectName() != QLatin1String("fmBusy")) {
     auto action = std::move(pendingAnswers.front());
     pendingAnswers.pop_front();
     waited.restart();

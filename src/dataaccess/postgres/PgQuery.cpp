@@ -1,6 +1,7 @@
 #include "dataaccess/postgres/PgQuery.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/EngineWait.h"
 #include "dataaccess/postgres/PgSession.h"
 #include "dataaccess/postgres/PgStatements.h"
 
@@ -244,7 +245,7 @@ int64_t rowsAffected(const PgResult& r, bool returnedRows)
 TExecResult runSimple(PgSession& session, const QByteArray& text, size_t statements)
 {
   PGconn* conn = session.handle();
-  session.settle();
+  session.beginCommand();
   if (!PQsendQuery(conn, text.constData()))
     session.raise(nullptr, runWords);
   PQsetSingleRowMode(conn);
@@ -254,7 +255,7 @@ TExecResult runSimple(PgSession& session, const QByteArray& text, size_t stateme
   bool haveReader = false, lastHasRows = false;
   int64_t affected = -1;
   PgResult lastDescription, error;
-  while (PGresult* raw = PQgetResult(conn)) {
+  while (PGresult* raw = session.nextResult()) {
     PgResult r(raw);
     const bool keep = completed + 1 >= statements;
     switch (PQresultStatus(raw)) {

@@ -1,5 +1,7 @@
 #include "dataaccess/postgres/PgSession.h"
 
+#include "dataaccess/EngineWait.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -160,6 +162,10 @@ PgSession::~PgSession()
 void PgSession::raise(const PGresult* result, const QString& purpose, int category)
 {
   std::vector<TDBError> entries{{purpose, category, 0}};
+  // A statement the user cancelled says so first, in plain words.
+  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  if (FCancelRequested && state && qstrcmp(state, "57014") == 0)
+    entries.front().Message = statementCancelledText();
   const QString primary = result ? field(result, PG_DIAG_MESSAGE_PRIMARY) : QString();
   if (!primary.isEmpty()) {
     entries.push_back({primary, DBErrorCode::Database, sqlStateNumber(PQresultErrorField(result, PG_DIAG_SQLSTATE))});
@@ -181,10 +187,66 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
   throw EDBEngineError(std::move(entries));
 }
 
+void PgSession::beginCommand()
+{
+  TEngineWait::checkIdle();
+  settle();
+  FCancelRequested = false;
+}
+
+void PgSession::awaitResult()
+{
+  if (!PQisBusy(FConn))
+    return;
+  TEngineWait::Request request;
+  request.Socket = PQsocket(FConn);
+  // A connection that breaks is ready too: PQgetResult then says what happened.
+  request.Ready = [this] { return !PQconsumeInput(FConn) || !PQisBusy(FConn); };
+  request.Cancel = [this] {
+    FCancelRequested = true;
+    if (PGcancel* cancel = PQgetCancel(FConn)) {
+      char reason[256];
+      PQcancel(cancel, reason, int(sizeof reason));
+      PQfreeCancel(cancel);
+    }
+  };
+  TEngineWait::wait(request);
+}
+
+PGresult* PgSession::nextResult()
+{
+  awaitResult();
+  return PQgetResult(FConn);
+}
+
+// The outcome of a command sent: its last result, or the first that failed, as PQexec gives it, but
+// waited for without freezing the caller.
+PgResult PgSession::collect()
+{
+  PgResult outcome;
+  try {
+    while (PGresult* r = nextResult()) {
+      if (outcome.get() && failed(outcome.get()))
+        PQclear(r);  // the first failure is the one to report; the rest is drained
+      else
+        outcome = PgResult(r);
+    }
+  } catch (...) {
+    // Refused to wait (another wait runs): the command's results are drained the blocking way, so
+    // that the connection stays usable.
+    while (PGresult* r = PQgetResult(FConn))
+      PQclear(r);
+    throw;
+  }
+  return outcome;
+}
+
 PgResult PgSession::exec(const QByteArray& sql, const QString& purpose, int category)
 {
-  settle();
-  PgResult r(PQexec(FConn, sql.constData()));
+  beginCommand();
+  if (!PQsendQuery(FConn, sql.constData()))
+    raise(nullptr, purpose, category);
+  PgResult r = collect();
   if (failed(r.get()))
     raise(r.get(), purpose, category);
   return r;
@@ -193,10 +255,12 @@ PgResult PgSession::exec(const QByteArray& sql, const QString& purpose, int cate
 PgResult PgSession::execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
                                int category)
 {
-  settle();
+  beginCommand();
   const ParamArrays a(params);
-  PgResult r(PQexecParams(FConn, sql.constData(), int(params.size()), a.Types.data(), a.Values.data(), a.Lengths.data(),
-                          a.Formats.data(), 0));
+  if (!PQsendQueryParams(FConn, sql.constData(), int(params.size()), a.Types.data(), a.Values.data(), a.Lengths.data(),
+                         a.Formats.data(), 0))
+    raise(nullptr, purpose, category);
+  PgResult r = collect();
   if (failed(r.get()))
     raise(r.get(), purpose, category);
   return r;
@@ -293,13 +357,13 @@ PgTypeFacts PgSession::typeFacts(unsigned oid, int typmod)
 
 std::vector<PgResult> PgSession::runBatch(const QByteArray& sql)
 {
-  settle();
+  beginCommand();
   std::vector<PgResult> results;
   if (!PQsendQuery(FConn, sql.constData())) {
     results.emplace_back(nullptr);
     return results;
   }
-  while (PGresult* r = PQgetResult(FConn))
+  while (PGresult* r = nextResult())
     results.emplace_back(r);
   return results;
 }

@@ -64,6 +64,12 @@ public:
 
   // Runs SQL text without parameters and returns its (last) result; failures raise in the given words.
   PgResult exec(const QByteArray& sql, const QString& purpose, int category = DBErrorCode::Statement);
+  // The next result of the command sent, waited for through TEngineWait (the window stays alive and
+  // the user may cancel); nullptr when the command has no more. Raises when another wait runs.
+  PGresult* nextResult();
+  // Before a command is sent: refuses while another call waits, takes in what was read ahead, and
+  // forgets an earlier cancel.
+  void beginCommand();
   PgResult execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
                       int category = DBErrorCode::Statement);
   // Raises the result's error (or the connection's, without a result) with the engine's words first.
@@ -108,6 +114,9 @@ public:
   void settle() noexcept;
 
 private:
+  bool FCancelRequested = false;  // the user cancelled the command being waited for
+  void awaitResult();
+  PgResult collect();
   struct TypeRow {
     char Kind = 'b';
     unsigned Base = 0;

@@ -1,0 +1,179 @@
+// A statement that keeps the server busy never freezes the window: it paints, shows that it works,
+// refuses a second command, and Cancel stops the statement on the server.
+#include "AppFixture.h"
+#include "PgTestServer.h"
+
+#include "app/BusyIndicator.h"
+#include "dataaccess/DBErrors.h"
+#include "dataaccess/EngineWait.h"
+#include "dbcontrols/DBGrid.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace app_fixture;
+
+class TestBusy : public QObject {
+  Q_OBJECT
+  std::unique_ptr<TestFolder> folder;
+  std::unique_ptr<pg_test::TempDatabase> database;
+
+  static TfmBusy* busy() { return fmMain->findChild<TfmBusy*>(QStringLiteral("fmBusy")); }
+
+  // Runs action once the busy box shows, from the event loop that waits. The returned timer belongs
+  // to the caller's scope, so that a box that never shows leaves nothing behind.
+  [[nodiscard]] static std::unique_ptr<QTimer> whenBusy(std::function<void()> action, int* ticksDuringWait = nullptr)
+  {
+    auto poll = std::make_unique<QTimer>();
+    QTimer* timer = poll.get();
+    QObject::connect(timer, &QTimer::timeout, [timer, action, ticksDuringWait] {
+      if (ticksDuringWait && TEngineWait::active())
+        ++*ticksDuringWait;  // the event loop turns while the call waits
+      if (busy() && busy()->isVisible()) {
+        timer->stop();
+        action();
+      }
+    });
+    timer->start(20);
+    return poll;
+  }
+
+  void run(const QString& sql)
+  {
+    fmMain->Memo1->setPlainText(sql);
+    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+  }
+
+private slots:
+  void init()
+  {
+    PG_REQUIRE_SERVER();
+    folder = std::make_unique<TestFolder>();
+    database = std::make_unique<pg_test::TempDatabase>(QStringLiteral("busy"));
+    database->exec(QStringLiteral("CREATE TABLE items(id int PRIMARY KEY, name varchar(20));"
+                                  "INSERT INTO items VALUES (1, 'one'), (2, 'two');"));
+    startProgram(*folder, database->aliasSection(QStringLiteral("Busy")));
+    loginWith(QString::fromUtf8(pg_test::server().User), QString::fromUtf8(pg_test::server().Password));
+    doubleClick(child(root(), QStringLiteral("Busy")));
+    QVERIFY(fmMain->Database.Connected());
+  }
+  void cleanup()
+  {
+    if (fmMain)
+      stopProgram();
+    database.reset();
+    folder.reset();
+    QVERIFY(allModalsAnswered());
+  }
+
+  // Cancel, by the button or by Esc, stops the statement on the server within a second; the command
+  // says so and the connection goes on working.
+  void cancelStopsTheStatement_data()
+  {
+    QTest::addColumn<bool>("byEscape");
+    QTest::newRow("Cancel button") << false;
+    QTest::newRow("Esc") << true;
+  }
+  void cancelStopsTheStatement()
+  {
+    QFETCH(bool, byEscape);
+    int ticks = 0;
+    QElapsedTimer sinceCancel;
+    const auto watch = whenBusy([&] {
+      QVERIFY(busy()->isModal());
+      sinceCancel.start();
+      if (byEscape)
+        QTest::keyClick(busy(), Qt::Key_Escape);
+      else
+        QTest::mouseClick(busy()->btCancel, Qt::LeftButton);
+    }, &ticks);
+    QString message;
+    captureAndClose(&message);
+    QElapsedTimer total;
+    total.start();
+    run(QStringLiteral("SELECT pg_sleep(30)"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(total.elapsed() < 10000, "the statement ran on after Cancel");
+    QVERIFY2(sinceCancel.isValid() && sinceCancel.elapsed() < 5000, "Cancel took no effect");
+    QVERIFY2(ticks > 3, "the event loop did not run while the statement waited");
+    QVERIFY2(message.contains(QStringLiteral("Statement cancelled")), qPrintable(message));
+    QVERIFY(!busy()->isVisible());
+    QVERIFY(!fmMain->qrSelect.Active());
+    run(QStringLiteral("SELECT name FROM items ORDER BY id"));
+    QVERIFY(fmMain->qrSelect.Active());
+    QCOMPARE(fmMain->qrSelect.Fields(0)->AsString(), QStringLiteral("one"));
+  }
+
+  // A short statement shows no box at all.
+  void quickStatementsShowNothing()
+  {
+    bool shown = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || (busy() && busy()->isVisible()); });
+    watch.start(5);
+    run(QStringLiteral("SELECT pg_sleep(0.05), 1"));
+    QVERIFY(fmMain->qrSelect.Active());
+    QVERIFY(!shown);
+  }
+
+  // While a call waits nothing else can start: not a second statement, not a connection, not an
+  // export, not closing the window. Each is tried from the waiting event loop, as code would.
+  void nothingElseStartsWhileACallWaits()
+  {
+    bool closed = true, secondRan = false;
+    const auto watch = whenBusy([&] {
+      const QString before = fmMain->Memo1->toPlainText();
+      fmMain->Memo1->setPlainText(QStringLiteral("SELECT 42"));
+      fmMain->btExecuteClick();
+      secondRan = fmMain->qrSelect.Active();
+      fmMain->Memo1->setPlainText(before);
+      fmMain->TreeView1DblClick();
+      fmMain->ExportResultDatatoCSVClick();  // would show its options dialog: it must not
+      closed = fmMain->close();
+      QTest::mouseClick(busy()->btCancel, Qt::LeftButton);
+    });
+    QString message;
+    captureAndClose(&message);
+    run(QStringLiteral("SELECT pg_sleep(30)"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY(!closed);
+    QVERIFY(!secondRan);
+    QVERIFY(fmMain->isVisible());
+    QVERIFY(fmMain->Database.Connected());
+    QVERIFY2(message.contains(QStringLiteral("Statement cancelled")), qPrintable(message));
+  }
+
+  // A post that meets a row another session holds waits with the box and can be cancelled; the
+  // user's edit stays.
+  void postWaitingOnALockIsCancelled()
+  {
+    pg_test::Session other(database->name());
+    other.exec(QStringLiteral("BEGIN"));
+    other.exec(QStringLiteral("SELECT * FROM items WHERE id = 1 FOR UPDATE"));
+    doubleClick(child(child(root(), QStringLiteral("Busy")), QStringLiteral("items")));
+    TDataSet& ds = fmMain->qrTable;
+    QVERIFY(ds.Active());
+    ds.Edit();
+    ds.FieldByName(QStringLiteral("name"))->SetAsString(QStringLiteral("mine"));
+    const auto watch = whenBusy([] { QTest::mouseClick(busy()->btCancel, Qt::LeftButton); });
+    QString message;
+    try {
+      ds.Post();
+    } catch (const EDBEngineError& e) {
+      message = e.Message();
+    }
+    QVERIFY2(message.contains(QStringLiteral("Statement cancelled")), qPrintable(message));
+    QCOMPARE(ds.State(), dsEdit);
+    QCOMPARE(ds.FieldByName(QStringLiteral("name"))->AsString(), QStringLiteral("mine"));
+    other.exec(QStringLiteral("ROLLBACK"));
+    ds.Post();  // the lock is gone: the same edit goes through
+    QCOMPARE(database->scalar(QStringLiteral("SELECT name FROM items WHERE id = 1")), QStringLiteral("mine"));
+  }
+};
+
+QTEST_MAIN(TestBusy)
+#include "tst_busy.moc"
