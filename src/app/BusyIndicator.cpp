@@ -1,6 +1,7 @@
 #include "app/BusyIndicator.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -36,13 +37,37 @@ TfmBusy::TfmBusy(QWidget* owner) : QDialog(owner)
 
 void TfmBusy::cancel()
 {
-  if (!FRequest || FCancelRequested)
+  if (!isVisible() || FCancelRequested)
     return;
   FCancelRequested = true;
   btCancel->setEnabled(false);
   lbWhat->setText(QStringLiteral("Cancelling…"));
-  if (FRequest->Cancel)
+  if (FRequest && FRequest->Cancel)
     FRequest->Cancel();
+}
+
+bool TfmBusy::Work(qint64 elapsedMs)
+{
+  if (!FWorking) {
+    FWorking = true;
+    FCancelRequested = false;
+    btCancel->setEnabled(true);
+    lbWhat->setText(QStringLiteral("Working…"));
+  }
+  if (elapsedMs >= busyDelayMs && !isVisible())
+    show();
+  lbElapsed->setText(QStringLiteral("%1 s").arg(double(elapsedMs) / 1000.0, 0, 'f', 1));
+  // The box is modal once shown: user input may flow then, and reaches only it.
+  QCoreApplication::processEvents(isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+  return FCancelRequested;
+}
+
+void TfmBusy::WorkDone()
+{
+  if (!FWorking)
+    return;
+  FWorking = false;
+  hide();
 }
 
 void TfmBusy::reject()
@@ -98,8 +123,12 @@ void TfmBusy::Wait(TEngineWait::Request& request)
 void InstallBusyIndicator(TfmBusy* busy)
 {
   if (!busy) {
-    TEngineWait::setHandler(nullptr);
+    TEngineWait::setHandler({});
     return;
   }
-  TEngineWait::setHandler([busy](TEngineWait::Request& request) { busy->Wait(request); });
+  TEngineWait::Handler handler;
+  handler.Wait = [busy](TEngineWait::Request& request) { busy->Wait(request); };
+  handler.Working = [busy](qint64 elapsedMs) { return busy->Work(elapsedMs); };
+  handler.WorkDone = [busy] { busy->WorkDone(); };
+  TEngineWait::setHandler(std::move(handler));
 }

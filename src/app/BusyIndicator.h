@@ -22,6 +22,10 @@ public:
 
   // The handler TEngineWait runs: waits for the request, keeping the event loop going.
   void Wait(TEngineWait::Request& request);
+  // A stretch of work on this thread (SQLite): keeps the window alive, shows the box after
+  // busyDelayMs; true once the user cancelled. WorkDone ends the stretch.
+  bool Work(qint64 elapsedMs);
+  void WorkDone();
   // True from Cancel until the next wait begins.
   bool CancelRequested() const { return FCancelRequested; }
 
@@ -35,6 +39,7 @@ private:
   void cancel();
   TEngineWait::Request* FRequest = nullptr;
   bool FCancelRequested = false;
+  bool FWorking = false;
 };
 
 // Installs the busy box as the engine's way of waiting (and removes it again with nullptr).

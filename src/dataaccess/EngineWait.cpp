@@ -42,8 +42,8 @@ void TEngineWait::wait(Request& request)
   checkIdle();
   ++FDepth;
   try {
-    if (handler())
-      handler()(request);
+    if (handler().Wait)
+      handler().Wait(request);
     else
       blockingWait(request);
   } catch (...) {
@@ -56,6 +56,33 @@ void TEngineWait::wait(Request& request)
 void TEngineWait::setHandler(Handler h)
 {
   handler() = std::move(h);
+}
+
+bool TEngineWait::hasHandler()
+{
+  return bool(handler().Working);
+}
+
+bool TEngineWait::working(qint64 elapsedMs)
+{
+  if (!handler().Working || FDepth > 0)
+    return false;
+  ++FDepth;
+  bool cancel = false;
+  try {
+    cancel = handler().Working(elapsedMs);
+  } catch (...) {
+    // Nothing may unwind through the database's callback; a failure in the window's events is
+    // reported by their own guards.
+  }
+  --FDepth;
+  return cancel;
+}
+
+void TEngineWait::workDone()
+{
+  if (handler().WorkDone)
+    handler().WorkDone();
 }
 
 QString statementCancelledText()

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
 using namespace app_fixture;
 
 class TestBusy : public QObject {
@@ -48,18 +50,35 @@ class TestBusy : public QObject {
     QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
   }
 
-private slots:
-  void init()
+  void connectTo(const QByteArray& aliases, const QString& alias, const QString& user, const QString& password)
   {
-    PG_REQUIRE_SERVER();
-    folder = std::make_unique<TestFolder>();
+    startProgram(*folder, aliases);
+    loginWith(user, password);
+    doubleClick(child(root(), alias));
+    QVERIFY(fmMain->Database.Connected());
+  }
+
+  void connectPg()
+  {
     database = std::make_unique<pg_test::TempDatabase>(QStringLiteral("busy"));
     database->exec(QStringLiteral("CREATE TABLE items(id int PRIMARY KEY, name varchar(20));"
                                   "INSERT INTO items VALUES (1, 'one'), (2, 'two');"));
-    startProgram(*folder, database->aliasSection(QStringLiteral("Busy")));
-    loginWith(QString::fromUtf8(pg_test::server().User), QString::fromUtf8(pg_test::server().Password));
-    doubleClick(child(root(), QStringLiteral("Busy")));
-    QVERIFY(fmMain->Database.Connected());
+    connectTo(database->aliasSection(QStringLiteral("Busy")), QStringLiteral("Busy"),
+              QString::fromUtf8(pg_test::server().User), QString::fromUtf8(pg_test::server().Password));
+  }
+
+  QString connectSqlite()
+  {
+    const QString file = folder->createDatabase(QStringLiteral("busy.db"), QStringLiteral(
+        "CREATE TABLE items(id INTEGER PRIMARY KEY, name VARCHAR(20)); INSERT INTO items VALUES (1, 'one'), (2, 'two');"));
+    connectTo("[Busy]\nDriver=SQLite\nDatabase=busy.db\n", QStringLiteral("Busy"), QStringLiteral("u"), QString());
+    return file;
+  }
+
+private slots:
+  void init()
+  {
+    folder = std::make_unique<TestFolder>();
   }
   void cleanup()
   {
@@ -68,6 +87,49 @@ private slots:
     database.reset();
     folder.reset();
     QVERIFY(allModalsAnswered());
+  }
+
+  // SQLite works on this thread: a long statement hands the window its moments and is interrupted
+  // by Cancel; the connection goes on working.
+  void longSqliteStatementIsInterrupted()
+  {
+    connectSqlite();
+    int ticks = 0;
+    const auto watch = whenBusy([] { QTest::mouseClick(busy()->btCancel, Qt::LeftButton); }, &ticks);
+    QString message;
+    captureAndClose(&message);
+    QElapsedTimer total;
+    total.start();
+    run(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000000) SELECT count(*) FROM c"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(total.elapsed() < 10000, "the statement ran on after Cancel");
+    QVERIFY2(ticks > 3, "the event loop did not run while the statement worked");
+    QVERIFY2(message.contains(QStringLiteral("Statement cancelled")), qPrintable(message));
+    QVERIFY(!busy()->isVisible());
+    run(QStringLiteral("SELECT name FROM items ORDER BY id"));
+    QVERIFY(fmMain->qrSelect.Active());
+    QCOMPARE(fmMain->qrSelect.Fields(0)->AsString(), QStringLiteral("one"));
+  }
+
+  // A file another connection holds locked: opening a table waits with the box instead of freezing
+  // and stops waiting on Cancel; once the lock is gone the table opens.
+  void lockedSqliteFileWaitsAndCancels()
+  {
+    const QString file = connectSqlite();
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(file.toUtf8().constData(), &other), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const auto watch = whenBusy([] { QTest::mouseClick(busy()->btCancel, Qt::LeftButton); });
+    QString message;
+    captureAndClose(&message);
+    fmMain->OpenTable(QStringLiteral("items"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(message.contains(QStringLiteral("Statement cancelled")), qPrintable(message));
+    QVERIFY(!fmMain->qrTable.Active());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    fmMain->OpenTable(QStringLiteral("items"));
+    QVERIFY(fmMain->qrTable.Active());
   }
 
   // Cancel, by the button or by Esc, stops the statement on the server within a second; the command
@@ -81,6 +143,8 @@ private slots:
   void cancelStopsTheStatement()
   {
     QFETCH(bool, byEscape);
+    PG_REQUIRE_SERVER();
+    connectPg();
     int ticks = 0;
     QElapsedTimer sinceCancel;
     const auto watch = whenBusy([&] {
@@ -111,6 +175,8 @@ private slots:
   // A short statement shows no box at all.
   void quickStatementsShowNothing()
   {
+    PG_REQUIRE_SERVER();
+    connectPg();
     bool shown = false;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || (busy() && busy()->isVisible()); });
@@ -124,6 +190,8 @@ private slots:
   // export, not closing the window. Each is tried from the waiting event loop, as code would.
   void nothingElseStartsWhileACallWaits()
   {
+    PG_REQUIRE_SERVER();
+    connectPg();
     bool closed = true, secondRan = false;
     const auto watch = whenBusy([&] {
       const QString before = fmMain->Memo1->toPlainText();
@@ -151,6 +219,8 @@ private slots:
   // user's edit stays.
   void postWaitingOnALockIsCancelled()
   {
+    PG_REQUIRE_SERVER();
+    connectPg();
     pg_test::Session other(database->name());
     other.exec(QStringLiteral("BEGIN"));
     other.exec(QStringLiteral("SELECT * FROM items WHERE id = 1 FOR UPDATE"));

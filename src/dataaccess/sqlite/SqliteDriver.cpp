@@ -6,6 +6,7 @@
 #include "dataaccess/sqlite/SqliteStatement.h"
 #include "dataaccess/sqlite/SqliteTableSource.h"
 #include "dataaccess/sqlite/SqliteTypeMapping.h"
+#include "dataaccess/sqlite/SqliteWork.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -39,18 +40,23 @@ public:
       throw EDBEngineError(engineMessage, dbMessage, rc);
     }
     sqlite3_extended_result_codes(FDb, 1);
-    sqlite3_busy_timeout(FDb, 5000);
+    SqliteWork::attach(FDb);  // waits for locks and long steps keep the window alive and can be cancelled
     try {
       // Opening is lazy in SQLite: read the schema now so that a file that is not a database is refused here.
       Statement check(FDb, QStringLiteral("SELECT count(*) FROM sqlite_schema"), engineMessage);
       check.step();
     } catch (...) {
+      SqliteWork::detach(FDb);
       sqlite3_close(FDb);
       FDb = nullptr;
       throw;
     }
   }
-  ~SqliteConnection() override { sqlite3_close_v2(FDb); }
+  ~SqliteConnection() override
+  {
+    SqliteWork::detach(FDb);
+    sqlite3_close_v2(FDb);
+  }
 
   QStringList tableNames(const QString& pattern, bool systemTables) override
   {

@@ -4,6 +4,7 @@
 #include "dataaccess/SqlText.h"
 #include "dataaccess/sqlite/SqliteStatement.h"
 #include "dataaccess/sqlite/SqliteTypeMapping.h"
+#include "dataaccess/sqlite/SqliteWork.h"
 
 #include <sqlite3.h>
 
@@ -199,7 +200,12 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
   for (;;) {
     sqlite3_stmt* stmt = nullptr;
     const char* next = nullptr;
-    if (sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next) != SQLITE_OK)
+    int prepared = SQLITE_OK;
+    {
+      SqliteWork::Scope work(db);  // reading the schema may wait for another process's lock
+      prepared = sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next);
+    }
+    if (prepared != SQLITE_OK)
       raiseSqliteError(db, runWords);
     const QString statementText = QString::fromUtf8(tail, int(next - tail));
     tail = next;

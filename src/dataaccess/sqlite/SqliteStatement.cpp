@@ -1,6 +1,8 @@
 #include "dataaccess/sqlite/SqliteStatement.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/EngineWait.h"
+#include "dataaccess/sqlite/SqliteWork.h"
 
 #include <sqlite3.h>
 
@@ -8,19 +10,24 @@ void raiseSqliteError(sqlite3* db, const QString& engineMessage)
 {
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
   QString dbMessage = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-  throw EDBEngineError(std::vector<TDBError>{{engineMessage, DBErrorCode::Statement, 0},
+  // A call the user stopped says so first, in plain words.
+  const bool cancelled = db && SqliteWork::cancelled(db) && ((code & 0xff) == SQLITE_INTERRUPT || (code & 0xff) == SQLITE_BUSY);
+  throw EDBEngineError(std::vector<TDBError>{{cancelled ? statementCancelledText() : engineMessage, DBErrorCode::Statement, 0},
                                              {dbMessage, DBErrorCode::Database, code}});
 }
 
-SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql, const QString& purpose) : FDb(db), FPurpose(purpose)
+SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql, const QString& purpose)
+    : FDb(db), FPurpose(purpose), FWork(SqliteWork::stateOf(db))
 {
+  TEngineWait::checkIdle();
   const QByteArray text = sql.toUtf8();
+  SqliteWork::Scope work(FWork);  // reading the schema may wait for a lock
   if (sqlite3_prepare_v2(db, text.constData(), int(text.size()), &FStmt, nullptr) != SQLITE_OK)
     raiseSqliteError(db, purpose);
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, sqlite3_stmt* stmt, const QString& purpose)
-    : FDb(db), FStmt(stmt), FPurpose(purpose)
+    : FDb(db), FStmt(stmt), FPurpose(purpose), FWork(SqliteWork::stateOf(db))
 {
 }
 
@@ -58,6 +65,7 @@ void SqliteStatement::bindInteger(int index, int64_t value)
 
 bool SqliteStatement::step()
 {
+  SqliteWork::Scope work(FWork);
   const int rc = sqlite3_step(FStmt);
   if (rc == SQLITE_ROW)
     return true;

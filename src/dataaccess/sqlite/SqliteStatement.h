@@ -6,6 +6,9 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+namespace SqliteWork {
+struct State;
+}
 
 // Raises the connection's last error as an engine error, with the engine's own words first.
 [[noreturn]] void raiseSqliteError(sqlite3* db, const QString& engineMessage);
@@ -37,4 +40,5 @@ private:
   sqlite3* FDb;
   sqlite3_stmt* FStmt = nullptr;
   QString FPurpose;
+  SqliteWork::State* FWork;  // the connection's long-call watch, looked up once
 };
