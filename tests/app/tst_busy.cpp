@@ -17,6 +17,11 @@
 
 #include <sqlite3.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using namespace app_fixture;
 
 class TestBusy : public QObject {
@@ -130,6 +135,50 @@ private slots:
     sqlite3_close(other);
     fmMain->OpenTable(QStringLiteral("items"));
     QVERIFY(fmMain->qrTable.Active());
+  }
+
+  // A server that takes the connection but never answers: connecting shows the box, and either
+  // Cancel or the alias's timeout ends the attempt with a message; the window never freezes.
+  void connectingToAServerThatNeverAnswers_data()
+  {
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("cancelled") << true << "Connecting was cancelled.";
+    QTest::newRow("timed out") << false << "timeout expired";
+  }
+  void connectingToAServerThatNeverAnswers()
+  {
+    QFETCH(bool, cancel);
+    QFETCH(QString, expected);
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    QVERIFY(::listen(listener, 4) == 0);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+    const QByteArray aliases = "[Silent]\nDriver=PostgreSQL\nHost=127.0.0.1\nPort=" + QByteArray::number(ntohs(address.sin_port)) +
+                               "\nDatabase=none\nSSLMode=disable\nConnectTimeout=" + (cancel ? "30" : "2") + "\n";
+    startProgram(*folder, aliases);
+    bool boxShown = false;
+    const auto watch = whenBusy([&] {
+      boxShown = true;
+      if (cancel)
+        QTest::mouseClick(busy()->btCancel, Qt::LeftButton);
+    });
+    loginWith(QStringLiteral("u"), QStringLiteral("p"));
+    QString message;
+    captureAndClose(&message);
+    QElapsedTimer total;
+    total.start();
+    doubleClick(child(root(), QStringLiteral("Silent")));
+    ::close(listener);
+    QVERIFY(allModalsAnswered());
+    QVERIFY(boxShown);
+    QVERIFY2(total.elapsed() < 15000, "connecting went on after Cancel or its timeout");
+    QVERIFY2(message.contains(expected), qPrintable(message));
+    QVERIFY(!fmMain->Database.Connected());
   }
 
   // Cancel, by the button or by Esc, stops the statement on the server within a second; the command

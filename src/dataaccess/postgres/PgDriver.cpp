@@ -1,5 +1,11 @@
 #include "dataaccess/postgres/PgDriver.h"
 
+#include "dataaccess/EngineWait.h"
+
+#include <QElapsedTimer>
+
+#include <poll.h>
+
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/postgres/PgQuery.h"
 #include "dataaccess/postgres/PgSession.h"
@@ -20,6 +26,42 @@ void ignoreNotice(void*, const char*) {}
 const char* const sessionSettings =
     "SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET extra_float_digits = 3;"
     " SET bytea_output = 'hex'; SET TimeZone = 'UTC'; SET lc_monetary = 'C'";
+
+// Connects without freezing the window: libpq's non-blocking connection, each step awaited through
+// TEngineWait, so that the busy box shows and Cancel stops it. libpq leaves connect_timeout to the
+// caller in this mode: the whole attempt is given that many seconds here.
+PGconn* connectWaiting(const char* const* keywords, const char* const* values, int timeoutSeconds, QString* stopped)
+{
+  PGconn* conn = PQconnectStartParams(keywords, values, 0);
+  if (!conn || PQstatus(conn) == CONNECTION_BAD)
+    return conn;
+  QElapsedTimer clock;
+  clock.start();
+  PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+  while (status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED) {
+    const int socket = PQsocket(conn);
+    const bool reading = status == PGRES_POLLING_READING;
+    bool cancelled = false;
+    const auto timedOut = [&] { return timeoutSeconds > 0 && clock.elapsed() > qint64(timeoutSeconds) * 1000; };
+    TEngineWait::Request request;
+    request.Socket = reading ? socket : -1;
+    request.Ready = [&] {
+      if (cancelled || timedOut())
+        return true;
+      pollfd p{socket, short(reading ? POLLIN : POLLOUT), 0};
+      return ::poll(&p, 1, 0) > 0;
+    };
+    request.Cancel = [&] { cancelled = true; };
+    request.What = QStringLiteral("Connecting…");
+    TEngineWait::wait(request);
+    if (cancelled || timedOut()) {
+      *stopped = cancelled ? QStringLiteral("Connecting was cancelled.") : QStringLiteral("timeout expired");
+      return conn;
+    }
+    status = PQconnectPoll(conn);
+  }
+  return conn;
+}
 
 struct Described {
   QString Name;
@@ -58,12 +100,16 @@ public:
     keywords.push_back(nullptr);
     values.push_back(nullptr);
     // expand_dbname 0: no value is ever read as a connection string, so none can add a setting.
-    PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 0);
+    QString stopped;
+    const int timeout = alias.value(QStringLiteral("ConnectTimeout")).value_or(QStringLiteral("15")).toInt();
+    PGconn* conn = connectWaiting(keywords.data(), values.data(), timeout, &stopped);
     const QString host = alias.value(QStringLiteral("Host")).value_or(QStringLiteral("the local socket"));
     const QString engineMessage = QStringLiteral("Cannot connect to alias '%1' (PostgreSQL database %2 on %3).")
                                       .arg(alias.Name, database, host);
-    if (!conn || PQstatus(conn) != CONNECTION_OK) {
-      QString message = conn ? QString::fromUtf8(PQerrorMessage(conn)).trimmed() : QStringLiteral("Out of memory.");
+    if (!conn || PQstatus(conn) != CONNECTION_OK || !stopped.isEmpty()) {
+      QString message = !stopped.isEmpty() ? stopped
+                        : conn            ? QString::fromUtf8(PQerrorMessage(conn)).trimmed()
+                                          : QStringLiteral("Out of memory.");
       PQfinish(conn);
       // libpq never repeats a password; should a server ever do so, it goes no further. Short ones
       // would blank out ordinary words.
