@@ -385,6 +385,12 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark)
   afterScroll();
 }
 
+void TDataSet::ReleaseReads()
+{
+  if (Active() && !TEngineWait::active())
+    FSource->releaseReads();
+}
+
 void TDataSet::Refresh()
 {
   CheckActive();

@@ -61,6 +61,9 @@ public:
   bool BookmarkValid(const TBookmark& bookmark) const { return bookmark && bookmark->Position >= 0; }
   // Reads the rows again (others may have changed them), staying on the current record.
   void Refresh();
+  // Lets go of read locks and open statements while nobody reads; reading on takes up at the same
+  // record. Does nothing while a call waits on the database.
+  void ReleaseReads();
 
   // Editing. CanModify says why not in *reason.
   bool CanModify(QString* reason = nullptr) const;

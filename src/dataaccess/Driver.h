@@ -47,6 +47,10 @@ public:
   // Forgets what it remembers of the data (its count), so that the next reading sees what others
   // changed meanwhile.
   virtual void refresh() {}
+  // Lets go of what the source holds open in the database between readings (a read lock, an open
+  // statement), so that other sessions are not held up by a result the user only looks at. The next
+  // reading takes up at the same place; nothing that could change data is run again.
+  virtual void releaseReads() {}
 
   // Editing. canModify says why not in *reason. Writes use bound parameters and find their row by
   // key (or row id) with its original values, so a row that another session changed or removed

@@ -79,6 +79,15 @@ TDBGrid::TDBGrid(QWidget* parent) : QAbstractScrollArea(parent)
             if (!FIgnoreScrollBar)
               moveTo(value);
           }));
+  FReleaseTimer = new QTimer(this);
+  FReleaseTimer->setSingleShot(true);
+  FReleaseTimer->setInterval(releaseReadsAfterMs);
+  // A result the user only looks at holds no lock that keeps other sessions waiting.
+  connect(FReleaseTimer, &QTimer::timeout, this, guard([this] {
+            TDataSet* ds = DataSet();
+            if (ds && ds->Active() && ds->State() == dsBrowse)
+              ds->ReleaseReads();
+          }));
   connect(verticalScrollBar(), &QScrollBar::sliderMoved, this, [this](int value) {
     const int64_t count = displayCount();
     QToolTip::showText(QCursor::pos(), count >= 0 ? tr("Record %1 of %2").arg(value + 1).arg(count)
@@ -381,6 +390,8 @@ void TDBGrid::paintEvent(QPaintEvent*)
   const QColor lines = pal.color(QPalette::Mid);
   TDataSet* ds = DataSet();
   const bool active = ds && ds->Active();
+  if (active)
+    FReleaseTimer->start();  // rows are read now: the release waits for the next quiet spell
 
   // Titles.
   if (th > 0) {

@@ -16,6 +16,8 @@ class TField;
 class TDBGrid : public QAbstractScrollArea, private TDataLink {
   Q_OBJECT
 public:
+  // How long the grid may sit unread before its dataset lets go of what it holds in the database.
+  static constexpr int releaseReadsAfterMs = 3000;
   enum Option : unsigned {
     dgEditing = 1u << 0, dgTitles = 1u << 1, dgIndicator = 1u << 2, dgColumnResize = 1u << 3,
     dgColLines = 1u << 4, dgRowLines = 1u << 5, dgTabs = 1u << 6, dgRowSelect = 1u << 7,
@@ -128,6 +130,8 @@ private:
   int FResizing = -1;  // column whose right border is dragged
   int FResizeStart = 0;
   bool FCountScheduled = false;
+  // Restarted whenever the grid reads rows; when it runs out, the dataset lets go of its read locks.
+  class QTimer* FReleaseTimer = nullptr;
   bool FIgnoreScrollBar = false;
   QString FLastRefusal;
 };

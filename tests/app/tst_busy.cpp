@@ -137,6 +137,44 @@ private slots:
     QVERIFY(fmMain->qrTable.Active());
   }
 
+  // A large result the user only looks at holds no read lock once the grid sits unread: another
+  // connection's write goes through, and reading on takes up at the same record with the same rows.
+  void anOpenResultLetsOthersWrite_data()
+  {
+    QTest::addColumn<QString>("query");
+    QTest::newRow("wrapped") << "SELECT id, name FROM many ORDER BY id";
+    QTest::newRow("cannot be wrapped") << "SELECT id, name FROM many ORDER BY id -- a comment that stays open";
+  }
+  void anOpenResultLetsOthersWrite()
+  {
+    QFETCH(QString, query);
+    const QString file = connectSqlite();
+    executeSql(file, QStringLiteral("CREATE TABLE many(id INTEGER PRIMARY KEY, name TEXT);"
+                                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)"
+                                    " INSERT INTO many SELECT i, 'row ' || i FROM n;"));
+    run(query);
+    TDataSet& ds = fmMain->qrSelect;
+    QVERIFY(ds.Active());
+    for (int i = 0; i < 600; ++i)  // past the rows read ahead: the statement is reading on
+      ds.Next();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 601"));
+    sqlite3* other = nullptr;
+    QCOMPARE(sqlite3_open(file.toUtf8().constData(), &other), SQLITE_OK);
+    const auto write = [&] { return sqlite3_exec(other, "INSERT INTO items(name) VALUES ('other')", nullptr, nullptr, nullptr); };
+    QCOMPARE(write(), SQLITE_BUSY);  // the open result holds its read
+    fmMain->DBGrid1->viewport()->repaint();
+    QTRY_COMPARE_WITH_TIMEOUT(write(), SQLITE_OK, 3 * TDBGrid::releaseReadsAfterMs);
+    sqlite3_close(other);
+    // Reading on takes up where it was.
+    for (int i = 0; i < 1000; ++i)
+      ds.Next();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 1601"));
+    ds.Last();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 5000"));
+    ds.First();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 1"));
+  }
+
   // A server that takes the connection but never answers: connecting shows the box, and either
   // Cancel or the alias's timeout ends the attempt with a message; the window never freezes.
   void connectingToAServerThatNeverAnswers_data()

@@ -120,11 +120,30 @@ public:
     out.resize(used);
   }
 
+  // The live statement keeps a read transaction open on the file: let it go. The next reading past
+  // the rows read ahead runs the statement wrapped at the place it needs (or, for a statement that
+  // cannot be wrapped, again from the start: it is read-only, so running it again changes nothing).
+  void releaseReads() override
+  {
+    if (!FLiveDone) {
+      finishLive();
+      FReleased = true;
+    }
+  }
+
 private:
   // Rows from pos up to end, after the rows read ahead.
   void readLive(int64_t pos, int64_t end, std::vector<TRow>& out, size_t& used)
   {
     constexpr int64_t skipLimit = 10000;  // stepping over a few rows beats running the statement again
+    if (FReleased && FWrappable) {
+      // Taking up after a release: a statement of its own starts where the reading is and reads on.
+      FLive = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT * FROM (%1\n) LIMIT -1 OFFSET ?1").arg(FInner), runWords);
+      FLive->bindInteger(1, pos);
+      FLivePos = pos;
+      FLiveDone = false;
+    }
+    FReleased = false;
     if (FLiveDone || pos < FLivePos || pos - FLivePos > skipLimit) {
       if (FWrappable) {
         SqliteStatement st(FDb, QStringLiteral("SELECT * FROM (%1\n) LIMIT ?1 OFFSET ?2").arg(FInner), runWords);
@@ -165,6 +184,7 @@ private:
   std::unique_ptr<SqliteStatement> FLive;
   int64_t FLivePos = 0;  // position of the row the live statement gives next
   bool FLiveDone = false;
+  bool FReleased = false;  // the live statement was let go before its end
   std::vector<TRow> FAhead;  // the rows read when the statement opened, positions 0 on
   std::vector<TColumnInfo> FColumns;
   int64_t FCount = -1;
