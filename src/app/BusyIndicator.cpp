@@ -22,6 +22,7 @@ TfmBusy::TfmBusy(QWidget* owner) : QDialog(owner)
   setObjectName(QStringLiteral("fmBusy"));
   setWindowTitle(QStringLiteral("Working…"));
   setWindowModality(Qt::ApplicationModal);
+  setMinimumWidth(260);  // room for the title and a longer "what"
   auto* layout = new QVBoxLayout(this);
   lbWhat = new QLabel(QStringLiteral("Waiting for the database…"), this);
   lbWhat->setObjectName(QStringLiteral("lbWhat"));
