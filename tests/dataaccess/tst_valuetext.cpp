@@ -101,7 +101,7 @@ bool fits(const TValue& v, TFieldType type)
   if (isIntegerType(type))
     return v.kind() == TValue::Integer;
   if (isFloatType(type))
-    return v.kind() == TValue::Float || (v.kind() == TValue::Integer && std::abs(v.asInteger()) < (int64_t(1) << 53));
+    return v.kind() == TValue::Float || (v.kind() == TValue::Integer && v.asInteger() > -(int64_t(1) << 53) && v.asInteger() < (int64_t(1) << 53));
   if (type == ftBCD)
     return v.kind() == TValue::Integer || (v.kind() == TValue::Float && std::isfinite(v.asFloat())) ||
            (v.kind() == TValue::Text && isDecimalText(v.rawBytes()));
