@@ -387,7 +387,9 @@ void TDataSet::GotoBookmark(const TBookmark& bookmark)
 
 void TDataSet::ReleaseReads()
 {
-  if (Active() && !TEngineWait::active())
+  // Someone walking the rows with the controls held (an export) is reading, however quiet the
+  // window: letting go now would make every later block start over from an offset.
+  if (Active() && !TEngineWait::active() && !ControlsDisabled())
     FSource->releaseReads();
 }
 

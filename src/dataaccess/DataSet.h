@@ -62,7 +62,7 @@ public:
   // Reads the rows again (others may have changed them), staying on the current record.
   void Refresh();
   // Lets go of read locks and open statements while nobody reads; reading on takes up at the same
-  // record. Does nothing while a call waits on the database.
+  // record. Does nothing while a call waits on the database or the controls are disabled.
   void ReleaseReads();
 
   // Editing. CanModify says why not in *reason.
