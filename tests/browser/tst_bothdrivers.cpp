@@ -71,23 +71,14 @@ class TestBothDrivers : public QObject {
   }
 
 private slots:
-  void initTestCase_data()
-  {
-    QTest::addColumn<QString>("driver");
-    QTest::newRow("SQLite") << "SQLite";
-    QTest::newRow("PostgreSQL") << "PostgreSQL";
-  }
+  void initTestCase_data() { addDriverRows(); }
 
   void init()
   {
-    QFETCH_GLOBAL(QString, driver);
     folder = std::make_unique<TestFolder>();
-    if (driver == QLatin1String("PostgreSQL")) {
+    if (onPostgres())
       PG_REQUIRE_SERVER();
-      backend = std::make_unique<PgBackend>(QString::fromLatin1(schema));
-    } else {
-      backend = std::make_unique<SqliteBackend>(*folder, QString::fromLatin1(schema));
-    }
+    backend = makeBackend(*folder, QString::fromLatin1(schema));
     startProgram(*folder, backend->aliasSection(QStringLiteral("Both")));
   }
   void cleanup()

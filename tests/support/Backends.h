@@ -6,6 +6,9 @@
 #include "TestSupport.h"
 
 #include <QString>
+#include <QtTest>
+
+#include <memory>
 
 #include <sqlite3.h>
 
@@ -69,5 +72,27 @@ public:
 private:
   pg_test::TempDatabase FDb;
 };
+
+// One row per driver, for initTestCase_data: every test of the program then runs on both.
+inline void addDriverRows()
+{
+  QTest::addColumn<QString>("driver");
+  QTest::newRow("SQLite") << "SQLite";
+  QTest::newRow("PostgreSQL") << "PostgreSQL";
+}
+
+inline bool onPostgres()
+{
+  QFETCH_GLOBAL(QString, driver);
+  return driver == QLatin1String("PostgreSQL");
+}
+
+// The running row's database with the schema laid out (on PostgreSQL, check for the server first).
+inline std::unique_ptr<Backend> makeBackend(TestFolder& folder, const QString& schema)
+{
+  if (onPostgres())
+    return std::make_unique<PgBackend>(schema);
+  return std::make_unique<SqliteBackend>(folder, schema);
+}
 
 }  // namespace test_backends
