@@ -15,6 +15,7 @@ namespace SqliteWork {
 struct State {
   QElapsedTimer Clock;      // since the outermost call was first asked about (invalid until then)
   QElapsedTimer LockClock;  // since a wait for a lock began outside any call
+  qint64 LastMomentMs = 0;  // when the window was last handed a moment, on Clock
   int Depth = 0;
   bool Cancelled = false;
 };
@@ -23,6 +24,7 @@ namespace {
 
 constexpr int progressOps = 10000;      // virtual machine steps between two looks at the clock
 constexpr qint64 quietMs = 50;          // a call this short never hands out a moment
+constexpr qint64 momentEveryMs = 20;    // the window's share while a call works: paints, the box's clock
 constexpr qint64 lockWaitAloneMs = 5000;  // without a window to keep alive, the longest wait for a lock
 constexpr auto lockRetry = std::chrono::milliseconds(10);
 
@@ -44,8 +46,10 @@ int onProgress(void* p)
     return 0;
   }
   const qint64 ms = s->Clock.elapsed();
-  if (ms < quietMs)
+  // The handler runs every few thousand steps; the window needs a moment only now and then.
+  if (ms < quietMs || ms - s->LastMomentMs < momentEveryMs)
     return 0;
+  s->LastMomentMs = ms;
   if (TEngineWait::working(ms))
     s->Cancelled = true;
   return s->Cancelled ? 1 : 0;  // non-zero interrupts the statement
@@ -102,6 +106,7 @@ Scope::Scope(State* state) : FState(state)
 {
   if (FState && FState->Depth++ == 0) {
     FState->Clock.invalidate();
+    FState->LastMomentMs = 0;
     FState->Cancelled = false;
   }
 }
