@@ -9,7 +9,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstdio>
 
 namespace {
 
