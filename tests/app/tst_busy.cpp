@@ -179,6 +179,49 @@ private slots:
     QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 1"));
   }
 
+  // On PostgreSQL the open result holds a transaction (and its locks) only while it is read: once the
+  // grid sits unread, another session's ALTER TABLE goes through, and reading on takes up at the
+  // same record.
+  void anOpenPgResultLetsOthersAlter()
+  {
+    PG_REQUIRE_SERVER();
+    connectPg();
+    database->exec(QStringLiteral("CREATE TABLE many AS SELECT i AS id, 'row ' || i AS name FROM generate_series(1, 5000) i"));
+    run(QStringLiteral("SELECT id, name FROM many ORDER BY id"));
+    TDataSet& ds = fmMain->qrSelect;
+    QVERIFY(ds.Active());
+    for (int i = 0; i < 600; ++i)
+      ds.Next();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 601"));
+    pg_test::Session other(database->name());
+    other.exec(QStringLiteral("SET lock_timeout = '200ms'"));
+    const auto alter = [&] {
+      try {
+        other.exec(QStringLiteral("ALTER TABLE many ADD COLUMN IF NOT EXISTS extra int"));
+        return true;
+      } catch (const std::runtime_error&) {
+        return false;
+      }
+    };
+    const QString heldOpen = QStringLiteral(
+        "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database() AND state LIKE 'idle in transaction%'");
+    QVERIFY(!alter());  // the result is being read: its transaction holds the table
+    QCOMPARE(other.scalar(heldOpen), QStringLiteral("1"));
+    fmMain->DBGrid1->viewport()->repaint();
+    QTRY_VERIFY_WITH_TIMEOUT(alter(), 3 * TDBGrid::releaseReadsAfterMs);
+    QCOMPARE(other.scalar(heldOpen), QStringLiteral("0"));
+    // Reading on takes up where it was, with the rows as they were when the statement ran.
+    for (int i = 0; i < 1000; ++i)
+      ds.Next();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 1601"));
+    QCOMPARE(ds.FieldCount(), 2);
+    ds.Last();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 5000"));
+    ds.First();
+    QCOMPARE(ds.Fields(1)->AsString(), QStringLiteral("row 1"));
+    QCOMPARE(other.scalar(heldOpen), QStringLiteral("0"));  // reading a kept result opens no transaction
+  }
+
   // A server that takes the connection but never answers: connecting shows the box, and either
   // Cancel or the alias's timeout ends the attempt with a message; the window never freezes.
   void connectingToAServerThatNeverAnswers_data()

@@ -498,6 +498,74 @@ private slots:
     QCOMPARE(t->RecNo(), int64_t(10000));
   }
 
+  // Every row of the user's query is computed once, whatever happens while it is open: reading back,
+  // an edit committing the reading transaction, the reading let go while nobody reads, the user's
+  // next statement. A function with an effect shows each call.
+  void aQueryIsComputedOnce_data()
+  {
+    QTest::addColumn<QString>("meanwhile");
+    QTest::newRow("read back") << "back";
+    QTest::newRow("an edit commits") << "edit";
+    QTest::newRow("let go while nobody reads") << "release";
+    QTest::newRow("another statement") << "statement";
+    QTest::newRow("another statement fails") << "failure";
+  }
+  void aQueryIsComputedOnce()
+  {
+    QFETCH(QString, meanwhile);
+    pg->exec(QStringLiteral("DROP TABLE IF EXISTS calls; CREATE TABLE calls(i int);"
+                            "CREATE OR REPLACE FUNCTION counted(i int) RETURNS int"
+                            " AS 'INSERT INTO calls VALUES (i); SELECT i' LANGUAGE sql VOLATILE;"));
+    auto q = query(QStringLiteral("SELECT counted(i) FROM generate_series(1, 20000) i"));
+    for (int i = 0; i < 5000; ++i)
+      q->Next();
+    if (meanwhile == QLatin1String("back")) {
+      q->Last();
+      q->First();
+    } else if (meanwhile == QLatin1String("edit")) {
+      auto t = table(QStringLiteral("nums"));
+      t->Edit();
+      t->FieldByName(QStringLiteral("note"))->SetAsString(QStringLiteral("meanwhile"));
+      t->Post();
+    } else if (meanwhile == QLatin1String("release")) {
+      q->ReleaseReads();
+    } else if (meanwhile == QLatin1String("statement")) {
+      run(QStringLiteral("UPDATE nums SET qty = qty WHERE id = 1"));
+    } else {
+      QVERIFY_THROWS_EXCEPTION(EDBEngineError, run(QStringLiteral("SELECT 1 / 0")));
+    }
+    int64_t expected = q->RecNo();
+    QCOMPARE(q->Fields(0)->Value().asInteger(), expected);
+    for (; !q->Eof(); q->Next(), ++expected)
+      QCOMPARE(q->Fields(0)->Value().asInteger(), expected);
+    QCOMPARE(expected, int64_t(20001));
+    q->First();
+    QCOMPARE(q->Fields(0)->AsString(), QStringLiteral("1"));
+    q.reset();
+    QCOMPARE(pg->scalar(QStringLiteral("SELECT count(*) || ' calls, ' || count(DISTINCT i) || ' rows' FROM calls")),
+             QStringLiteral("20000 calls, 20000 rows"));
+  }
+
+  // A result whose rows the server no longer has (the user's transaction they were read in was
+  // rolled back) says so; its statement is not run again behind the user's back.
+  void aResultRolledBackIsNotRunAgain()
+  {
+    pg->exec(QStringLiteral("DROP TABLE IF EXISTS calls; CREATE TABLE calls(i int);"
+                            "CREATE OR REPLACE FUNCTION counted(i int) RETURNS int"
+                            " AS 'INSERT INTO calls VALUES (i); SELECT i' LANGUAGE sql VOLATILE;"));
+    run(QStringLiteral("BEGIN"));
+    auto q = query(QStringLiteral("SELECT counted(i) FROM generate_series(1, 3000) i"));
+    run(QStringLiteral("ROLLBACK"));
+    try {
+      q->Last();
+      QFAIL("read rows the server no longer has");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("no longer kept")), qPrintable(e.Message()));
+    }
+    QCOMPARE(pg->scalar(QStringLiteral("SELECT count(*) FROM calls")), QStringLiteral("0"));  // rolled back, not redone
+    QCOMPARE(query(QStringLiteral("SELECT 'next'"))->Fields(0)->AsString(), QStringLiteral("next"));
+  }
+
   // An edit commits at once even while a query's cursor is open on the same connection; the query
   // reads on afterwards.
   void editsCommitWhileAQueryIsOpen()

@@ -23,8 +23,11 @@ constexpr int largestChunk = 16384;  // how far a reading that walks on may run 
 // at most a chunk or two.
 class PgCursorRows : public TRowSource {
 public:
-  PgCursorRows(PgSession& session, QByteArray query, QString purpose, QString readOnlyReason)
-      : FSession(session), FQuery(std::move(query)), FPurpose(std::move(purpose)), FReadOnly(std::move(readOnlyReason))
+  // mayRunAgain: the query is the driver's own reading of a table, which may run again once its
+  // cursor is gone; the user's statement never does (it may have effects that nobody can see).
+  PgCursorRows(PgSession& session, QByteArray query, QString purpose, QString readOnlyReason, bool mayRunAgain)
+      : FSession(session), FQuery(std::move(query)), FPurpose(std::move(purpose)), FReadOnly(std::move(readOnlyReason)),
+        FMayRunAgain(mayRunAgain)
   {
   }
   ~PgCursorRows() override
@@ -120,6 +123,14 @@ public:
     FBufferStart += int64_t(take);
   }
 
+  // Nobody reads: the reading transaction is committed, the server keeps the rows, and reading
+  // takes up at the same place.
+  void releaseReads() override
+  {
+    absorbAhead();
+    FSession.releaseReadingTransaction();
+  }
+
   bool canModify(QString* reason) const override
   {
     if (reason)
@@ -171,13 +182,19 @@ private:
       FCount = int64_t(FBuffer.size());
   }
 
-  // The cursor ends with its transaction (the user's statements or an edit committed it): declared
-  // again, it runs the query anew.
+  // A cursor is gone when the transaction it was declared in was rolled back or the user's
+  // statements closed it. The driver's own reading of a table declares it again; a user's statement
+  // is not run a second time.
   void ensureCursor()
   {
     if (FCursor && FSession.cursorAlive(*FCursor))
       return;
     FSession.dropAhead(this);
+    FRequested = false;
+    if (FCursor && !FMayRunAgain)
+      throw EDBEngineError(FPurpose, QStringLiteral("The rows of this result are no longer kept by the server (the "
+                                                    "reading was cancelled or its transaction rolled back). Run the "
+                                                    "statement again to see them."));
     FCursor.reset();
     PgResult first;
     const std::optional<PgSession::Cursor> cursor = FSession.declareCursor(FQuery, firstRows, &first, FPurpose);
@@ -194,6 +211,7 @@ private:
   QByteArray FQuery;
   QString FPurpose;
   QString FReadOnly;
+  bool FMayRunAgain;
   std::optional<PgSession::Cursor> FCursor;
   std::vector<TColumnInfo> FColumns;
   PgRowReader FReader;
@@ -344,7 +362,7 @@ std::vector<TColumnInfo> describePgResult(PgSession& session, const PGresult* re
 std::unique_ptr<TRowSource> openPgCursorRows(PgSession& session, const QByteArray& query, std::vector<TColumnInfo> columns,
                                              const QString& purpose, const QString& readOnlyReason)
 {
-  auto rows = std::make_unique<PgCursorRows>(session, query, purpose, readOnlyReason);
+  auto rows = std::make_unique<PgCursorRows>(session, query, purpose, readOnlyReason, true);
   rows->setColumns(std::move(columns));
   return rows;
 }
@@ -369,10 +387,15 @@ TExecResult executePostgres(PgSession& session, const QString& sql)
       head += statements[i].Text + "\n;\n";
     runSimple(session, head, statements.size() - 1);
   }
+  // Each row of the user's query is computed once: a scrollable cursor would compute the rows again
+  // when read backwards, and again when its transaction commits, calling any function in the query a
+  // second time. A materialized WITH keeps the rows as they come (in a temporary file past work_mem).
+  // The query ends its own line: a trailing "--" comment must not swallow the closing parenthesis.
+  const QByteArray once = "WITH kestrel_rows AS MATERIALIZED (\n" + last.Text + "\n) SELECT * FROM kestrel_rows";
   PgResult first;
-  if (const std::optional<PgSession::Cursor> cursor = session.declareCursor(last.Text, firstRows, &first, runWords)) {
-    auto rows = std::make_unique<PgCursorRows>(session, last.Text, runWords,
-                                               QStringLiteral("The result of a query cannot be edited."));
+  if (const std::optional<PgSession::Cursor> cursor = session.declareCursor(once, firstRows, &first, runWords)) {
+    auto rows = std::make_unique<PgCursorRows>(session, once, runWords,
+                                               QStringLiteral("The result of a query cannot be edited."), false);
     rows->adopt(*cursor, std::move(first));
     TExecResult result;
     result.Rows = std::move(rows);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include <libpq-fe.h>
 
@@ -190,8 +191,23 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
 void PgSession::beginCommand()
 {
   TEngineWait::checkIdle();
+  const bool cancelled = awaitAhead();
   settle();
   FCancelRequested = false;
+  if (cancelled)
+    throw EDBEngineError(statementCancelledText());
+  if (!FToClose.empty() && PQtransactionStatus(FConn) == PQTRANS_IDLE)
+    for (const QByteArray& name : std::exchange(FToClose, {}))  // outside a transaction a failure spoils nothing
+      PQclear(PQexec(FConn, ("CLOSE " + name).constData()));
+}
+
+bool PgSession::awaitAhead()
+{
+  if (!(FAheadPending || FCommitPending) || TEngineWait::active())
+    return false;
+  FCancelRequested = false;
+  awaitResult();
+  return FCancelRequested;
 }
 
 void PgSession::awaitResult()
@@ -371,12 +387,13 @@ std::vector<PgResult> PgSession::runBatch(const QByteArray& sql)
 std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& query, int firstRows, PgResult* first,
                                                           const QString& purpose)
 {
+  beginCommand();  // a commit sent ahead must have ended before the transaction state means anything
   if (FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
     endOwnTransaction("ROLLBACK");
   const bool beginHere = PQtransactionStatus(FConn) == PQTRANS_IDLE;
   const QByteArray name = "kestrel_cursor_" + QByteArray::number(qulonglong(++FCursorNumber));
   // The query ends its own line: a trailing "--" comment must not swallow what follows.
-  const QByteArray declare = "DECLARE " + name + " SCROLL CURSOR FOR " + query + "\n;\n";
+  const QByteArray declare = "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR " + query + "\n;\n";
   const QByteArray fetch = "FETCH FORWARD " + QByteArray::number(firstRows) + " FROM " + name;
   // Inside a transaction a savepoint keeps a refused declaration from spoiling it.
   const QByteArray batch = beginHere ? "BEGIN;\n" + declare + fetch
@@ -394,9 +411,10 @@ std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& quer
     if (beginHere)
       FOwnTransaction = true;
     if (FOwnTransaction)
-      ++FOwnCursors;
+      FOwnCursors.push_back(name);
+    FLiveCursors.insert(name);
     *first = std::move(results[2]);
-    return Cursor{name, FEpoch};
+    return Cursor{name};
   }
   if (beginHere) {
     PQclear(PQexec(FConn, "ROLLBACK"));
@@ -410,30 +428,106 @@ std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& quer
   raise(error, purpose);
 }
 
-void PgSession::closeCursor(const Cursor& cursor) noexcept
+bool PgSession::cursorAlive(const Cursor& cursor)
 {
-  if (cursor.Epoch != FEpoch)
-    return;  // it ended with its transaction
-  settle();
-  if (PQtransactionStatus(FConn) == PQTRANS_INTRANS)
-    PQclear(PQexec(FConn, ("CLOSE " + cursor.Name).constData()));
-  if (FOwnTransaction && --FOwnCursors <= 0)
-    endOwnTransaction("COMMIT");
+  if (FCursorsUnverified) {
+    const PgResult r = exec("SELECT name FROM pg_catalog.pg_cursors", QStringLiteral("Cannot read the open cursors."));
+    QSet<QByteArray> open;
+    for (int i = 0; i < r.rows(); ++i)
+      open.insert(PQgetvalue(r.get(), i, 0));
+    FLiveCursors.intersect(open);
+    FCursorsUnverified = false;
+  }
+  return FLiveCursors.contains(cursor.Name);
 }
 
-void PgSession::leaveReadingTransaction() noexcept
+void PgSession::closeCursor(const Cursor& cursor) noexcept
 {
-  if (FOwnTransaction)
-    endOwnTransaction("COMMIT");
+  if (!FLiveCursors.contains(cursor.Name))
+    return;  // it ended with its transaction
+  // A commit sent ahead may still be storing this cursor's rows: the cursor is closed once it has
+  // ended, rather than waited for here. (Cancelling the commit instead would undo whatever the
+  // query's functions did.)
+  if (FCommitPending) {
+    FLiveCursors.remove(cursor.Name);
+    FToClose.push_back(cursor.Name);
+    return;
+  }
+  settle();
+  if (!FLiveCursors.remove(cursor.Name))
+    return;
+  const QByteArray close = "CLOSE " + cursor.Name;
+  switch (PQtransactionStatus(FConn)) {
+  case PQTRANS_IDLE:  // a failure outside a transaction spoils nothing
+    PQclear(PQexec(FConn, close.constData()));
+    break;
+  case PQTRANS_INTRANS:
+    if (FCursorsUnverified) {  // the user's transaction: a CLOSE that fails would abort it
+      PgResult r(PQexec(FConn, "SELECT 1 FROM pg_catalog.pg_cursors WHERE name = '" + cursor.Name + "'"));
+      if (r.rows() != 1)
+        break;
+    }
+    PQclear(PQexec(FConn, close.constData()));
+    break;
+  default:  // a failed transaction of the user's: the cursor goes with it, or with the session
+    break;
+  }
+  const auto own = std::find(FOwnCursors.begin(), FOwnCursors.end(), cursor.Name);
+  if (own != FOwnCursors.end()) {
+    FOwnCursors.erase(own);
+    if (FOwnTransaction && FOwnCursors.empty())
+      endOwnTransaction("COMMIT");
+  }
+}
+
+void PgSession::leaveReadingTransaction()
+{
+  if (!FOwnTransaction) {
+    beginCommand();  // a commit sent ahead ends here, so that the caller finds the connection free
+    return;
+  }
+  FOwnTransaction = false;
+  const std::vector<QByteArray> cursors = std::move(FOwnCursors);
+  FOwnCursors.clear();
+  try {
+    exec("COMMIT", QStringLiteral("Cannot keep the rows of the open results on the server."));
+  } catch (...) {
+    // Cancelled while the server stored the rows: the transaction and its cursors are gone.
+    if (PQtransactionStatus(FConn) != PQTRANS_IDLE)
+      PQclear(PQexec(FConn, "ROLLBACK"));
+    for (const QByteArray& name : cursors)
+      FLiveCursors.remove(name);
+    throw;
+  }
+}
+
+void PgSession::releaseReadingTransaction()
+{
+  if (!FOwnTransaction || FCommitPending || TEngineWait::active())
+    return;
+  if (awaitAhead())
+    return;  // the user cancelled the read that was under way: they are reading, not idle
+  settle();
+  if (!FOwnTransaction)
+    return;  // ended by a read ahead that failed
+  if (!PQsendQuery(FConn, "COMMIT"))
+    return;  // the next command meets the connection's fault
+  FCommitPending = true;
+  FCommitting = std::move(FOwnCursors);
+  FOwnCursors.clear();
+  FOwnTransaction = false;
 }
 
 void PgSession::endOwnTransaction(const char* command) noexcept
 {
   settle();
-  PQclear(PQexec(FConn, command));
+  PgResult r(PQexec(FConn, command));
+  const bool committed = std::strcmp(command, "COMMIT") == 0 && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
+  if (!committed)
+    for (const QByteArray& name : FOwnCursors)
+      FLiveCursors.remove(name);
+  FOwnCursors.clear();
   FOwnTransaction = false;
-  FOwnCursors = 0;
-  ++FEpoch;
 }
 
 void PgSession::sendAhead(const void* owner, const QByteArray& sql, const std::vector<PgParam>& params)
@@ -454,8 +548,12 @@ PgResult PgSession::takeAhead(const void* owner)
 {
   if (FAheadOwner != owner || !owner)
     return PgResult();
+  const bool cancelled = awaitAhead();
   settle();
   FAheadOwner = nullptr;
+  FCancelRequested = false;
+  if (cancelled)
+    throw EDBEngineError(statementCancelledText());
   return std::move(FAheadResult);
 }
 
@@ -463,13 +561,33 @@ void PgSession::dropAhead(const void* owner) noexcept
 {
   if (FAheadOwner != owner || !owner)
     return;
-  settle();
+  // Its result, when it comes, is thrown away by whatever next needs the connection.
   FAheadOwner = nullptr;
-  FAheadResult = PgResult();
+  if (!FAheadPending)
+    FAheadResult = PgResult();
 }
 
 void PgSession::settle() noexcept
 {
+  if (FCommitPending) {
+    FCommitPending = false;
+    PgResult outcome;
+    while (PGresult* r = PQgetResult(FConn)) {
+      if (!outcome.get())
+        outcome = PgResult(r);
+      else
+        PQclear(r);
+    }
+    if (failed(outcome.get())) {
+      // The commit was cancelled or failed: its transaction ended, and its cursors with it.
+      if (PQtransactionStatus(FConn) != PQTRANS_IDLE)
+        PQclear(PQexec(FConn, "ROLLBACK"));
+      for (const QByteArray& name : FCommitting)
+        FLiveCursors.remove(name);
+    }
+    FCommitting.clear();
+    return;
+  }
   if (!FAheadPending)
     return;
   FAheadPending = false;
@@ -481,7 +599,7 @@ void PgSession::settle() noexcept
       PQclear(r);
   }
   const bool bad = failed(first.get());
-  FAheadResult = std::move(first);
+  FAheadResult = FAheadOwner ? std::move(first) : PgResult();
   // A query read ahead that failed inside the reading transaction must not leave it unusable.
   if (bad && FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
     endOwnTransaction("ROLLBACK");

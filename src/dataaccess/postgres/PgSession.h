@@ -4,6 +4,7 @@
 #include "dataaccess/postgres/PgValues.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -83,24 +84,30 @@ public:
   // The user's statements may have changed types (an enum's labels, a domain).
   void forgetTypes() { FTypes.clear(); }
 
-  // Cursors live in a transaction. Outside the user's own transaction the driver opens one for
-  // them ("reading transaction") and commits it when its last cursor closes.
+  // Cursors are declared WITH HOLD, inside a transaction. Outside the user's own transaction the
+  // driver opens one for them ("reading transaction"); committing it lets the server keep the rows
+  // of the cursors still open (in a temporary file if need be), so that they can be read on without
+  // any transaction, lock or snapshot held, and without running their query again.
   struct Cursor {
     QByteArray Name;
-    uint64_t Epoch = 0;
   };
   // Declares a scrollable cursor over the query and fetches its first rows into *first. nullopt when
   // the server refuses the statement as a cursor's query (SELECT ... INTO, data-modifying WITH, FOR
   // UPDATE); any other failure raises.
   std::optional<Cursor> declareCursor(const QByteArray& query, int firstRows, PgResult* first, const QString& purpose);
   void closeCursor(const Cursor& cursor) noexcept;
-  // False once the transaction the cursor lived in has ended.
-  bool cursorAlive(const Cursor& cursor) const { return cursor.Epoch == FEpoch; }
+  // False once the cursor is gone: the transaction it was declared in was rolled back, or the user's
+  // statements closed it. Asks the server once after the user's statements ran.
+  bool cursorAlive(const Cursor& cursor);
   // Commits the reading transaction, so that what follows (the user's statements, edits) runs as if no
-  // cursor were open; its cursors are declared again when next read.
-  void leaveReadingTransaction() noexcept;
-  // The user's statements may end the transaction their cursors live in.
-  void forgetCursors() { ++FEpoch; }
+  // cursor were open. Waits (cancellably) while the server stores the rows of the open cursors.
+  void leaveReadingTransaction();
+  // The same, when nobody reads: the commit is sent without waiting for it, and the next command
+  // collects its outcome.
+  void releaseReadingTransaction();
+  bool inReadingTransaction() const { return FOwnTransaction; }
+  // The user's statements may end the transaction their cursors live in, or close them.
+  void forgetCursors() { FCursorsUnverified = true; }
   bool standardConformingStrings() const;
 
   // One query sent ahead of need (a walk's next chunk), so the server produces it while the rows
@@ -110,7 +117,8 @@ public:
   // The result of the owner's query sent ahead (waiting for it if need be); empty when there is none.
   PgResult takeAhead(const void* owner);
   void dropAhead(const void* owner) noexcept;
-  // Collects the result of a query sent ahead, so that the connection is free.
+  // Collects the result of what was sent ahead (a query, the reading transaction's commit), so that
+  // the connection is free. Blocks: for paths that cannot wait with the window alive.
   void settle() noexcept;
 
 private:
@@ -127,15 +135,22 @@ private:
     QString Name;
   };
   void endOwnTransaction(const char* command) noexcept;
+  void ownTransactionEnded(bool committed);
+  // Waits with the window alive for what was sent ahead; true when the user cancelled the wait.
+  bool awaitAhead();
   std::vector<PgResult> runBatch(const QByteArray& sql);
 
   PGconn* FConn;
   bool FOwnTransaction = false;
-  int FOwnCursors = 0;
-  uint64_t FEpoch = 1;
+  std::vector<QByteArray> FOwnCursors;    // declared in the reading transaction and still open
+  std::vector<QByteArray> FCommitting;    // those of a reading transaction whose commit was sent ahead
+  QSet<QByteArray> FLiveCursors;          // the cursors this session knows to be open
+  std::vector<QByteArray> FToClose;       // closed while a commit sent ahead ran: closed after it
+  bool FCursorsUnverified = false;
   uint64_t FCursorNumber = 0;
   std::unordered_map<unsigned, TypeRow> FTypes;
   const void* FAheadOwner = nullptr;
   bool FAheadPending = false;
+  bool FCommitPending = false;  // the reading transaction's commit was sent ahead
   PgResult FAheadResult;
 };
