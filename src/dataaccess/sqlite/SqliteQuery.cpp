@@ -92,6 +92,7 @@ public:
   {
     if (FCount >= 0)
       return FCount;
+    SqliteWork::Scope work(FDb);  // one call however many steps it takes
     if (FWrappable) {
       SqliteStatement st(FDb, QStringLiteral("SELECT count(*) FROM (%1\n)").arg(FInner), runWords);
       FCount = st.step() ? st.integer(0) : 0;
@@ -108,6 +109,7 @@ public:
 
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
+    SqliteWork::Scope work(FDb);
     size_t used = 0;
     if (n > 0 && offset >= 0) {
       const int64_t end = offset + n;
@@ -217,6 +219,8 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
   const char* tail = text.constData();
   const char* end = text.constData() + text.size();
   TExecResult result;
+  // The whole text is one call for the busy box, however many short steps its statements take.
+  SqliteWork::Scope work(db);
   for (;;) {
     sqlite3_stmt* stmt = nullptr;
     const char* next = nullptr;

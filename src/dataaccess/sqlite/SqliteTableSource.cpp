@@ -3,6 +3,7 @@
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/SqlText.h"
 #include "dataaccess/sqlite/SqliteStatement.h"
+#include "dataaccess/sqlite/SqliteWork.h"
 
 #include <algorithm>
 
@@ -68,6 +69,7 @@ public:
 
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
+    SqliteWork::Scope work(FDb);  // one call however many steps it takes
     if (n <= 0 || offset < 0) {
       out.clear();
       return;
