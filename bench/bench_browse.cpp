@@ -9,7 +9,7 @@
 //   build/bench/bench_browse --quick         20,000 rows, for CI to show that it runs
 #include "BenchBrowse.h"
 #include "BenchSupport.h"
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
 #include "dataaccess/Query.h"

@@ -2,7 +2,7 @@
 
 #include "about/AboutPicture.h"
 #include "about/VersionInfoResource.h"
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "about/VersionInfoResource.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "platform/VersionResources.h"
 
 #include <QCoreApplication>

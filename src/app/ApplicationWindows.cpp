@@ -1,7 +1,7 @@
 #include "app/ApplicationWindows.h"
 
 #include "about/AboutDialog.h"
-#include "app/BusyIndicator.h"
+#include "uicore/BusyIndicator.h"
 #include "app/MainWindow.h"
 #include "browser/LoginDialog.h"
 #include "export/CSVOptionsDialog.h"

@@ -1,9 +1,9 @@
 #include "app/MainWindow.h"
 
 #include "about/AboutDialog.h"
-#include "app/ExceptionGuard.h"
-#include "app/Glyphs.h"
-#include "app/StatusBar.h"
+#include "uicore/ExceptionGuard.h"
+#include "uicore/Glyphs.h"
+#include "uicore/StatusBar.h"
 #include "dataaccess/EngineWait.h"
 #include "viewer/MemoViewWindow.h"
 #include "dbcontrols/DBGrid.h"
@@ -27,7 +27,7 @@
 #include <QVBoxLayout>
 
 TfmMain* fmMain = nullptr;
-bool CancelExport = false;
+
 
 namespace {
 
@@ -62,6 +62,7 @@ QAction* menuItem(QMenu* menu, const char* name, const QString& caption)
 TfmMain::TfmMain()
 {
   setObjectName(QStringLiteral("fmMain"));
+  SetApplicationMessageParent(this);
   setWindowTitle(QStringLiteral("Kestrel"));
   QFont f = font();
   f.setPixelSize(13);

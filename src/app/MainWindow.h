@@ -176,4 +176,4 @@ private:
 };
 
 extern TfmMain* fmMain;
-extern bool CancelExport;
+

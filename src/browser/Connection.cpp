@@ -1,7 +1,7 @@
 // Connecting the main window's database to an alias.
-#include "app/DBErrorDialog.h"
+#include "uicore/DBErrorDialog.h"
 #include "app/MainWindow.h"
-#include "app/StatusBar.h"
+#include "uicore/StatusBar.h"
 #include "browser/LoginDialog.h"
 #include "browser/TreeObjects.h"
 #include "dataaccess/DBErrors.h"

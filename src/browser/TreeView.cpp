@@ -1,6 +1,6 @@
 #include "browser/TreeView.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

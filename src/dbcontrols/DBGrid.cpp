@@ -1,6 +1,6 @@
 #include "dbcontrols/DBGrid.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "dataaccess/DataSet.h"
 #include "dataaccess/EngineWait.h"
 #include "dataaccess/Field.h"

@@ -1,6 +1,6 @@
 #include "dbcontrols/DBNavigator.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "dataaccess/DataSet.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 // Running the editor's text and showing its outcome.
-#include "app/DBErrorDialog.h"
+#include "uicore/DBErrorDialog.h"
 #include "app/MainWindow.h"
-#include "app/StatusBar.h"
+#include "uicore/StatusBar.h"
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/EngineWait.h"
 #include "platform/ScreenCursor.h"

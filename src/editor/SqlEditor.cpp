@@ -1,9 +1,9 @@
 // The SQL editor of the main window: Memo1, its seven toolbar commands and the caret text in status
 // panel 1.
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "app/MainWindow.h"
-#include "app/StatusBar.h"
+#include "uicore/StatusBar.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>

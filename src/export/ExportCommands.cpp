@@ -1,7 +1,7 @@
 // The export commands of the main window: options, the progress dialog and its steps, the CSV
 // record loop and the XML writer.
-#include "app/DBErrorDialog.h"
-#include "app/ExceptionGuard.h"
+#include "uicore/DBErrorDialog.h"
+#include "uicore/ExceptionGuard.h"
 #include "app/MainWindow.h"
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/EngineWait.h"

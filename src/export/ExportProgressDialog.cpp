@@ -1,7 +1,6 @@
 #include "export/ExportProgressDialog.h"
 
-#include "app/ExceptionGuard.h"
-#include "app/MainWindow.h"
+#include "uicore/ExceptionGuard.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -9,6 +8,7 @@
 #include <QPushButton>
 
 TfmExportProgress* fmExportProgress = nullptr;
+bool CancelExport = false;
 
 TfmExportProgress::TfmExportProgress(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {

@@ -28,3 +28,5 @@ protected:
 };
 
 extern TfmExportProgress* fmExportProgress;
+// Set by the dialog's Cancel; the running export looks at it after every row.
+extern bool CancelExport;

@@ -1,6 +1,6 @@
 #include "export/XMLOptionsDialog.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "export/OptionsDialogParts.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "viewer/DBRichEdit.h"
 
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "dataaccess/DataSet.h"
 #include "dataaccess/Field.h"
 

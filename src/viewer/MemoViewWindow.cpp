@@ -1,8 +1,8 @@
 #include "viewer/MemoViewWindow.h"
 
-#include "app/ExceptionGuard.h"
-#include "app/Glyphs.h"
-#include "app/StatusBar.h"
+#include "uicore/ExceptionGuard.h"
+#include "uicore/Glyphs.h"
+#include "uicore/StatusBar.h"
 #include "dataaccess/DataSet.h"
 #include "viewer/DBRichEdit.h"
 

@@ -1,5 +1,5 @@
 // The table's rows on the "Table Data" page.
-#include "app/DBErrorDialog.h"
+#include "uicore/DBErrorDialog.h"
 #include "app/MainWindow.h"
 #include "dataaccess/DBErrors.h"
 #include "dbcontrols/DBGrid.h"

@@ -3,7 +3,7 @@
 #include "AppFixture.h"
 #include "PgTestServer.h"
 
-#include "app/BusyIndicator.h"
+#include "uicore/BusyIndicator.h"
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/EngineWait.h"
 #include "dbcontrols/DBGrid.h"

@@ -1,6 +1,6 @@
 #include "AppFixture.h"
 
-#include "app/DBErrorDialog.h"
+#include "uicore/DBErrorDialog.h"
 #include "dataaccess/DBErrors.h"
 
 #include <QPlainTextEdit>

@@ -2,7 +2,7 @@
 // built in, so tests see what they do from inside a library rather than from the executable.
 
 #include "about/VersionInfoResource.h"
-#include "app/ExceptionGuard.h"
+#include "uicore/ExceptionGuard.h"
 #include "platform/VersionResources.h"
 
 #define MODULE_EXPORT extern "C" __attribute__((visibility("default")))

@@ -5,7 +5,7 @@
 #include "about/AboutDialog.h"
 #include "app/ApplicationWindows.h"
 #include "app/MainWindow.h"
-#include "app/StatusBar.h"
+#include "uicore/StatusBar.h"
 #include "browser/LoginDialog.h"
 #include "browser/TreeObjects.h"
 #include "browser/TreeView.h"

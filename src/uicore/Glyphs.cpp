@@ -1,4 +1,4 @@
-#include "Glyphs.h"
+#include "uicore/Glyphs.h"
 
 #include <QColor>
 #include <QImage>

@@ -1,13 +1,23 @@
-#include "app/ExceptionGuard.h"
-
-#include "app/MainWindow.h"
+#include "uicore/ExceptionGuard.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+
+static QPointer<QWidget>& messageParent()
+{
+  static QPointer<QWidget> parent;
+  return parent;
+}
+
+void SetApplicationMessageParent(QWidget* window)
+{
+  messageParent() = window;
+}
 
 static void showMessage(const QString& text)
 {
-  QWidget* parent = fmMain ? static_cast<QWidget*>(fmMain) : QApplication::activeWindow();
+  QWidget* parent = messageParent() ? messageParent().data() : QApplication::activeWindow();
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrel"), text, QMessageBox::Ok, parent);
   box.setObjectName(QStringLiteral("ApplicationExceptionBox"));
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,4 +1,4 @@
-#include "app/DBErrorDialog.h"
+#include "uicore/DBErrorDialog.h"
 
 #include "dataaccess/DBErrors.h"
 

@@ -9,6 +9,10 @@
 // a message box and returns, so the program goes on.
 void ApplicationHandleException(const std::exception& e);
 void ApplicationHandleUnknownException();
+// The window the handler's message box belongs to (the main window while it lives); without one, the
+// active window.
+class QWidget;
+void SetApplicationMessageParent(QWidget* window);
 
 // Qt must never see an exception unwind through its frames: every slot, event handler and timer
 // callback of the program is entered through this guard.

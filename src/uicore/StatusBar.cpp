@@ -1,4 +1,4 @@
-#include "app/StatusBar.h"
+#include "uicore/StatusBar.h"
 
 #include <QLabel>
 

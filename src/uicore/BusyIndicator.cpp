@@ -1,4 +1,4 @@
-#include "app/BusyIndicator.h"
+#include "uicore/BusyIndicator.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
