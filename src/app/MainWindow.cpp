@@ -78,7 +78,7 @@ TfmMain::TfmMain()
   srcSelect.SetDataSet(&qrSelect);
   srcTable.SetDataSet(&qrTable);
 
-  for (int i = 0; i < treeImageCount; ++i)
+  for (int i = 0; i < TreeImage::Count; ++i)
     ImageList1.push_back(QIcon(treeImage(i)));
 
   buildToolbar();
@@ -137,7 +137,7 @@ void TfmMain::buildToolbar()
 
   StatusBar1 = new TStatusBar({200, 160, 50}, this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->SetPanelText(0, QStringLiteral("Disconnected"));
+  StatusBar1->SetPanelText(MainStatus::Connection, QStringLiteral("Disconnected"));
   setStatusBar(StatusBar1);
 }
 

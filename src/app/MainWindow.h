@@ -177,3 +177,8 @@ private:
 
 extern TfmMain* fmMain;
 
+// The panels of the main window's status bar.
+namespace MainStatus {
+enum : int { Connection = 0, Caret = 1, RowsAffected = 2 };
+}
+

@@ -1,6 +1,7 @@
 // Connecting the main window's database to an alias.
 #include "uicore/DBErrorDialog.h"
 #include "app/MainWindow.h"
+#include "uicore/Glyphs.h"
 #include "uicore/StatusBar.h"
 #include "browser/LoginDialog.h"
 #include "browser/TreeObjects.h"
@@ -22,16 +23,16 @@ void TfmMain::ConnectToAlias()
       FConnectedNode->DeleteChildren();
     TTreeNode* selected = TreeView1->Selected();
     Database.SetAliasName(selected->Text());
-    fmLogin->lbDatabase->setText(Database.AliasName());
-    if (fmLogin->exec() != QDialog::Accepted)
+    QString user, password;
+    if (!fmLogin->askCredentials(Database.AliasName(), user, password))
       return;
     Database.Params.clear();
-    Database.Params << QStringLiteral("USER NAME=") + fmLogin->edUser->text();
-    Database.Params << QStringLiteral("PASSWORD=") + fmLogin->edPassword->text();
+    Database.Params << QStringLiteral("USER NAME=") + user;
+    Database.Params << QStringLiteral("PASSWORD=") + password;
     Database.Open();
     FConnectedNode = selected;
     LoadTableNames(FConnectedNode);
-    StatusBar1->SetPanelText(0, QStringLiteral("Connected: ") + Database.AliasName());
+    StatusBar1->SetPanelText(MainStatus::Connection, QStringLiteral("Connected: ") + Database.AliasName());
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
   }
@@ -45,7 +46,7 @@ void TfmMain::CloseConnection()
   // pass for the new one's. Closing the database closed both datasets, which empties the grids.
   lbTableName->clear();
   lvFields->setRowCount(0);
-  StatusBar1->SetPanelText(0, QString());
+  StatusBar1->SetPanelText(MainStatus::Connection, QString());
   btExecute->setEnabled(false);
 }
 
@@ -57,9 +58,9 @@ void TfmMain::LoadTableNames(TTreeNode* aliasNode)
     auto* obj = new TBObject;
     obj->Name = name;
     TTreeNode* node = TreeView1->AddChildObject(aliasNode, name, obj);
-    node->SetImageIndex(3);
-    node->StateIndex = 5;
-    node->SetSelectedIndex(3);
+    node->SetImageIndex(TreeImage::TableGrid);
+    node->StateIndex = TreeImage::MinusBox;
+    node->SetSelectedIndex(TreeImage::TableGrid);
   }
   TreeView1->AlphaSort();
   aliasNode->Expand(false);

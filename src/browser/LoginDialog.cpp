@@ -73,3 +73,13 @@ void TfmLogin::keyPressEvent(QKeyEvent* event)
   }
   QDialog::keyPressEvent(event);
 }
+
+bool TfmLogin::askCredentials(const QString& alias, QString& user, QString& password)
+{
+  lbDatabase->setText(alias);
+  if (exec() != QDialog::Accepted)
+    return false;
+  user = edUser->text();
+  password = edPassword->text();
+  return true;
+}

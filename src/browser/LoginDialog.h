@@ -24,6 +24,9 @@ public:
   QPushButton* btOK;
   QPushButton* btCancel;
 
+  // Asks for the user name and password of the alias; false when the user cancelled.
+  bool askCredentials(const QString& alias, QString& user, QString& password);
+
 protected:
   void keyPressEvent(QKeyEvent* event) override;
 };

@@ -1,5 +1,6 @@
 // The schema tree's fill and event handlers of the main window.
 #include "app/MainWindow.h"
+#include "uicore/Glyphs.h"
 #include "dataaccess/EngineWait.h"
 #include "browser/TreeObjects.h"
 #include "dataaccess/Session.h"
@@ -18,9 +19,9 @@ void TfmMain::FillAliasTree()
       auto* obj = new DBObject;
       obj->Name = name;
       TTreeNode* node = TreeView1->AddChildObject(root, name, obj);
-      node->SetImageIndex(2);
-      node->StateIndex = 5;
-      node->SetSelectedIndex(2);
+      node->SetImageIndex(TreeImage::Cabinet);
+      node->StateIndex = TreeImage::MinusBox;
+      node->SetSelectedIndex(TreeImage::Cabinet);
     }
     TreeView1->AlphaSort();
   } catch (...) {
@@ -96,10 +97,10 @@ void TfmMain::TreeView1Deletion(TTreeNode* node)
 
 void TfmMain::TreeView1Expanded(TTreeNode* node)
 {
-  node->StateIndex = 6;
+  node->StateIndex = TreeImage::PlusBox;
 }
 
 void TfmMain::TreeView1Collapsed(TTreeNode* node)
 {
-  node->StateIndex = 5;
+  node->StateIndex = TreeImage::MinusBox;
 }

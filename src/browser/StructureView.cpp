@@ -1,5 +1,6 @@
 // The structure of a table: read into field nodes once, shown from them on every click.
 #include "app/MainWindow.h"
+#include "uicore/Glyphs.h"
 #include "browser/TreeObjects.h"
 #include "platform/ScreenCursor.h"
 
@@ -27,9 +28,9 @@ void TfmMain::LoadTableFields(TTreeNode* tableNode)
     obj->Required = field->Required();
     obj->PrimaryKey = field->IsIndexField();
     TTreeNode* node = TreeView1->AddChildObject(tableNode, obj->Name, obj);
-    node->SetImageIndex(4);
-    node->StateIndex = 5;
-    node->SetSelectedIndex(4);
+    node->SetImageIndex(TreeImage::Text);
+    node->StateIndex = TreeImage::MinusBox;
+    node->SetSelectedIndex(TreeImage::Text);
   }
   Table.Close();
   TreeView1->AlphaSort();

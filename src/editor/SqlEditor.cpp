@@ -349,5 +349,5 @@ void TfmMain::ShowEditorPos()
     line += textLine.lineNumber();
     col -= textLine.textStart();
   }
-  StatusBar1->SetPanelText(1, QString::asprintf("Line: %3d  Col: %3d", line + 1, col + 1));
+  StatusBar1->SetPanelText(MainStatus::Caret, QString::asprintf("Line: %3d  Col: %3d", line + 1, col + 1));
 }

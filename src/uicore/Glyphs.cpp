@@ -398,25 +398,25 @@ QPixmap treeImage(int index)
 {
     Painter draw;
     switch (index) {
-    case 0:
+    case TreeImage::ClosedFolder:
         draw = drawClosedFolder;
         break;
-    case 1:
+    case TreeImage::OpenFolder:
         draw = drawOpenFolder;
         break;
-    case 2:
+    case TreeImage::Cabinet:
         draw = drawCabinet;
         break;
-    case 3:
+    case TreeImage::TableGrid:
         draw = drawTable;
         break;
-    case 4:
+    case TreeImage::Text:
         draw = drawText;
         break;
-    case 5:
+    case TreeImage::MinusBox:
         draw = [](QPainter &p) { drawExpanderBox(p, false); };
         break;
-    case 6:
+    case TreeImage::PlusBox:
         draw = [](QPainter &p) { drawExpanderBox(p, true); };
         break;
     default:

@@ -13,7 +13,10 @@ QIcon toolGlyphIcon(ToolGlyph glyph);
 // A 16x16 pixmap (device pixel ratio 1); disabled gives the grey, flattened look.
 QPixmap toolGlyphPixmap(ToolGlyph glyph, bool disabled);
 
-// The seven 16x16 pictures of the schema tree, index 0..6 as listed; out of range gives a null pixmap.
-// 0 closed folder, 1 open folder, 2 filing cabinet, 3 table grid, 4 text, 5 minus box, 6 plus box.
+// The seven 16x16 pictures of the schema tree, by their index in the tree's image list.
+namespace TreeImage {
+enum : int { ClosedFolder = 0, OpenFolder = 1, Cabinet = 2, TableGrid = 3, Text = 4, MinusBox = 5, PlusBox = 6 };
+constexpr int Count = 7;
+}  // namespace TreeImage
+// A tree picture by index; out of range gives a null pixmap.
 QPixmap treeImage(int index);
-constexpr int treeImageCount = 7;

@@ -169,10 +169,30 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   DBRTF->OnMouseDown = [this](QMouseEvent* mouse) { DBRTFMouseDown(mouse); };
 }
 
+void TfmMemoView::bindTo(TDataSource* source, const QString& fieldName)
+{
+  DBRTF->SetDataSource(source);
+  DBRTF->SetDataField(fieldName);
+  FModified = false;
+  UpdateStatus();
+  show();
+}
+
+bool TfmMemoView::settleChangedText()
+{
+  if (!isVisible() || !FModified)
+    return true;
+  if (!FormCloseQuery())  // Yes posts (a failed post raises), No drops the record's changes
+    return false;
+  FModified = false;
+  UpdateStatus();
+  return true;
+}
+
 void TfmMemoView::UpdateStatus()
 {
-  StatusBar1->SetPanelText(0, FModified ? QStringLiteral("Modified") : QString());
-  StatusBar1->SetPanelText(1, QStringLiteral("%1:%2").arg(FLine).arg(FCol));
+  StatusBar1->SetPanelText(MemoStatus::Modified, FModified ? QStringLiteral("Modified") : QString());
+  StatusBar1->SetPanelText(MemoStatus::Caret, QStringLiteral("%1:%2").arg(FLine).arg(FCol));
 
   QTextDocument* doc = DBRTF->document();
   int lines = 0;
@@ -185,7 +205,7 @@ void TfmMemoView::UpdateStatus()
   }
   if (doc->lastBlock().length() <= 1)  // only its end mark: an empty last line is not counted
     --lines;
-  StatusBar1->SetPanelText(2, QStringLiteral("%1 Lines").arg(lines));
+  StatusBar1->SetPanelText(MemoStatus::Lines, QStringLiteral("%1 Lines").arg(lines));
 }
 
 void TfmMemoView::UpdateCaretPos()

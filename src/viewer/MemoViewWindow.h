@@ -10,6 +10,7 @@ class QMenu;
 class QMouseEvent;
 class QToolButton;
 class TDBRichEdit;
+class TDataSource;
 class TStatusBar;
 
 // The memo viewer: a separate window bound to a text memo field of the table grid.
@@ -34,6 +35,12 @@ public:
 
   void UpdateStatus();
   void UpdateCaretPos();
+
+  // Shows the window bound to a memo field of the source's dataset, with nothing changed yet.
+  void bindTo(TDataSource* source, const QString& fieldName);
+  // Before a command leaves the record: a changed text is saved or dropped as the user answers the
+  // window's question. False when the user cancelled (the command must stop).
+  bool settleChangedText();
 
   bool FormCloseQuery();
   void FormClose();
@@ -60,3 +67,8 @@ private:
 };
 
 extern TfmMemoView* fmMemoView;
+
+// The panels of the memo viewer's status bar.
+namespace MemoStatus {
+enum : int { Modified = 0, Caret = 1, Lines = 2 };
+}

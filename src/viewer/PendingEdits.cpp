@@ -12,12 +12,8 @@
 bool TfmMain::SettlePendingEdits(bool leavingTable)
 {
   // The memo viewer's text first, with the viewer's own question: it is the text the user sees.
-  if (fmMemoView && fmMemoView->isVisible() && fmMemoView->FModified) {
-    if (!fmMemoView->FormCloseQuery())  // Yes posts (a failed post raises), No drops the record's changes
-      return false;
-    fmMemoView->FModified = false;
-    fmMemoView->UpdateStatus();
-  }
+  if (fmMemoView && !fmMemoView->settleChangedText())
+    return false;
   if (!leavingTable || !qrTable.Active() || (qrTable.State() != dsEdit && qrTable.State() != dsInsert))
     return true;
   qrTable.UpdateRecord();  // the grid's open cell editor hands over its text

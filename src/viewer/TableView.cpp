@@ -31,9 +31,5 @@ void TfmMain::DBGrid2DblClick()
   TField* field = DBGrid2->SelectedField();
   if (!dynamic_cast<TMemoField*>(field))
     return;
-  fmMemoView->DBRTF->SetDataSource(&srcTable);
-  fmMemoView->DBRTF->SetDataField(field->FieldName());
-  fmMemoView->FModified = false;
-  fmMemoView->UpdateStatus();
-  fmMemoView->show();
+  fmMemoView->bindTo(&srcTable, field->FieldName());
 }
