@@ -117,13 +117,13 @@ void TfmMain::buildToolbar()
   auto* tools = new QHBoxLayout(Panel1);
   tools->setContentsMargins(4, 6, 4, 6);
   tools->setSpacing(0);
-  btNew = speedButton("btNew", QStringLiteral("New Query"), toolGlyphIcon(ToolGlyph::New), Panel1);
-  btOpen = speedButton("btOpen", QStringLiteral("Open a query"), toolGlyphIcon(ToolGlyph::Open), Panel1);
-  btSave = speedButton("btSave", QStringLiteral("Save Query"), toolGlyphIcon(ToolGlyph::Save), Panel1);
-  btCut = speedButton("btCut", QStringLiteral("Cut"), toolGlyphIcon(ToolGlyph::Cut), Panel1);
-  btCopy = speedButton("btCopy", QStringLiteral("Copy"), toolGlyphIcon(ToolGlyph::Copy), Panel1);
-  btPaste = speedButton("btPaste", QStringLiteral("Paste"), toolGlyphIcon(ToolGlyph::Paste), Panel1);
-  btUndo = speedButton("btUndo", QStringLiteral("Undo editing changes"), toolGlyphIcon(ToolGlyph::Undo), Panel1);
+  btNew = speedButton("btNew", tr("New Query"), toolGlyphIcon(ToolGlyph::New), Panel1);
+  btOpen = speedButton("btOpen", tr("Open a query"), toolGlyphIcon(ToolGlyph::Open), Panel1);
+  btSave = speedButton("btSave", tr("Save Query"), toolGlyphIcon(ToolGlyph::Save), Panel1);
+  btCut = speedButton("btCut", tr("Cut"), toolGlyphIcon(ToolGlyph::Cut), Panel1);
+  btCopy = speedButton("btCopy", tr("Copy"), toolGlyphIcon(ToolGlyph::Copy), Panel1);
+  btPaste = speedButton("btPaste", tr("Paste"), toolGlyphIcon(ToolGlyph::Paste), Panel1);
+  btUndo = speedButton("btUndo", tr("Undo editing changes"), toolGlyphIcon(ToolGlyph::Undo), Panel1);
   btUndo->setEnabled(false);
   for (QToolButton* b : {btNew, btOpen, btSave})
     tools->addWidget(b);
@@ -137,7 +137,7 @@ void TfmMain::buildToolbar()
 
   StatusBar1 = new TStatusBar({200, 160, 50}, this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->SetPanelText(MainStatus::Connection, QStringLiteral("Disconnected"));
+  StatusBar1->SetPanelText(MainStatus::Connection, tr("Disconnected"));
   setStatusBar(StatusBar1);
 }
 
@@ -185,9 +185,9 @@ void TfmMain::buildPanes()
   fieldLayout->setContentsMargins(0, 0, 0, 0);
   lvFields = new QTableWidget(0, 6, FieldSheet);
   lvFields->setObjectName(QStringLiteral("lvFields"));
-  lvFields->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size"),
-                                       QStringLiteral("Precision"), QStringLiteral("Required"),
-                                       QStringLiteral("Primary Key")});
+  lvFields->setHorizontalHeaderLabels({tr("Name"), tr("Type"), tr("Size"),
+                                       tr("Precision"), tr("Required"),
+                                       tr("Primary Key")});
   lvFields->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);  // equal shares of the width
   lvFields->verticalHeader()->hide();
   lvFields->verticalHeader()->setDefaultSectionSize(18);
@@ -201,7 +201,7 @@ void TfmMain::buildPanes()
   bold.setPixelSize(13);
   lvFields->setFont(bold);
   fieldLayout->addWidget(lvFields);
-  pgTop->addTab(FieldSheet, QStringLiteral("Fields"));
+  pgTop->addTab(FieldSheet, tr("Fields"));
 
   EditSheet = panel("EditSheet", pgTop);
   auto* editLayout = new QHBoxLayout(EditSheet);
@@ -219,13 +219,13 @@ void TfmMain::buildPanes()
   Panel6->setFixedWidth(33);
   btExecute = new QToolButton(Panel6);
   btExecute->setObjectName(QStringLiteral("btExecute"));
-  btExecute->setToolTip(QStringLiteral("Execute"));
+  btExecute->setToolTip(tr("Execute"));
   btExecute->setText(QStringLiteral("\u25B6"));  // a play mark: run the statement
   btExecute->setAutoRaise(true);
   btExecute->setGeometry(4, 4, 25, 25);
   btExecute->setEnabled(false);
   editLayout->addWidget(Panel6);
-  pgTop->addTab(EditSheet, QStringLiteral("SQL Editor"));
+  pgTop->addTab(EditSheet, tr("SQL Editor"));
   pgTop->setCurrentWidget(FieldSheet);
 
   // Lower pages: query results and the table's rows.
@@ -247,7 +247,7 @@ void TfmMain::buildPanes()
   DBGrid1->ReadOnly = true;
   DBGrid1->SetDataSource(&srcSelect);
   resultLayout->addWidget(DBGrid1);
-  pgBottom->addTab(ResultSheet, QStringLiteral("Results"));
+  pgBottom->addTab(ResultSheet, tr("Results"));
 
   tbTable = panel("tbTable", pgBottom);
   auto* tableLayout = new QVBoxLayout(tbTable);
@@ -273,7 +273,7 @@ void TfmMain::buildPanes()
   DBGrid2->setObjectName(QStringLiteral("DBGrid2"));
   DBGrid2->SetDataSource(&srcTable);
   tableLayout->addWidget(DBGrid2, 1);
-  pgBottom->addTab(tbTable, QStringLiteral("Table Data"));
+  pgBottom->addTab(tbTable, tr("Table Data"));
   pgBottom->setCurrentWidget(ResultSheet);
 
   Splitter2->addWidget(Panel4);
@@ -286,36 +286,36 @@ void TfmMain::buildMenus()
 {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu"));
-  File1 = bar->addMenu(QStringLiteral("File"));
+  File1 = bar->addMenu(tr("File"));
   File1->setObjectName(QStringLiteral("File1"));
   N1 = File1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
-  Exit1 = menuItem(File1, "Exit1", QStringLiteral("Exit"));
+  Exit1 = menuItem(File1, "Exit1", tr("Exit"));
 
-  ExportData = bar->addMenu(QStringLiteral("Export "));
+  ExportData = bar->addMenu(tr("Export "));
   ExportData->setObjectName(QStringLiteral("ExportData"));
   ExportData->setEnabled(false);
-  ExportTableData1 = ExportData->addMenu(QStringLiteral("Export Table Data"));
+  ExportTableData1 = ExportData->addMenu(tr("Export Table Data"));
   ExportTableData1->setObjectName(QStringLiteral("ExportTableData1"));
-  ExportTableDatatoCSV = menuItem(ExportTableData1, "ExportTableDatatoCSV", QStringLiteral("Export Table Data to CSV..."));
-  ExportTableToXML = menuItem(ExportTableData1, "ExportTableToXML", QStringLiteral("Export Table Data to XML..."));
-  ExportResultData1 = ExportData->addMenu(QStringLiteral("Export Result Data"));
+  ExportTableDatatoCSV = menuItem(ExportTableData1, "ExportTableDatatoCSV", tr("Export Table Data to CSV..."));
+  ExportTableToXML = menuItem(ExportTableData1, "ExportTableToXML", tr("Export Table Data to XML..."));
+  ExportResultData1 = ExportData->addMenu(tr("Export Result Data"));
   ExportResultData1->setObjectName(QStringLiteral("ExportResultData1"));
-  ExportResultDatatoCSV = menuItem(ExportResultData1, "ExportResultDatatoCSV", QStringLiteral("Export Result Data to CSV..."));
-  ExportResultDatatoXML = menuItem(ExportResultData1, "ExportResultDatatoXML", QStringLiteral("Export Result Data to XML..."));
+  ExportResultDatatoCSV = menuItem(ExportResultData1, "ExportResultDatatoCSV", tr("Export Result Data to CSV..."));
+  ExportResultDatatoXML = menuItem(ExportResultData1, "ExportResultDatatoXML", tr("Export Result Data to XML..."));
 
-  Help1 = bar->addMenu(QStringLiteral("Help"));
+  Help1 = bar->addMenu(tr("Help"));
   Help1->setObjectName(QStringLiteral("Help1"));
-  About1 = menuItem(Help1, "About1", QStringLiteral("About Kestrel..."));
+  About1 = menuItem(Help1, "About1", tr("About Kestrel..."));
 
   mnTablePopUp = new QMenu(this);
   mnTablePopUp->setObjectName(QStringLiteral("mnTablePopUp"));
-  ExporttoCSV = menuItem(mnTablePopUp, "ExporttoCSV", QStringLiteral("Export to CSV..."));
-  ExporttoXML = menuItem(mnTablePopUp, "ExporttoXML", QStringLiteral("Export to XML..."));
+  ExporttoCSV = menuItem(mnTablePopUp, "ExporttoCSV", tr("Export to CSV..."));
+  ExporttoXML = menuItem(mnTablePopUp, "ExporttoXML", tr("Export to XML..."));
   mnResultsPopup = new QMenu(this);
   mnResultsPopup->setObjectName(QStringLiteral("mnResultsPopup"));
-  ExporttoCSV1 = menuItem(mnResultsPopup, "ExporttoCSV1", QStringLiteral("Export to CSV..."));
-  ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", QStringLiteral("Export to XML"));
+  ExporttoCSV1 = menuItem(mnResultsPopup, "ExporttoCSV1", tr("Export to CSV..."));
+  ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", tr("Export to XML"));
 
   for (auto [grid, menu] : {std::pair{DBGrid1, mnResultsPopup}, std::pair{DBGrid2, mnTablePopUp}}) {
     grid->setContextMenuPolicy(Qt::CustomContextMenu);

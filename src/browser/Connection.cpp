@@ -32,7 +32,7 @@ void TfmMain::ConnectToAlias()
     Database.Open();
     FConnectedNode = selected;
     LoadTableNames(FConnectedNode);
-    StatusBar1->SetPanelText(MainStatus::Connection, QStringLiteral("Connected: ") + Database.AliasName());
+    StatusBar1->SetPanelText(MainStatus::Connection, tr("Connected: ") + Database.AliasName());
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
   }

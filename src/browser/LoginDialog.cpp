@@ -11,7 +11,7 @@ TfmLogin* fmLogin = nullptr;
 TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
 {
   setObjectName(QStringLiteral("fmLogin"));
-  setWindowTitle(QStringLiteral("Database Connect"));
+  setWindowTitle(tr("Database Connect"));
   setFixedSize(437, 196);
 
   Bevel1 = new QFrame(this);
@@ -22,7 +22,7 @@ TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
 
   QFont bold = font();
   bold.setBold(true);
-  Label1 = new QLabel(QStringLiteral("Database:"), this);
+  Label1 = new QLabel(tr("Database:"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setFont(bold);
   Label1->setGeometry(24, 22, 90, 18);
@@ -31,7 +31,7 @@ TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
   lbDatabase->setFont(bold);
   lbDatabase->setGeometry(120, 22, 290, 18);
 
-  User = new QLabel(QStringLiteral("User"), this);
+  User = new QLabel(tr("User"), this);
   User->setObjectName(QStringLiteral("User"));
   User->setGeometry(24, 62, 90, 18);
   edUser = new QLineEdit(this);
@@ -39,7 +39,7 @@ TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
   edUser->setGeometry(120, 58, 290, 24);
   User->setBuddy(edUser);
 
-  Password = new QLabel(QStringLiteral("Password"), this);
+  Password = new QLabel(tr("Password"), this);
   Password->setObjectName(QStringLiteral("Password"));
   Password->setGeometry(24, 102, 90, 18);
   edPassword = new QLineEdit(this);
@@ -48,12 +48,12 @@ TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
   edPassword->setGeometry(120, 98, 290, 24);
   Password->setBuddy(edPassword);
 
-  btOK = new QPushButton(QStringLiteral("OK"), this);
+  btOK = new QPushButton(tr("OK"), this);
   btOK->setObjectName(QStringLiteral("btOK"));
   btOK->setDefault(true);
   btOK->setGeometry(266, 158, 75, 25);
   connect(btOK, &QPushButton::clicked, this, &QDialog::accept);
-  btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btCancel = new QPushButton(tr("Cancel"), this);
   btCancel->setObjectName(QStringLiteral("btCancel"));
   btCancel->setGeometry(350, 158, 75, 25);
   connect(btCancel, &QPushButton::clicked, this, &QDialog::reject);

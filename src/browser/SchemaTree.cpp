@@ -12,7 +12,7 @@ void TfmMain::FillAliasTree()
 {
   QStringList list;
   TreeView1->Clear();
-  TTreeNode* root = TreeView1->AddChildObject(nullptr, QStringLiteral("Databases"), nullptr);
+  TTreeNode* root = TreeView1->AddChildObject(nullptr, tr("Databases"), nullptr);
   try {
     Session().GetAliasNames(list);
     for (const QString& name : list) {

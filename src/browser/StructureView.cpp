@@ -42,7 +42,7 @@ void TfmMain::ShowTableFields(TTreeNode* tableNode)
 {
   lvFields->setRowCount(0);
   lvFields->setRowCount(tableNode->Count());
-  auto yesNo = [](bool b) { return b ? QStringLiteral("Yes") : QStringLiteral("No"); };
+  auto yesNo = [](bool b) { return b ? tr("Yes") : tr("No"); };
   for (int i = 0; i < tableNode->Count(); ++i) {
     const auto* f = static_cast<FDObject*>(tableNode->Item(i)->Data);
     const QString cells[] = {f->Name,
@@ -62,19 +62,19 @@ void TfmMain::ShowTableFields(TTreeNode* tableNode)
 
 QString TfmMain::FieldTypeName(int dataType)
 {
-  static const char* const names[] = {
+  static const char* const names[] = {  // translated where they are shown
     "Unknown", "String", "16-bit integer", "32-bit integer", "16-bit unsigned integer", "Boolean", "Float",
     "Currency", "BCD", "Date", "Time", "DateTime", "Fixed bytes (binary)", "Variable bytes (binary)",
     "Auto-inc 32-bit integer", "BLOB", "Text memo", "Bitmap", "Formatted text memo", "Paradox OLE", "dBASE OLE",
     "Typed binary", "Unknown", "Char"};
   // Ordinary columns of today's databases: 64-bit integers, wide text and UUIDs have real names.
   switch (dataType) {
-  case ftWideString: return QStringLiteral("Wide string");
-  case ftLargeint: return QStringLiteral("64-bit integer");
-  case ftGuid: return QStringLiteral("GUID");
+  case ftWideString: return tr("Wide string");
+  case ftLargeint: return tr("64-bit integer");
+  case ftGuid: return tr("GUID");
   default: break;
   }
   if (dataType < 0 || dataType > ftFixedChar)
-    return QStringLiteral("Unknown");
-  return QString::fromLatin1(names[dataType]);
+    return tr("Unknown");
+  return tr(names[dataType]);
 }

@@ -41,5 +41,5 @@ void TfmMain::RunQuery()
   }
   const int64_t affected = qrSelect.RowsAffected();
   pgBottom->setCurrentWidget(ResultSheet);
-  StatusBar1->SetPanelText(MainStatus::RowsAffected, QStringLiteral("Rows affected: ") + QString::number(affected > -1 ? affected : 0));
+  StatusBar1->SetPanelText(MainStatus::RowsAffected, tr("Rows affected: ") + QString::number(affected > -1 ? affected : 0));
 }

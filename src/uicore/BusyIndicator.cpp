@@ -19,15 +19,15 @@ constexpr int pollMs = 20;  // how often readiness is asked when the socket says
 TfmBusy::TfmBusy(QWidget* owner) : QDialog(owner)
 {
   setObjectName(QStringLiteral("fmBusy"));
-  setWindowTitle(QStringLiteral("Working…"));
+  setWindowTitle(tr("Working…"));
   setWindowModality(Qt::ApplicationModal);
   setMinimumWidth(260);  // room for the title and a longer "what"
   auto* layout = new QVBoxLayout(this);
-  lbWhat = new QLabel(QStringLiteral("Waiting for the database…"), this);
+  lbWhat = new QLabel(tr("Waiting for the database…"), this);
   lbWhat->setObjectName(QStringLiteral("lbWhat"));
   lbElapsed = new QLabel(this);
   lbElapsed->setObjectName(QStringLiteral("lbElapsed"));
-  btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btCancel = new QPushButton(tr("Cancel"), this);
   btCancel->setObjectName(QStringLiteral("btCancel"));
   layout->addWidget(lbWhat);
   layout->addWidget(lbElapsed);
@@ -41,7 +41,7 @@ void TfmBusy::cancel()
     return;
   FCancelRequested = true;
   btCancel->setEnabled(false);
-  lbWhat->setText(QStringLiteral("Cancelling…"));
+  lbWhat->setText(tr("Cancelling…"));
   if (FRequest && FRequest->Cancel)
     FRequest->Cancel();
 }
@@ -52,7 +52,7 @@ bool TfmBusy::Work(qint64 elapsedMs)
     FWorking = true;
     FCancelRequested = false;
     btCancel->setEnabled(true);
-    lbWhat->setText(QStringLiteral("Working…"));
+    lbWhat->setText(tr("Working…"));
   }
   if (elapsedMs >= busyDelayMs && !isVisible())
     show();
@@ -86,7 +86,7 @@ void TfmBusy::Wait(TEngineWait::Request& request)
   FRequest = &request;
   FCancelRequested = false;
   btCancel->setEnabled(true);
-  lbWhat->setText(request.What.isEmpty() ? QStringLiteral("Waiting for the database…") : request.What);
+  lbWhat->setText(request.What.isEmpty() ? tr("Waiting for the database…") : request.What);
   QElapsedTimer elapsed;
   elapsed.start();
   QEventLoop loop;

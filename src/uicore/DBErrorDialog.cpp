@@ -9,7 +9,7 @@
 TfmDBError::TfmDBError(QWidget* owner, const EDBEngineError& error) : QDialog(owner)
 {
   setObjectName(QStringLiteral("fmDBError"));
-  setWindowTitle(QStringLiteral("Database Error"));
+  setWindowTitle(tr("Database Error"));
   setFixedSize(430, 279);
 
   RTF = new QPlainTextEdit(QStringLiteral("RTF"), this);
@@ -25,7 +25,7 @@ TfmDBError::TfmDBError(QWidget* owner, const EDBEngineError& error) : QDialog(ow
   font.setPixelSize(17);
   RTF->setFont(font);
 
-  btOK = new QPushButton(QStringLiteral("OK"), this);
+  btOK = new QPushButton(tr("OK"), this);
   btOK->setObjectName(QStringLiteral("btOK"));
   btOK->setDefault(true);
   btOK->setGeometry((430 - 75) / 2, 229 + (279 - 229 - 25) / 2, 75, 25);

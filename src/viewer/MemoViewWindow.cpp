@@ -69,7 +69,7 @@ int displayLineCount(QAbstractTextDocumentLayout* layout, const QTextBlock& bloc
 TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
 {
   setObjectName(QStringLiteral("fmMemoView"));
-  setWindowTitle(QStringLiteral("Memo View"));
+  setWindowTitle(tr("Memo View"));
   QFont f = font();
   f.setPixelSize(13);
   setFont(f);
@@ -87,12 +87,12 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   auto* tools = new QHBoxLayout(Panel1);
   tools->setContentsMargins(4, 6, 4, 6);
   tools->setSpacing(0);
-  btSave = speedButton("btSave", QStringLiteral("Save"), toolGlyphIcon(ToolGlyph::Save), Panel1);
-  btCut = speedButton("btCut", QStringLiteral("Cut"), toolGlyphIcon(ToolGlyph::Cut), Panel1);
-  btCopy = speedButton("btCopy", QStringLiteral("Copy"), toolGlyphIcon(ToolGlyph::Copy), Panel1);
-  btPaste = speedButton("btPaste", QStringLiteral("Paste"), toolGlyphIcon(ToolGlyph::Paste), Panel1);
-  SpeedButton1 = speedButton("SpeedButton1", QStringLiteral("Find"), findIcon(), Panel1);
-  SpeedButton1->setText(QStringLiteral("Find"));
+  btSave = speedButton("btSave", tr("Save"), toolGlyphIcon(ToolGlyph::Save), Panel1);
+  btCut = speedButton("btCut", tr("Cut"), toolGlyphIcon(ToolGlyph::Cut), Panel1);
+  btCopy = speedButton("btCopy", tr("Copy"), toolGlyphIcon(ToolGlyph::Copy), Panel1);
+  btPaste = speedButton("btPaste", tr("Paste"), toolGlyphIcon(ToolGlyph::Paste), Panel1);
+  SpeedButton1 = speedButton("SpeedButton1", tr("Find"), findIcon(), Panel1);
+  SpeedButton1->setText(tr("Find"));
   SpeedButton1->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   SpeedButton1->setLayoutDirection(Qt::RightToLeft);  // the picture at the right of the caption
   SpeedButton1->setFixedWidth(56);
@@ -132,10 +132,10 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
 
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-  mnWordWrap = PopupMenu1->addAction(QStringLiteral("Word Wrap"));
+  mnWordWrap = PopupMenu1->addAction(tr("Word Wrap"));
   mnWordWrap->setObjectName(QStringLiteral("mnWordWrap"));
   mnWordWrap->setCheckable(true);
-  mnTabs = PopupMenu1->addAction(QStringLiteral("Tabs"));
+  mnTabs = PopupMenu1->addAction(tr("Tabs"));
   mnTabs->setObjectName(QStringLiteral("mnTabs"));
   mnTabs->setCheckable(true);
   DBRTF->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -191,7 +191,7 @@ bool TfmMemoView::settleChangedText()
 
 void TfmMemoView::UpdateStatus()
 {
-  StatusBar1->SetPanelText(MemoStatus::Modified, FModified ? QStringLiteral("Modified") : QString());
+  StatusBar1->SetPanelText(MemoStatus::Modified, FModified ? tr("Modified") : QString());
   StatusBar1->SetPanelText(MemoStatus::Caret, QStringLiteral("%1:%2").arg(FLine).arg(FCol));
 
   QTextDocument* doc = DBRTF->document();
@@ -236,8 +236,8 @@ bool TfmMemoView::FormCloseQuery()
 {
   if (!FModified)
     return true;
-  QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Memo Changed"),
-                  QStringLiteral("Memo data has be modified. Do you want to save your changes?"),
+  QMessageBox box(QMessageBox::NoIcon, tr("Memo Changed"),
+                  tr("Memo data has be modified. Do you want to save your changes?"),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
   box.setDefaultButton(QMessageBox::Yes);
   switch (box.exec()) {

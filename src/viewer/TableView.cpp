@@ -19,7 +19,7 @@ void TfmMain::OpenTable(const QString& tableName)
     lbTableName->clear();
     qrTable.SetTableName(tableName);
     qrTable.Open();
-    lbTableName->setText(QStringLiteral("Table: ") + tableName);
+    lbTableName->setText(tr("Table: ") + tableName);
     pgBottom->setCurrentWidget(tbTable);
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
