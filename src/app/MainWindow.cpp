@@ -219,7 +219,7 @@ void TfmMain::buildPanes()
   Panel6->setFixedWidth(33);
   btExecute = new QToolButton(Panel6);
   btExecute->setObjectName(QStringLiteral("btExecute"));
-  btExecute->setToolTip(tr("Execute"));
+  btExecute->setToolTip(tr("Execute (F9, Ctrl+Enter, F5); with a selection, the selected text only"));
   btExecute->setText(QStringLiteral("\u25B6"));  // a play mark: run the statement
   btExecute->setAutoRaise(true);
   btExecute->setGeometry(4, 4, 25, 25);
@@ -318,6 +318,18 @@ void TfmMain::buildMenus()
   ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", tr("Export to XML"));
 
   for (auto [grid, menu] : {std::pair{DBGrid1, mnResultsPopup}, std::pair{DBGrid2, mnTablePopUp}}) {
+    // Copying, as every grid of a database tool offers it; the export commands follow.
+    QAction* before = menu->actions().value(0);
+    const auto copyItem = [this, grid = grid, menu = menu, before](const QString& caption, bool wholeRecord, bool withNames) {
+      auto* a = new QAction(caption, menu);
+      menu->insertAction(before, a);
+      connect(a, &QAction::triggered, this, guard([grid, wholeRecord, withNames] { grid->CopyToClipboard(wholeRecord, withNames); }));
+      return a;
+    };
+    copyItem(tr("Copy"), false, false)->setShortcut(QKeySequence::Copy);
+    copyItem(tr("Copy Row"), true, false);
+    copyItem(tr("Copy with Column Names"), true, true);
+    menu->insertSeparator(before);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
             [grid, menu](const QPoint& pos) { menu->popup(grid->mapToGlobal(pos)); });
@@ -329,6 +341,25 @@ void TfmMain::bindEvents()
   connect(Exit1, &QAction::triggered, this, guard([this] { Exit1Click(); }));
   connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
   connect(btExecute, &QToolButton::clicked, this, guard([this] { btExecuteClick(); }));
+  // The keys act as the buttons would, and only while the button could be pressed.
+  const auto windowKeys = [this](const char* name, const QList<QKeySequence>& keys, QToolButton* button,
+                                 std::function<void()> click, bool editorPageOnly) {
+    auto* a = new QAction(this);
+    a->setObjectName(QLatin1String(name));
+    a->setShortcuts(keys);
+    a->setShortcutContext(Qt::WindowShortcut);
+    addAction(a);
+    connect(a, &QAction::triggered, this, guard([this, button, click, editorPageOnly] {
+              if (button->isEnabled() && (!editorPageOnly || pgTop->currentWidget() == EditSheet))
+                click();
+            }));
+    return a;
+  };
+  acExecute = windowKeys("acExecute", {Qt::Key_F9, Qt::CTRL | Qt::Key_Return, Qt::CTRL | Qt::Key_Enter, Qt::Key_F5},
+                         btExecute, [this] { btExecuteClick(); }, false);
+  acNew = windowKeys("acNew", {QKeySequence::New}, btNew, [this] { btNewClick(); }, true);
+  acOpen = windowKeys("acOpen", {QKeySequence::Open}, btOpen, [this] { btOpenClick(); }, true);
+  acSave = windowKeys("acSave", {QKeySequence::Save}, btSave, [this] { btSaveClick(); }, true);
   DBGrid2->OnDblClick = [this] { DBGrid2DblClick(); };
   bindExportEvents();
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };

@@ -64,6 +64,8 @@ public:
   QAction *N1, *Exit1, *ExportTableDatatoCSV, *ExportTableToXML, *ExportResultDatatoCSV, *ExportResultDatatoXML, *About1;
   QMenu *mnTablePopUp, *mnResultsPopup;
   QAction *ExporttoCSV, *ExporttoXML, *ExporttoCSV1, *ExporttoXML1;
+  // Keys of everyday use: Execute (F9, Ctrl+Enter, F5); the editor's New, Open and Save.
+  QAction *acExecute, *acNew, *acOpen, *acSave;
   // The seven pictures of the tree
   std::vector<QIcon> ImageList1;
 

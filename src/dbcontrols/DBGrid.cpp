@@ -719,6 +719,10 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         QAbstractScrollArea::keyPressEvent(event);
       return;
     }
+    if (event->matches(QKeySequence::Copy)) {
+      CopyToClipboard(Options & dgRowSelect, false);
+      return;
+    }
     switch (event->key()) {
     case Qt::Key_Up: moveBy(-1); return;
     case Qt::Key_Down: {
@@ -887,6 +891,13 @@ bool TDBGrid::event(QEvent* event)
     return true;
   }
   return QAbstractScrollArea::event(event);
+}
+
+bool TDBGrid::focusNextPrevChild(bool next)
+{
+  if ((Options & dgTabs) && DataSet() && DataSet()->Active())
+    return false;  // the key goes on to keyPressEvent, which moves to the next column
+  return QAbstractScrollArea::focusNextPrevChild(next);
 }
 
 void TDBGrid::wheelEvent(QWheelEvent* event)

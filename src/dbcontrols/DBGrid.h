@@ -57,6 +57,12 @@ public:
   // The last reason the grid gave for refusing an edit, as its tooltip showed it.
   QString LastRefusal() const { return FLastRefusal; }
 
+  // The current cell (or, wholeRecord, the current record's cells) as tab-separated text, as the
+  // grid shows them but whole (a text memo with all its lines); withColumnNames puts a line of the column titles first. A value holding a tab,
+  // a line break or a leading quote is quoted, so that a spreadsheet pastes it into one cell.
+  QString CopyText(bool wholeRecord, bool withColumnNames) const;
+  void CopyToClipboard(bool wholeRecord, bool withColumnNames) const;
+
   std::function<void()> OnDblClick;
 
 public slots:
@@ -78,6 +84,8 @@ protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool event(QEvent* event) override;
+  // With dgTabs, Tab and Shift+Tab move between the columns instead of leaving the grid.
+  bool focusNextPrevChild(bool next) override;
   void wheelEvent(QWheelEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

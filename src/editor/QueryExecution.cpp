@@ -8,6 +8,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTabWidget>
 
@@ -29,9 +30,17 @@ void TfmMain::RunQuery()
   qrTable.Close();
   qrSelect.Close();
   qrSelect.SQL.clear();
-  // The text's own lines, as they stand: a line that word wrap shows as several is still one line.
-  for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next())
-    qrSelect.SQL << block.text();
+  // With a selection, only the selected text runs; else the text's own lines, as they stand: a line
+  // that word wrap shows as several is still one line.
+  if (const QTextCursor selection = Memo1->textCursor(); selection.hasSelection()) {
+    QString text = selection.selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    qrSelect.SQL = text.split(QLatin1Char('\n'));
+  } else {
+    for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next())
+      qrSelect.SQL << block.text();
+  }
   try {
     qrSelect.Open();
   } catch (const ENoResultSet&) {

@@ -7,6 +7,7 @@
 #include "viewer/DBRichEdit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -156,6 +157,19 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   connect(btCopy, &QToolButton::clicked, this, guard([this] { btCopyClick(); }));
   connect(btPaste, &QToolButton::clicked, this, guard([this] { btPasteClick(); }));
   connect(SpeedButton1, &QToolButton::clicked, this, guard([this] { SpeedButton1Click(); }));
+  // Finding from the keyboard: Ctrl+F goes to the search box, Enter there finds, F3 finds the next.
+  auto* findKey = new QAction(this);
+  findKey->setShortcut(QKeySequence::Find);
+  addAction(findKey);
+  connect(findKey, &QAction::triggered, this, [this] {
+    edSearchStr->setFocus(Qt::ShortcutFocusReason);
+    edSearchStr->selectAll();
+  });
+  auto* findNextKey = new QAction(this);
+  findNextKey->setShortcut(QKeySequence::FindNext);
+  addAction(findNextKey);
+  connect(findNextKey, &QAction::triggered, this, guard([this] { SpeedButton1Click(); }));
+  connect(edSearchStr, &QLineEdit::returnPressed, this, guard([this] { SpeedButton1Click(); }));
   DBRTF->OnChange = [this] { DBRTFChange(); };
   // A record's text arriving is no edit, but the line count shown must follow it.
   DBRTF->OnLoad = [this] {
