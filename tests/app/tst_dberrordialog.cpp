@@ -3,6 +3,7 @@
 #include "uicore/DBErrorDialog.h"
 #include "dataaccess/DBErrors.h"
 
+#include <QClipboard>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 
@@ -11,14 +12,6 @@ using namespace app_fixture;
 class TestDBErrorDialog : public QObject {
   Q_OBJECT
   std::unique_ptr<TestFolder> folder;
-
-  static EDBEngineError errorOf(const QStringList& messages)
-  {
-    std::vector<TDBError> entries;
-    for (const QString& m : messages)
-      entries.push_back({m, 1, 0});
-    return EDBEngineError(entries);
-  }
 
 private slots:
   void initTestCase()
@@ -32,68 +25,59 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
+  // One dialog per error, run one after the other in the same program: each shows its own entries
+  // only, each followed by an empty line, and goes away by itself once Enter closed it.
   void showsEveryEntryFollowedByAnEmptyLine_data()
   {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QStringList>("lines");
-    QTest::newRow("three") << QStringList{"A", "B", "C"} << QStringList{"A", "", "B", "", "C", ""};
-    QTest::newRow("multi-line entry") << QStringList{"first\nsecond", "Z"} << QStringList{"first", "second", "", "Z", ""};
-    QTest::newRow("none") << QStringList{} << QStringList{""};
+    QTest::addColumn<bool>("scrolls");
+    QStringList many, manyLines;
+    for (int i = 0; i < 30; ++i) {
+      many << QStringLiteral("entry %1").arg(i);
+      manyLines << many.last() << QString();
+    }
+    QTest::newRow("three") << QStringList{"A", "B", "C"} << QStringList{"A", "", "B", "", "C", ""} << false;
+    QTest::newRow("multi-line entry") << QStringList{"first\nsecond", "Z"} << QStringList{"first", "second", "", "Z", ""} << false;
+    QTest::newRow("none") << QStringList{} << QStringList{""} << false;
+    QTest::newRow("more than fit") << many << manyLines << true;
   }
   void showsEveryEntryFollowedByAnEmptyLine()
   {
     QFETCH(QStringList, entries);
     QFETCH(QStringList, lines);
+    std::vector<TDBError> list;
+    for (const QString& m : entries)
+      list.push_back({m, 1, 0});
     QStringList shown;
-    bool readOnly = false, okIsDefault = false;
-    QString title;
+    QString copied;
+    bool scrolls = false;
     QPoint centreOffset;
-    answerNextModal([&](QWidget* w) {
-      auto* dlg = qobject_cast<TfmDBError*>(w);
-      QVERIFY(dlg);
-      title = dlg->windowTitle();
-      readOnly = dlg->RTF->isReadOnly() && (dlg->RTF->textInteractionFlags() & Qt::TextSelectableByMouse);
-      okIsDefault = dlg->btOK->isDefault();
-      shown = dlg->RTF->toPlainText().split(QLatin1Char('\n'));
-      centreOffset = dlg->frameGeometry().center() - fmMain->frameGeometry().center();
-      QTest::keyClick(dlg, Qt::Key_Return);  // Enter presses OK
-    });
-    new TfmDBError(fmMain, errorOf(entries));
-    QVERIFY(allModalsAnswered());
-    QCOMPARE(title, QStringLiteral("Database Error"));
-    QCOMPARE(shown, lines);
-    QVERIFY(readOnly);
-    QVERIFY(okIsDefault);
-    QVERIFY2(qAbs(centreOffset.x()) <= 2 && qAbs(centreOffset.y()) <= 30, qPrintable(QString("%1,%2").arg(centreOffset.x()).arg(centreOffset.y())));
-  }
-
-  void releasesItselfAfterwardsAndScrollsLongText()
-  {
-    QStringList many;
-    for (int i = 0; i < 30; ++i)
-      many << QStringLiteral("entry %1").arg(i);
     QPointer<TfmDBError> dialog;
-    int scrollMax = 0;
+    QApplication::clipboard()->clear();
     answerNextModal([&](QWidget* w) {
       dialog = qobject_cast<TfmDBError*>(w);
-      scrollMax = dialog->RTF->verticalScrollBar()->maximum();
-      dialog->btOK->click();
+      QVERIFY(dialog);
+      // The text can be selected and copied, but typing does not change it.
+      QTest::keyClicks(dialog->RTF, QStringLiteral("xy"));
+      QTest::keyClick(dialog->RTF, Qt::Key_Backspace);
+      QTest::keySequence(dialog->RTF, QKeySequence::SelectAll);
+      QTest::keySequence(dialog->RTF, QKeySequence::Copy);
+      copied = QApplication::clipboard()->text();
+      shown = dialog->RTF->toPlainText().split(QLatin1Char('\n'));
+      scrolls = dialog->RTF->verticalScrollBar()->maximum() > 0;
+      centreOffset = dialog->frameGeometry().center() - fmMain->frameGeometry().center();
+      QTest::keyClick(dialog, Qt::Key_Return);
     });
-    new TfmDBError(fmMain, errorOf(many));
-    QVERIFY(scrollMax > 0);
-    QVERIFY(dialog);  // still alive right after the constructor returns
+    new TfmDBError(fmMain, EDBEngineError(list));
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(shown, lines);
+    QCOMPARE(copied, lines.join(QLatin1Char('\n')));
+    QTEST(scrolls, "scrolls");
+    QVERIFY2(qAbs(centreOffset.x()) <= 2 && qAbs(centreOffset.y()) <= 30,
+             qPrintable(QString("%1,%2").arg(centreOffset.x()).arg(centreOffset.y())));
+    QVERIFY(dialog);  // released later, not while the constructor still runs
     QTRY_VERIFY(!dialog);
-  }
-
-  void twoErrorsGiveTwoDialogs()
-  {
-    QString first, second;
-    captureAndClose(&first);
-    new TfmDBError(fmMain, errorOf({"one"}));
-    captureAndClose(&second);
-    new TfmDBError(fmMain, errorOf({"two"}));
-    QCOMPARE(first, QStringLiteral("one\n"));
-    QCOMPARE(second, QStringLiteral("two\n"));
   }
 };
 

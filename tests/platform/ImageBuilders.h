@@ -25,16 +25,6 @@ inline void put(Bytes& b, std::size_t at, uint64_t v, int size, bool bigEndian =
     b[at + (bigEndian ? size - 1 - i : i)] = uint8_t(v >> (8 * i));
 }
 
-inline Bytes u16text(std::u16string_view s)
-{
-  Bytes b;
-  for (char16_t c : s) {
-    b.push_back(uint8_t(c));
-    b.push_back(uint8_t(c >> 8));
-  }
-  return b;
-}
-
 struct ElfOptions {
   bool is64 = true;
   bool bigEndian = false;
@@ -47,12 +37,10 @@ struct ElfImage {
   Bytes bytes;
   std::size_t sectionTable = 0;  // file offset of the section headers
   std::size_t entrySize = 0;
-  std::size_t payloadOffset = 0;
   std::size_t shoffField = 0, shnumField = 0, shstrndxField = 0;  // header field offsets
   // Offsets of a field of section header i (ELF64 / ELF32 positions chosen by the image).
   std::size_t offsetField(int i) const { return sectionTable + i * entrySize + (entrySize == 64 ? 0x18 : 0x10); }
   std::size_t sizeField(int i) const { return sectionTable + i * entrySize + (entrySize == 64 ? 0x20 : 0x14); }
-  std::size_t typeField(int i) const { return sectionTable + i * entrySize + 4; }
   std::size_t nameField(int i) const { return sectionTable + i * entrySize; }
 };
 
@@ -78,7 +66,7 @@ inline ElfImage elfImage(const Bytes& payload, const ElfOptions& o = {})
   b.insert(b.end(), names.begin(), names.end());
   while (b.size() % 8)
     b.push_back(0);
-  img.payloadOffset = b.size();
+  const std::size_t payloadOffset = b.size();
   b.insert(b.end(), payload.begin(), payload.end());
   while (b.size() % 8)
     b.push_back(0);
@@ -95,7 +83,7 @@ inline ElfImage elfImage(const Bytes& payload, const ElfOptions& o = {})
   };
   section(0, 0, 0, 0, 0);
   section(1, 1, 3 /* SHT_STRTAB */, namesOffset, names.size());
-  section(2, uint32_t(payloadName), o.sectionType, img.payloadOffset, payload.size());
+  section(2, uint32_t(payloadName), o.sectionType, payloadOffset, payload.size());
 
   img.shoffField = o.is64 ? 0x28 : 0x20;
   img.shnumField = o.is64 ? 0x3C : 0x30;
@@ -118,7 +106,6 @@ struct PeOptions {
 struct PeImage {
   Bytes bytes;
   std::size_t resourceDirectoryField = 0;  // the data directory entry's RVA
-  std::size_t sectionHeader = 0;
   std::size_t resourceStart = 0;  // file offset of the resource section
   std::size_t dataEntry = 0;  // file offset of IMAGE_RESOURCE_DATA_ENTRY
   std::size_t versionTypeEntry = 0;  // file offset of the root's RT_VERSION entry
@@ -171,13 +158,13 @@ inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
 
   put(b, img.resourceDirectoryField, ResourceRva, 4);
   put(b, img.resourceDirectoryField + 4, 0x90 + block.size(), 4);
-  img.sectionHeader = opt + optionalSize;
-  std::copy_n(".rsrc\0\0\0", 8, b.begin() + img.sectionHeader);
-  put(b, img.sectionHeader + 8, 0x90 + block.size(), 4);
-  put(b, img.sectionHeader + 12, ResourceRva, 4);
-  put(b, img.sectionHeader + 16, r.size(), 4);
-  put(b, img.sectionHeader + 20, ResourceFileOffset, 4);
-  put(b, img.sectionHeader + 36, 0x40000040, 4);
+  const std::size_t section = opt + optionalSize;
+  std::copy_n(".rsrc\0\0\0", 8, b.begin() + section);
+  put(b, section + 8, 0x90 + block.size(), 4);
+  put(b, section + 12, ResourceRva, 4);
+  put(b, section + 16, r.size(), 4);
+  put(b, section + 20, ResourceFileOffset, 4);
+  put(b, section + 36, 0x40000040, 4);
   b.insert(b.end(), r.begin(), r.end());
   img.resourceStart = ResourceFileOffset;
   img.dataEntry = ResourceFileOffset + 0x60;

@@ -24,8 +24,8 @@ MODULE_EXPORT bool kestrelModuleIsLibrary()
 MODULE_EXPORT void kestrelComponentReads(bool forceExe, QString* target, QString* version)
 {
   TVersionInfoResource component(nullptr);
-  component.SetForceEXE(forceExe);
   component.Loaded();
+  component.SetForceEXE(forceExe);  // after the first read, so a change has to read again
   *target = component.GetTargetFilename();
   *version = component.FileVersion().Text();
 }

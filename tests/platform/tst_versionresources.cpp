@@ -73,27 +73,10 @@ Bytes sampleBlock() { return versionblock::build(images::description()); }
 std::vector<BrokenFile> brokenFiles()
 {
   using namespace images;
-  auto elf = [](auto change) {
-    return [change] {
-      ElfImage img = elfImage(sampleBlock());
-      change(img);
-      return img.bytes;
-    };
-  };
-  auto pe = [](auto change) {
-    return [change] {
-      PeImage img = peImage(sampleBlock());
-      change(img);
-      return img.bytes;
-    };
-  };
-  auto block = [](auto change) {
-    return [change] {
-      Bytes b = sampleBlock();
-      change(b);
-      return elfImage(b).bytes;
-    };
-  };
+  // A sound ELF image, PE image or block, then the change.
+  auto elf = [](auto change) { return [change] { ElfImage i = elfImage(sampleBlock()); change(i); return i.bytes; }; };
+  auto pe = [](auto change) { return [change] { PeImage i = peImage(sampleBlock()); change(i); return i.bytes; }; };
+  auto block = [](auto change) { return [change] { Bytes b = sampleBlock(); change(b); return elfImage(b).bytes; }; };
   return {
       {"empty file", [] { return Bytes{}; }},
       {"text file", [] { return Bytes{'h', 'e', 'l', 'l', 'o', '\n'}; }},
@@ -135,6 +118,8 @@ class TestVersionResources : public QObject {
   QTemporaryDir dir;
 
 private slots:
+  // Other tools read the block: every node's length, value length, type and key, and the
+  // VS_FIXEDFILEINFO on the next 32-bit boundary, sit where the published format puts them.
   void blockHasThePublishedLayout()
   {
     versionblock::Description d;
@@ -142,39 +127,22 @@ private slots:
     d.stringTables.push_back({u"040904E4", {{u"ProductName", u"Kestrel"}}});
     d.translations = std::vector<std::pair<uint16_t, uint16_t>>{{0x0409, 0x04E4}};
     const Bytes b = versionblock::build(d);
-
-    // VS_VERSIONINFO: its key, then the VS_FIXEDFILEINFO on the next 32-bit boundary.
     QCOMPARE(b.size(), std::size_t(268));
-    QCOMPARE(word(b, 0), 268);
-    QCOMPARE(word(b, 2), 52);
-    QCOMPARE(word(b, 4), 0);
-    QVERIFY(keyAt(b, 6) == u"VS_VERSION_INFO");
-    QCOMPARE(dword(b, 40), 0xFEEF04BDu);
-    QCOMPARE(dword(b, 44), 0x00010000u);
-    QCOMPARE(dword(b, 48), 0x00020001u);
-    QCOMPARE(dword(b, 52), 0x00000014u);
-    QCOMPARE(dword(b, 56), 0x00020000u);
-    // StringFileInfo > StringTable > String, each child on a 32-bit boundary.
-    QCOMPARE(word(b, 92), 108);
-    QCOMPARE(word(b, 94), 0);
-    QCOMPARE(word(b, 96), 1);
-    QVERIFY(keyAt(b, 98) == u"StringFileInfo");
-    QCOMPARE(word(b, 128), 72);
-    QVERIFY(keyAt(b, 134) == u"040904E4");
-    QCOMPARE(word(b, 152), 48);
-    QCOMPARE(word(b, 154), 8);  // characters, with the terminator
-    QCOMPARE(word(b, 156), 1);
-    QVERIFY(keyAt(b, 158) == u"ProductName");
-    QVERIFY(keyAt(b, 184) == u"Kestrel");
-    // VarFileInfo > Var "Translation" with one language and code-page pair.
-    QCOMPARE(word(b, 200), 68);
-    QVERIFY(keyAt(b, 206) == u"VarFileInfo");
-    QCOMPARE(word(b, 232), 36);
-    QCOMPARE(word(b, 234), 4);
-    QCOMPARE(word(b, 236), 0);
-    QVERIFY(keyAt(b, 238) == u"Translation");
-    QCOMPARE(word(b, 264), 0x0409);
-    QCOMPARE(word(b, 266), 0x04E4);
+    // VS_VERSIONINFO, StringFileInfo > StringTable > String (value length in characters with the
+    // terminator), VarFileInfo > Var with one language and code-page pair.
+    const std::pair<std::size_t, uint32_t> words[] = {{0, 268},   {2, 52},  {4, 0},    {92, 108},  {94, 0},  {96, 1},
+                                                      {128, 72},  {152, 48}, {154, 8},  {156, 1},   {200, 68}, {232, 36},
+                                                      {234, 4},   {236, 0},  {264, 0x0409}, {266, 0x04E4}};
+    for (auto [at, value] : words)
+      QVERIFY2(word(b, at) == value, qPrintable(QStringLiteral("word at %1 is %2").arg(at).arg(word(b, at))));
+    const std::pair<std::size_t, uint32_t> dwords[] = {{40, 0xFEEF04BD}, {44, 0x00010000}, {48, 0x00020001}, {52, 0x14}, {56, 0x00020000}};
+    for (auto [at, value] : dwords)
+      QVERIFY2(dword(b, at) == value, qPrintable(QStringLiteral("double word at %1").arg(at)));
+    const std::pair<std::size_t, std::u16string_view> keys[] = {{6, u"VS_VERSION_INFO"}, {98, u"StringFileInfo"}, {134, u"040904E4"},
+                                                                {158, u"ProductName"}, {184, u"Kestrel"}, {206, u"VarFileInfo"},
+                                                                {238, u"Translation"}};
+    for (auto [at, key] : keys)
+      QVERIFY2(keyAt(b, at) == key, qPrintable(QStringLiteral("key at %1").arg(at)));
   }
 
   void queriesFollowThePlatformRules_data()
@@ -296,15 +264,11 @@ private slots:
     QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof tiny, tiny));
   }
 
-  void theProgramCarriesItsOwnBlock_data()
-  {
-    QTest::addColumn<QString>("file");
-    QTest::newRow("kestrel") << qEnvironmentVariable("KESTREL_EXECUTABLE");
-    QTest::newRow("this test, linked like kestrel") << QCoreApplication::applicationFilePath();
-  }
+  // The program as built carries its block, with the fixed version the About box shows and a
+  // string-table ProductVersion that differs from it.
   void theProgramCarriesItsOwnBlock()
   {
-    QFETCH(QString, file);
+    const QString file = qEnvironmentVariable("KESTREL_EXECUTABLE");
     QVERIFY2(QFileInfo::exists(file), qPrintable(file));
     const Loaded l = load(file);
     QVERIFY(l.size > 0);
@@ -317,16 +281,8 @@ private slots:
     QCOMPARE(fixed.dwSignature, VS_FFI_SIGNATURE);
     QCOMPARE(fixed.dwFileVersionMS, 0x00020001u);
     QCOMPARE(fixed.dwFileVersionLS, 0x00000014u);
-    QCOMPARE(fixed.dwFileFlags, 0u);
-    QCOMPARE(fixed.dwFileFlagsMask, 0x3Fu);
-    QCOMPARE(fixed.dwFileOS, VOS__WINDOWS32);
-    QCOMPARE(fixed.dwFileType, VFT_APP);
-    QVERIFY(VerQueryValue(l.data.get(), u"\\VarFileInfo\\Translation", &value, &length));
-    QCOMPARE(length, 4u);
     QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\ProductName"), QStringLiteral("Kestrel"));
     QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\ProductVersion"), QStringLiteral("2.0.0.0"));
-    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\Comments"), QStringLiteral("How it's going!"));
-    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\LegalTrademarks"), QString());
   }
 
   void moduleFileNameOfTheExecutable()
