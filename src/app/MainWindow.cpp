@@ -286,36 +286,36 @@ void TfmMain::buildMenus()
 {
   QMenuBar* bar = menuBar();
   bar->setObjectName(QStringLiteral("MainMenu"));
-  File1 = bar->addMenu(tr("File"));
+  File1 = bar->addMenu(tr("&File"));
   File1->setObjectName(QStringLiteral("File1"));
   N1 = File1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
-  Exit1 = menuItem(File1, "Exit1", tr("Exit"));
+  Exit1 = menuItem(File1, "Exit1", tr("E&xit"));
 
-  ExportData = bar->addMenu(tr("Export "));
+  ExportData = bar->addMenu(tr("&Export "));
   ExportData->setObjectName(QStringLiteral("ExportData"));
   ExportData->setEnabled(false);
-  ExportTableData1 = ExportData->addMenu(tr("Export Table Data"));
+  ExportTableData1 = ExportData->addMenu(tr("Export &Table Data"));
   ExportTableData1->setObjectName(QStringLiteral("ExportTableData1"));
-  ExportTableDatatoCSV = menuItem(ExportTableData1, "ExportTableDatatoCSV", tr("Export Table Data to CSV..."));
-  ExportTableToXML = menuItem(ExportTableData1, "ExportTableToXML", tr("Export Table Data to XML..."));
-  ExportResultData1 = ExportData->addMenu(tr("Export Result Data"));
+  ExportTableDatatoCSV = menuItem(ExportTableData1, "ExportTableDatatoCSV", tr("Export Table Data to &CSV..."));
+  ExportTableToXML = menuItem(ExportTableData1, "ExportTableToXML", tr("Export Table Data to &XML..."));
+  ExportResultData1 = ExportData->addMenu(tr("Export &Result Data"));
   ExportResultData1->setObjectName(QStringLiteral("ExportResultData1"));
-  ExportResultDatatoCSV = menuItem(ExportResultData1, "ExportResultDatatoCSV", tr("Export Result Data to CSV..."));
-  ExportResultDatatoXML = menuItem(ExportResultData1, "ExportResultDatatoXML", tr("Export Result Data to XML..."));
+  ExportResultDatatoCSV = menuItem(ExportResultData1, "ExportResultDatatoCSV", tr("Export Result Data to &CSV..."));
+  ExportResultDatatoXML = menuItem(ExportResultData1, "ExportResultDatatoXML", tr("Export Result Data to &XML..."));
 
-  Help1 = bar->addMenu(tr("Help"));
+  Help1 = bar->addMenu(tr("&Help"));
   Help1->setObjectName(QStringLiteral("Help1"));
-  About1 = menuItem(Help1, "About1", tr("About Kestrel..."));
+  About1 = menuItem(Help1, "About1", tr("&About Kestrel..."));
 
   mnTablePopUp = new QMenu(this);
   mnTablePopUp->setObjectName(QStringLiteral("mnTablePopUp"));
-  ExporttoCSV = menuItem(mnTablePopUp, "ExporttoCSV", tr("Export to CSV..."));
-  ExporttoXML = menuItem(mnTablePopUp, "ExporttoXML", tr("Export to XML..."));
+  ExporttoCSV = menuItem(mnTablePopUp, "ExporttoCSV", tr("Export to &CSV..."));
+  ExporttoXML = menuItem(mnTablePopUp, "ExporttoXML", tr("Export to &XML..."));
   mnResultsPopup = new QMenu(this);
   mnResultsPopup->setObjectName(QStringLiteral("mnResultsPopup"));
-  ExporttoCSV1 = menuItem(mnResultsPopup, "ExporttoCSV1", tr("Export to CSV..."));
-  ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", tr("Export to XML"));
+  ExporttoCSV1 = menuItem(mnResultsPopup, "ExporttoCSV1", tr("Export to &CSV..."));
+  ExporttoXML1 = menuItem(mnResultsPopup, "ExporttoXML1", tr("Export to &XML"));
 
   for (auto [grid, menu] : {std::pair{DBGrid1, mnResultsPopup}, std::pair{DBGrid2, mnTablePopUp}}) {
     // Copying, as every grid of a database tool offers it; the export commands follow.
@@ -326,9 +326,9 @@ void TfmMain::buildMenus()
       connect(a, &QAction::triggered, this, guard([grid, wholeRecord, withNames] { grid->CopyToClipboard(wholeRecord, withNames); }));
       return a;
     };
-    copyItem(tr("Copy"), false, false)->setShortcut(QKeySequence::Copy);
-    copyItem(tr("Copy Row"), true, false);
-    copyItem(tr("Copy with Column Names"), true, true);
+    copyItem(tr("C&opy"), false, false)->setShortcut(QKeySequence::Copy);
+    copyItem(tr("Copy &Row"), true, false);
+    copyItem(tr("Copy with Column &Names"), true, true);
     menu->insertSeparator(before);
     grid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(grid, &QWidget::customContextMenuRequested, this,
@@ -360,6 +360,12 @@ void TfmMain::bindEvents()
   acNew = windowKeys("acNew", {QKeySequence::New}, btNew, [this] { btNewClick(); }, true);
   acOpen = windowKeys("acOpen", {QKeySequence::Open}, btOpen, [this] { btOpenClick(); }, true);
   acSave = windowKeys("acSave", {QKeySequence::Save}, btSave, [this] { btSaveClick(); }, true);
+  // F10 opens the menu bar at its first menu, as Alt with a menu's letter opens that menu.
+  auto* menuKey = new QAction(this);
+  menuKey->setObjectName(QStringLiteral("acMenuBar"));
+  menuKey->setShortcut(Qt::Key_F10);
+  addAction(menuKey);
+  connect(menuKey, &QAction::triggered, this, [this] { menuBar()->setActiveAction(File1->menuAction()); });
   DBGrid2->OnDblClick = [this] { DBGrid2DblClick(); };
   bindExportEvents();
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };

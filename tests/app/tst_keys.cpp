@@ -7,6 +7,7 @@
 #include "viewer/DBRichEdit.h"
 
 #include <QClipboard>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -113,6 +114,45 @@ private slots:
     fmMain->Memo1->setTextCursor(cursor);
     QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
     QCOMPARE(resultColumn(), column);
+  }
+
+  // Alt with a menu's letter opens that menu, F10 the first; a letter then picks an item.
+  void menusFromTheKeyboard_data()
+  {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("menu");
+    QTest::newRow("Alt+F") << int(Qt::Key_F) << int(Qt::AltModifier) << "File1";
+    QTest::newRow("Alt+E") << int(Qt::Key_E) << int(Qt::AltModifier) << "ExportData";
+    QTest::newRow("Alt+H") << int(Qt::Key_H) << int(Qt::AltModifier) << "Help1";
+    QTest::newRow("F10") << int(Qt::Key_F10) << int(Qt::NoModifier) << "File1";
+  }
+  void menusFromTheKeyboard()
+  {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, menu);
+    QTest::keyClick(fmMain, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QMenu* open = fmMain->findChild<QMenu*>(menu);
+    QVERIFY(open);
+    QTRY_VERIFY(open->isVisible());
+    QTest::keyClick(open, Qt::Key_Escape);
+    QTRY_VERIFY(!open->isVisible());
+  }
+
+  // The Help menu's letter A opens the About box.
+  void aMenuItemByItsLetter()
+  {
+    QTest::keyClick(fmMain, Qt::Key_H, Qt::AltModifier);
+    QTRY_VERIFY(fmMain->Help1->isVisible());
+    bool aboutShown = false;
+    answerNextModal([&aboutShown](QWidget* w) {
+      aboutShown = w == fmAbout;
+      w->close();
+    });
+    QTest::keyClick(fmMain->Help1, Qt::Key_A);
+    QTRY_VERIFY(allModalsAnswered());
+    QVERIFY(aboutShown);
   }
 
   // Ctrl+N acts as the New button, but only while the editor's page is the one shown.
