@@ -3,6 +3,7 @@
 #include "about/AboutDialog.h"
 #include "uicore/BusyIndicator.h"
 #include "app/MainWindow.h"
+#include "dataaccess/Session.h"
 #include "browser/LoginDialog.h"
 #include "export/CSVOptionsDialog.h"
 #include "export/ExportProgressDialog.h"
@@ -26,6 +27,7 @@ void DestroyApplicationWindows()
 {
   InstallBusyIndicator(nullptr);
   delete fmMain;  // sets fmMain to nullptr
+  Session().ClearRunAliases();  // the files opened in this run were its own
   fmAbout = nullptr;
   fmExportProgress = nullptr;
   fmXMLOpts = nullptr;

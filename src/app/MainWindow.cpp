@@ -288,6 +288,8 @@ void TfmMain::buildMenus()
   bar->setObjectName(QStringLiteral("MainMenu"));
   File1 = bar->addMenu(tr("&File"));
   File1->setObjectName(QStringLiteral("File1"));
+  OpenDatabase1 = menuItem(File1, "OpenDatabase1", tr("&Open SQLite Database..."));
+  OpenDatabase1->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
   N1 = File1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
   Exit1 = menuItem(File1, "Exit1", tr("E&xit"));
@@ -340,6 +342,7 @@ void TfmMain::bindEvents()
 {
   connect(Exit1, &QAction::triggered, this, guard([this] { Exit1Click(); }));
   connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
+  connect(OpenDatabase1, &QAction::triggered, this, guard([this] { OpenDatabase1Click(); }));
   connect(btExecute, &QToolButton::clicked, this, guard([this] { btExecuteClick(); }));
   // The keys act as the buttons would, and only while the button could be pressed.
   const auto windowKeys = [this](const char* name, const QList<QKeySequence>& keys, QToolButton* button,

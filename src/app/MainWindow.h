@@ -64,6 +64,8 @@ public:
   QAction *N1, *Exit1, *ExportTableDatatoCSV, *ExportTableToXML, *ExportResultDatatoCSV, *ExportResultDatatoXML, *About1;
   QMenu *mnTablePopUp, *mnResultsPopup;
   QAction *ExporttoCSV, *ExporttoXML, *ExporttoCSV1, *ExporttoXML1;
+  QAction* OpenDatabase1;
+  void OpenDatabase1Click();
   // Keys of everyday use: Execute (F9, Ctrl+Enter, F5); the editor's New, Open and Save.
   QAction *acExecute, *acNew, *acOpen, *acSave;
   // The seven pictures of the tree
@@ -96,6 +98,10 @@ public:
 
   // Connection
   void ConnectToAlias();
+  // Opens a SQLite database file as a connection for this run (an alias named after the file).
+  void OpenDatabaseFile(const QString& fileName);
+  // Connects to an alias by name, as a double-click on its node would (the login asked).
+  void ConnectToAliasNamed(const QString& aliasName);
   void CloseConnection();
   void LoadTableNames(TTreeNode* aliasNode);
 
@@ -163,6 +169,8 @@ protected:
   void closeEvent(QCloseEvent* event) override;
 
 private:
+  void connectAlias(TTreeNode* node, bool askLogin);
+  TTreeNode* addAliasNode(TTreeNode* root, const QString& name);
   void bindExportEvents();
   bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled
   void setSqlFileName(const QString& fileName);

@@ -7,7 +7,13 @@
 #include "browser/TreeObjects.h"
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/Session.h"
+#include "dataaccess/EngineWait.h"
 #include "platform/ScreenCursor.h"
+#include "viewer/MemoViewWindow.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,15 +22,19 @@
 
 void TfmMain::ConnectToAlias()
 {
+  connectAlias(TreeView1->Selected(), true);
+}
+
+void TfmMain::connectAlias(TTreeNode* selected, bool askLogin)
+{
   TCursorScope cursor(crHourGlass);
   try {
     CloseConnection();
     if (FConnectedNode)
       FConnectedNode->DeleteChildren();
-    TTreeNode* selected = TreeView1->Selected();
     Database.SetAliasName(selected->Text());
     QString user, password;
-    if (!fmLogin->askCredentials(Database.AliasName(), user, password))
+    if (askLogin && !fmLogin->askCredentials(Database.AliasName(), user, password))
       return;
     Database.Params.clear();
     Database.Params << QStringLiteral("USER NAME=") + user;
@@ -37,6 +47,63 @@ void TfmMain::ConnectToAlias()
     new TfmDBError(this, e);
   }
   btExecute->setEnabled(true);
+}
+
+void TfmMain::OpenDatabaseFile(const QString& fileName)
+{
+  // Nothing starts while an export runs or a call waits on the database.
+  if (FExporting || TEngineWait::active())
+    return;
+  const QFileInfo info(fileName);
+  // Opening a name that is not there would make a new, empty database: say so instead.
+  if (!info.isFile())
+    throw EDatabaseError(tr("Cannot open %1: there is no such file.").arg(QDir::toNativeSeparators(fileName)));
+  if (!SettlePendingEdits(true))  // connecting closes the table's rows
+    return;
+  if (fmMemoView)
+    fmMemoView->hide();
+  // The same file opened again is the same alias.
+  QString name = Session().RunAliasOf(info.absoluteFilePath());
+  TTreeNode* node = nullptr;
+  if (name.isEmpty()) {
+    TAliasConfig alias;
+    alias.Name = name = Session().UnusedAliasName(info.completeBaseName());
+    alias.Entries = {{QStringLiteral("Driver"), QStringLiteral("SQLite"), 0},
+                     {QStringLiteral("Database"), info.absoluteFilePath(), 0}};
+    Session().AddRunAlias(alias);
+    node = addAliasNode(TreeView1->TopItem(0), name);
+    TreeView1->AlphaSort();
+  } else {
+    for (int i = 0; i < TreeView1->TopItem(0)->Count() && !node; ++i)
+      if (TreeView1->TopItem(0)->Item(i)->Text() == name)
+        node = TreeView1->TopItem(0)->Item(i);
+  }
+  TreeView1->SetSelected(node);
+  connectAlias(node, false);  // a file has no login
+}
+
+void TfmMain::ConnectToAliasNamed(const QString& aliasName)
+{
+  TTreeNode* root = TreeView1->TopItem(0);
+  for (int i = 0; root && i < root->Count(); ++i)
+    if (root->Item(i)->Text().compare(aliasName, Qt::CaseInsensitive) == 0) {
+      TreeView1->SetSelected(root->Item(i));
+      TreeView1DblClick();
+      return;
+    }
+  throw EDatabaseError(tr("There is no alias '%1'.").arg(aliasName));
+}
+
+void TfmMain::OpenDatabase1Click()
+{
+  QFileDialog dialog(this, tr("Open SQLite Database"));
+  dialog.setObjectName(QStringLiteral("OpenDatabaseDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters({tr("SQLite databases (*.db *.sqlite *.sqlite3 *.db3)"), tr("All files (*)")});
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    OpenDatabaseFile(dialog.selectedFiles().constFirst());
 }
 
 void TfmMain::CloseConnection()

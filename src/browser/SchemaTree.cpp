@@ -15,20 +15,25 @@ void TfmMain::FillAliasTree()
   TTreeNode* root = TreeView1->AddChildObject(nullptr, tr("Databases"), nullptr);
   try {
     Session().GetAliasNames(list);
-    for (const QString& name : list) {
-      auto* obj = new DBObject;
-      obj->Name = name;
-      TTreeNode* node = TreeView1->AddChildObject(root, name, obj);
-      node->SetImageIndex(TreeImage::Cabinet);
-      node->StateIndex = TreeImage::MinusBox;
-      node->SetSelectedIndex(TreeImage::Cabinet);
-    }
+    for (const QString& name : list)
+      addAliasNode(root, name);
     TreeView1->AlphaSort();
   } catch (...) {
     TreeView1->FullExpand();
     throw;
   }
   TreeView1->FullExpand();
+}
+
+TTreeNode* TfmMain::addAliasNode(TTreeNode* root, const QString& name)
+{
+  auto* obj = new DBObject;
+  obj->Name = name;
+  TTreeNode* node = TreeView1->AddChildObject(root, name, obj);
+  node->SetImageIndex(TreeImage::Cabinet);
+  node->StateIndex = TreeImage::MinusBox;
+  node->SetSelectedIndex(TreeImage::Cabinet);
+  return node;
 }
 
 void TfmMain::TreeView1Click()

@@ -40,6 +40,31 @@ void TSession::GetAliasNames(QStringList& list)
   list.clear();
   for (const TAliasConfig& a : aliasFile().aliases())
     list << a.Name;
+  for (const TAliasConfig& a : FRunAliases)
+    list << a.Name;
+}
+
+void TSession::AddRunAlias(TAliasConfig alias)
+{
+  FRunAliases.push_back(std::move(alias));
+}
+
+QString TSession::RunAliasOf(const QString& databaseFile) const
+{
+  for (const TAliasConfig& alias : FRunAliases)
+    if (alias.value(QStringLiteral("Database")) == databaseFile)
+      return alias.Name;
+  return QString();
+}
+
+QString TSession::UnusedAliasName(const QString& base)
+{
+  QStringList names;
+  GetAliasNames(names);
+  QString name = base;
+  for (int n = 2; names.contains(name, Qt::CaseInsensitive); ++n)
+    name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+  return name;
 }
 
 const TAliasConfig& TSession::FindAlias(const QString& aliasName)
@@ -47,6 +72,9 @@ const TAliasConfig& TSession::FindAlias(const QString& aliasName)
   const TAliasFile& file = aliasFile();
   if (const TAliasConfig* alias = file.find(aliasName))
     return *alias;
+  for (const TAliasConfig& alias : FRunAliases)
+    if (alias.Name.compare(aliasName, Qt::CaseInsensitive) == 0)
+      return alias;
   if (file.fileName().isEmpty())
     throw EDBEngineError(QStringLiteral("Unknown alias '%1': no alias file was found.").arg(aliasName));
   throw EDBEngineError(QStringLiteral("Unknown alias '%1': it is not defined in %2.").arg(aliasName, file.fileName()));

@@ -3,6 +3,7 @@
 #include "dataaccess/AliasConfig.h"
 
 #include <QStringList>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -39,11 +40,21 @@ public:
   // Which alias file is in use; empty when none exists. For tests and messages.
   QString AliasFileName();
 
+  // An alias for this run only (a database file opened from the window or the command line): listed
+  // and found after the configured ones, never written to a file. Its name must be new.
+  void AddRunAlias(TAliasConfig alias);
+  void ClearRunAliases() { FRunAliases.clear(); }
+  // A name no alias has yet: base, else "base (2)", "base (3)" ...
+  QString UnusedAliasName(const QString& base);
+  // The run alias over this database file, or empty.
+  QString RunAliasOf(const QString& databaseFile) const;
+
 private:
   const TAliasFile& aliasFile();
 
   bool FActive = true;
   std::optional<TAliasFile> FAliases;
+  std::deque<TAliasConfig> FRunAliases;  // a deque: FindAlias hands out references
   std::vector<TDatabase*> FDatabases;
 };
 
