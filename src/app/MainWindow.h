@@ -176,9 +176,6 @@ private:
   void setSqlFileName(const QString& fileName);
   void exportToCSV(TDataSet& dataSet, const QString& what);
   void exportToXML(TDataSet& dataSet, const QString& what);
-  void startExport(TDataSet& dataSet, const QString& description);
-  void endExport(TDataSet& dataSet);
-  qint64 FLastProgress = -1;  // when the progress dialog was last brought up to date (ms)
   void buildToolbar();
   void buildPanes();
   void buildMenus();

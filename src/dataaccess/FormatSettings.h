@@ -5,7 +5,8 @@
 class QLocale;
 
 // Process-wide regional settings through which values render to text. They start from the user's
-// locale; a writer may swap them for the length of a write and must restore them afterwards.
+// locale. A writer that needs other settings (the datapacket's decimal point and ISO dates) takes a
+// copy of its own and leaves these alone, so that a window repainting meanwhile shows the user's.
 struct TFormatSettings {
   QChar DecimalSeparator = QLatin1Char('.');
   QChar DateSeparator = QLatin1Char('/');

@@ -4,6 +4,7 @@
 #include "uicore/ExceptionGuard.h"
 #include "app/MainWindow.h"
 #include "uicore/StatusBar.h"
+#include "platform/FileSink.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QDir>
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <QScopedValueRollback>
 #include <QStringDecoder>
 #include <QTabWidget>
@@ -103,36 +103,19 @@ bool fitsLatin1(const QString& text)
 }
 
 // A regular file is written to a temporary copy that replaces it only when complete, so that a
-// failed save does not destroy the file it was meant to replace. Devices and pipes are written in
-// place: replacing them would put a plain file where they were.
+// failed save does not destroy the file it was meant to replace; devices and pipes are written in
+// place. A file the user may change in a folder that takes no new files is written in place too.
 void writeSqlFile(const QString& fileName, const QByteArray& bytes)
 {
-  const QFileInfo info(fileName);
-  std::unique_ptr<QFileDevice> file;
-  QSaveFile* copy = nullptr;
-  if (info.exists() && !info.isFile()) {
-    file = std::make_unique<QFile>(fileName);
-  } else {
-    file = std::make_unique<QSaveFile>(fileName);
-    copy = static_cast<QSaveFile*>(file.get());
-    copy->setDirectWriteFallback(true);  // a writable file in a folder we may not create files in
+  try {
+    TFileSink sink(fileName, TFileSink::Replacement::OrWriteInPlace);
+    sink.write(bytes.constData(), bytes.size());
+    sink.commit();
+  } catch (const EFileSinkError& e) {
+    if (e.stage() == EFileSinkError::Create)
+      throw EFileError(QStringLiteral("Cannot create file %1").arg(shownName(fileName)));
+    throw EFileError(QStringLiteral("Cannot write file %1. %2").arg(shownName(fileName), e.reason()));
   }
-  // Unbuffered: a buffered write that fails only at the final flush would go unnoticed by
-  // QSaveFile::commit, which would then put a cut-off copy in place of the file.
-  if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw EFileError(QStringLiteral("Cannot create file %1").arg(shownName(fileName)));
-  const auto writeError = [&] {
-    return EFileError(QStringLiteral("Cannot write file %1. %2").arg(shownName(fileName), file->errorString()));
-  };
-  // A short write is retried, so that the one that fails reports the reason.
-  for (qint64 done = 0; done < bytes.size();) {
-    const qint64 n = file->write(bytes.constData() + done, bytes.size() - done);
-    if (n <= 0)
-      throw writeError();
-    done += n;
-  }
-  if (copy && !copy->commit())
-    throw writeError();
 }
 
 // Runs the key-down handler before the control takes the key.

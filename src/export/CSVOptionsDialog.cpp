@@ -15,31 +15,31 @@ TfmCSVOpts* fmCSVOpts = nullptr;
 TfmCSVOpts::TfmCSVOpts(QWidget* parent) : QDialog(parent)
 {
   setObjectName(QStringLiteral("fmCSVOpts"));
-  setWindowTitle(QStringLiteral("CSV Options"));
+  setWindowTitle(tr("CSV Options"));
   setFixedSize(400, 150);
 
-  Label1 = new QLabel(QStringLiteral("Output File"), this);
+  Label1 = new QLabel(tr("Output File"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(12, 12, 200, 18);
   edFileName = new QLineEdit(this);
   edFileName->setObjectName(QStringLiteral("edFileName"));
   edFileName->setGeometry(12, 32, 290, 24);
   Label1->setBuddy(edFileName);
-  btBrowse = new QPushButton(QStringLiteral("Browse"), this);
+  btBrowse = new QPushButton(tr("Browse"), this);
   btBrowse->setObjectName(QStringLiteral("btBrowse"));
   btBrowse->setGeometry(310, 31, 78, 26);
   btBrowse->setAutoDefault(false);
-  cbFieldNames = new QCheckBox(QStringLiteral("Put field names in first row"), this);
+  cbFieldNames = new QCheckBox(tr("Put field names in first row"), this);
   cbFieldNames->setObjectName(QStringLiteral("cbFieldNames"));
   cbFieldNames->setGeometry(12, 66, 260, 20);
-  cbQuotes = new QCheckBox(QStringLiteral("Quoted strings"), this);
+  cbQuotes = new QCheckBox(tr("Quoted strings"), this);
   cbQuotes->setObjectName(QStringLiteral("cbQuotes"));
   cbQuotes->setGeometry(12, 90, 260, 20);
-  btOK = new QPushButton(QStringLiteral("OK"), this);
+  btOK = new QPushButton(tr("OK"), this);
   btOK->setObjectName(QStringLiteral("btOK"));
   btOK->setDefault(true);
   btOK->setGeometry(226, 116, 78, 26);
-  btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btCancel = new QPushButton(tr("Cancel"), this);
   btCancel->setObjectName(QStringLiteral("btCancel"));
   btCancel->setAutoDefault(false);
   btCancel->setGeometry(310, 116, 78, 26);

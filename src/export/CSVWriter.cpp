@@ -1,15 +1,10 @@
 #include "export/CSVWriter.h"
 
-#include "dataaccess/DBErrors.h"
 #include "dataaccess/DataSet.h"
 #include "dataaccess/FormatSettings.h"
 #include "dataaccess/ValueText.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,12 +15,15 @@ bool isQuotedKind(TFieldType t)
   return t == ftString || t == ftFixedChar || t == ftMemo || t == ftFmtMemo;
 }
 
+// Room made ahead for one record: most records fit without a reallocation.
+constexpr qsizetype recordRoom = 4096;
+
 // Appends into a byte array without its general insert path, for the text of one record.
 class RecordOut {
 public:
   explicit RecordOut(QByteArray& target) : FTarget(target), FLength(target.size())
   {
-    FTarget.resize(std::max<qsizetype>(FTarget.capacity(), FLength + 4096));
+    FTarget.resize(std::max<qsizetype>(FTarget.capacity(), FLength + recordRoom));
   }
   ~RecordOut() { FTarget.resize(FLength); }
   void append(const char* text, qsizetype n)
@@ -71,28 +69,8 @@ void appendCell(Out& out, const char* text, qsizetype n, bool quote)
 }
 
 template <class Out>
-void appendCell(Out& out, const QByteArray& text, bool quote)
+void appendRecordTo(Out& out, const TDataSet& dataSet, bool quoteStrings)
 {
-  appendCell(out, text.constData(), text.size(), quote);
-}
-
-}  // namespace
-
-namespace CSVWriter {
-
-void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings)
-{
-  for (int i = 0; i < dataSet.FieldCount(); ++i) {
-    if (i > 0)
-      out.append(',');
-    appendCell(out, dataSet.Fields(i)->FieldName().toUtf8(), quoteStrings);
-  }
-  out.append("\r\n");
-}
-
-void appendRecord(QByteArray& target, const TDataSet& dataSet, bool quoteStrings)
-{
-  RecordOut out(target);
   const TFormatSettings& settings = FormatSettings();
   TValueBytes text;
   for (int i = 0; i < dataSet.FieldCount(); ++i) {
@@ -106,57 +84,32 @@ void appendRecord(QByteArray& target, const TDataSet& dataSet, bool quoteStrings
   out.append("\r\n", 2);
 }
 
+}  // namespace
+
+namespace CSVWriter {
+
+void appendHeader(TFileSink& out, const TDataSet& dataSet, bool quoteStrings)
+{
+  for (int i = 0; i < dataSet.FieldCount(); ++i) {
+    if (i > 0)
+      out.append(',');
+    const QByteArray name = dataSet.Fields(i)->FieldName().toUtf8();
+    appendCell(out, name.constData(), name.size(), quoteStrings);
+  }
+  out.append("\r\n", 2);
+  out.flushIfFull();
+}
+
+void appendRecord(TFileSink& out, const TDataSet& dataSet, bool quoteStrings)
+{
+  appendRecordTo(out, dataSet, quoteStrings);
+  out.flushIfFull();
+}
+
+void appendRecord(QByteArray& target, const TDataSet& dataSet, bool quoteStrings)
+{
+  RecordOut out(target);
+  appendRecordTo(out, dataSet, quoteStrings);
+}
+
 }  // namespace CSVWriter
-
-TCSVFile::TCSVFile(const QString& fileName) : FFileName(fileName)
-{
-  const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(fileName));
-  if (fileName.isEmpty())
-    throw EDatabaseError(QStringLiteral("Cannot create file \"\": no file name was given."));
-  const QFileInfo target(fileName);
-  if (target.exists() && !target.isFile()) {
-    // A pipe or a device has nothing to replace: written directly.
-    auto device = std::make_unique<QFile>(fileName);
-    if (!device->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-      throw EDatabaseError(cannotCreate + QStringLiteral(". ") + device->errorString());
-    FDevice = std::move(device);
-  } else {
-    // Written beside the target, which it replaces when complete: a failure leaves the old file.
-    if ((target.exists() && !target.isWritable()) || !QFileInfo(target.absolutePath()).isWritable())
-      throw EDatabaseError(cannotCreate);
-    auto file = std::make_unique<QSaveFile>(fileName);
-    file->setDirectWriteFallback(false);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-      throw EDatabaseError(cannotCreate + QStringLiteral(". ") + file->errorString());
-    FDevice = std::move(file);
-  }
-  FBuffer.reserve(256 * 1024);
-}
-
-TCSVFile::~TCSVFile() = default;  // an uncommitted QSaveFile discards its unfinished file
-
-void TCSVFile::write()
-{
-  if (FBuffer.isEmpty())
-    return;
-  if (FDevice->write(FBuffer.constData(), FBuffer.size()) != FBuffer.size())
-    throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(FFileName), FDevice->errorString()));
-  FBuffer.resize(0);
-}
-
-void TCSVFile::flushIfFull()
-{
-  if (FBuffer.size() >= 192 * 1024)
-    write();
-}
-
-void TCSVFile::commit()
-{
-  write();
-  if (auto* save = dynamic_cast<QSaveFile*>(FDevice.get())) {
-    if (!save->commit())
-      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(FFileName), save->errorString()));
-  } else {
-    static_cast<QFile*>(FDevice.get())->close();
-  }
-}

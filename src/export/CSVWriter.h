@@ -1,12 +1,11 @@
 #pragma once
 
+#include "platform/FileSink.h"
+
 #include <QByteArray>
 #include <QString>
-#include <memory>
 
-class QIODevice;
 class TDataSet;
-class TField;
 
 // The lines of a CSV export. Cells follow the dataset's text of each value; a cell whose text
 // holds a comma, a double quote, a CR or a LF is enclosed in double quotes with its quotes doubled,
@@ -14,26 +13,16 @@ class TField;
 // text cells in quotes when quoting is asked for.
 namespace CSVWriter {
 
-void appendHeader(QByteArray& out, const TDataSet& dataSet, bool quoteStrings);
+void appendHeader(TFileSink& out, const TDataSet& dataSet, bool quoteStrings);
+void appendRecord(TFileSink& out, const TDataSet& dataSet, bool quoteStrings);
+// The same line gathered in memory, for measuring the writer without a file.
 void appendRecord(QByteArray& out, const TDataSet& dataSet, bool quoteStrings);
 
 }  // namespace CSVWriter
 
-// A CSV file being written: gathered into large writes, replacing its target only when complete.
-class TCSVFile {
+// A CSV file being written: it replaces its target only when complete, so a failed export leaves
+// the previous file.
+class TCSVFile : public TFileSink {
 public:
-  // Raises "Cannot create file %s" when the target cannot be created or replaced.
-  explicit TCSVFile(const QString& fileName);
-  ~TCSVFile();
-  QByteArray& buffer() { return FBuffer; }
-  // Hands the gathered text to the file when enough has gathered; raises on a write error.
-  void flushIfFull();
-  // Writes what is left and puts the file in place of its target.
-  void commit();
-
-private:
-  void write();
-  QString FFileName;
-  std::unique_ptr<QIODevice> FDevice;
-  QByteArray FBuffer;
+  explicit TCSVFile(const QString& fileName) : TFileSink(fileName) {}
 };

@@ -14,16 +14,82 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QProgressBar>
+
+#include <exception>
+#include <optional>
 
 namespace {
-// The dialog is brought up to date at most this often: a repaint per row would take longer than
-// the row.
-constexpr qint64 progressIntervalMs = 15;
+
+// One export from its start steps to its end steps. The end steps run however the export ends, so
+// that no failure leaves the progress dialog up, the window refusing to close or the grids frozen.
+class TExportRun {
+public:
+  // The start steps: the dialog, the dataset's controls let go and the dataset on its first record,
+  // not counted; then the row counter, the running flag and a fresh Cancel.
+  TExportRun(TfmMain& form, TDataSet& dataSet, const QString& description, int firstRow)
+      : FForm(form), FDataSet(dataSet)
+  {
+    fmExportProgress->start(description, dataSet.RecordCount());
+    dataSet.DisableControls();
+    FStarted = true;
+    try {
+      dataSet.First();
+    } catch (...) {
+      finish();
+      throw;
+    }
+    form.FExportRow = firstRow;
+    form.FExporting = true;
+    CancelExport = false;
+  }
+  TExportRun(const TExportRun&) = delete;
+  TExportRun& operator=(const TExportRun&) = delete;
+
+  // The end steps: the dataset back on its first record (a move still counted), the dialog hidden,
+  // the flag cleared, the controls following the dataset again. A failure of the move is raised once
+  // the window is idle.
+  void finish()
+  {
+    if (!FStarted)
+      return;
+    FStarted = false;
+    std::exception_ptr failure;
+    if (FForm.FExporting && FDataSet.Active()) {
+      try {
+        FDataSet.First();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+    }
+    fmExportProgress->finish();
+    FForm.FExporting = false;
+    FDataSet.EnableControls();
+    if (failure)
+      std::rethrow_exception(failure);
+  }
+
+  ~TExportRun()
+  {
+    try {
+      finish();
+    } catch (...) {
+      // Ended by a failure already on its way: that one is the one to report.
+    }
+  }
+
+private:
+  TfmMain& FForm;
+  TDataSet& FDataSet;
+  bool FStarted = false;
+};
+
+QString tableDescription(const QString& tableName)
+{
+  return TfmMain::tr("Exporting table \"%1\" to ").arg(tableName);
+}
+
 }  // namespace
 
 void TfmMain::bindExportEvents()
@@ -47,7 +113,7 @@ void TfmMain::bindExportEvents()
 void TfmMain::ExportTableDatatoCSVClick()
 {
   if (!FExporting)
-    exportToCSV(qrTable, QStringLiteral("Exporting table \"%1\" to ").arg(qrTable.TableName()));
+    exportToCSV(qrTable, tableDescription(qrTable.TableName()));
 }
 
 void TfmMain::ExporttoCSVClick()
@@ -59,7 +125,7 @@ void TfmMain::ExporttoCSVClick()
 void TfmMain::ExportResultDatatoCSVClick()
 {
   if (!FExporting)
-    exportToCSV(qrSelect, QStringLiteral("Exporting Results Table to "));
+    exportToCSV(qrSelect, tr("Exporting Results Table to "));
 }
 
 void TfmMain::ExporttoCSV1Click()
@@ -70,7 +136,7 @@ void TfmMain::ExporttoCSV1Click()
 void TfmMain::ExportTableToXMLClick()
 {
   if (!FExporting)
-    exportToXML(qrTable, QStringLiteral("Exporting table \"%1\" to ").arg(qrTable.TableName()));
+    exportToXML(qrTable, tableDescription(qrTable.TableName()));
 }
 
 void TfmMain::ExporttoXMLClick()
@@ -82,7 +148,7 @@ void TfmMain::ExporttoXMLClick()
 void TfmMain::ExportResultDatatoXMLClick()
 {
   if (!FExporting)
-    exportToXML(qrSelect, QStringLiteral("Exporting Results Table to "));
+    exportToXML(qrSelect, tr("Exporting Results Table to "));
 }
 
 void TfmMain::ExporttoXML1Click()
@@ -90,30 +156,7 @@ void TfmMain::ExporttoXML1Click()
   ExportResultDatatoXMLClick();
 }
 
-// ---- the shared steps ----
-
-void TfmMain::startExport(TDataSet& dataSet, const QString& description)
-{
-  fmExportProgress->ExportProgressBar->setRange(0, dataSet.RecordCount());
-  fmExportProgress->ExportProgressBar->setValue(0);
-  fmExportProgress->lbExportStatus->clear();
-  fmExportProgress->setWindowTitle(QStringLiteral("Export Table"));
-  fmExportProgress->lbDescription->setText(description);
-  fmExportProgress->show();
-  fmExportProgress->move(geometry().center() - fmExportProgress->rect().center());
-  dataSet.DisableControls();
-  dataSet.First();
-  FLastProgress = -1;
-}
-
-void TfmMain::endExport(TDataSet& dataSet)
-{
-  if (dataSet.Active())
-    dataSet.First();  // still counted: FExporting is set until the dialog goes
-  fmExportProgress->hide();
-  FExporting = false;
-  dataSet.EnableControls();
-}
+// ---- the progress step ----
 
 void TfmMain::qrTableAfterScroll(TDataSet&)
 {
@@ -129,18 +172,10 @@ void TfmMain::qrSelectAfterScroll(TDataSet&)
 
 void TfmMain::ExportRecords(int row)
 {
-  // Every move counts; the dialog is redrawn and Cancel heard at the first and the last row and
-  // every few milliseconds between.
-  // The clock itself is read only every 32 rows: a row takes about a microsecond.
-  const int maximum = fmExportProgress->ExportProgressBar->maximum();
-  const bool look = FLastProgress < 0 || row >= maximum || (row & 31) == 0;
-  const qint64 now = look ? QDateTime::currentMSecsSinceEpoch() : 0;
-  if (look && (FLastProgress < 0 || now - FLastProgress >= progressIntervalMs || row >= maximum)) {
-    FLastProgress = now;
-    fmExportProgress->lbExportStatus->setText(QStringLiteral("Exporting Row %1 of %2 ...").arg(row).arg(maximum));
-    fmExportProgress->ExportProgressBar->setValue(std::min(row, maximum));
+  // Every move counts; events go through (the dialog repaints, Cancel is heard) when the dialog has
+  // been brought up to date.
+  if (fmExportProgress->advance(row))
     QApplication::processEvents();
-  }
   XMLDataset->StopRequested = CancelExport;
 }
 
@@ -148,14 +183,12 @@ void TfmMain::ExportRecords(int row)
 
 void TfmMain::WriteCSVHeader(TCSVFile& file, TDataSet& dataSet)
 {
-  CSVWriter::appendHeader(file.buffer(), dataSet, fmCSVOpts->cbQuotes->isChecked());
-  file.flushIfFull();
+  CSVWriter::appendHeader(file, dataSet, fmCSVOpts->cbQuotes->isChecked());
 }
 
 void TfmMain::WriteCSVRecord(TCSVFile& file, TDataSet& dataSet)
 {
-  CSVWriter::appendRecord(file.buffer(), dataSet, fmCSVOpts->cbQuotes->isChecked());
-  file.flushIfFull();
+  CSVWriter::appendRecord(file, dataSet, fmCSVOpts->cbQuotes->isChecked());
 }
 
 void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
@@ -165,34 +198,24 @@ void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
   if (fmCSVOpts->exec() != QDialog::Accepted)
     return;
   const QString fileName = fmCSVOpts->edFileName->text();
-  std::unique_ptr<TCSVFile> file;
+  // Made before the start steps: a file that cannot be made changes nothing. Left uncommitted by a
+  // failure, it goes and the previous file stays.
+  TCSVFile file(fileName);
+  std::optional<TExportRun> run;
   try {
-    file = std::make_unique<TCSVFile>(fileName);  // before the start steps: a failure changes nothing
-    startExport(dataSet, what + fileName);
-    FExportRow = 1;
-    FExporting = true;
-    CancelExport = false;
+    run.emplace(*this, dataSet, what + fileName, 1);
     if (fmCSVOpts->cbFieldNames->isChecked())
-      WriteCSVHeader(*file, dataSet);
+      WriteCSVHeader(file, dataSet);
     while (!dataSet.Eof() && !CancelExport) {
-      WriteCSVRecord(*file, dataSet);
+      WriteCSVRecord(file, dataSet);
       dataSet.Next();
     }
-    file->commit();  // a cancelled export is complete too: it replaces the previous file
+    file.commit();  // a cancelled export is complete too: it replaces the previous file
   } catch (const EDBEngineError& e) {
-    file.reset();  // the unfinished file goes; the previous one stays
     new TfmDBError(this, e);
-    if (FExporting)
-      endExport(dataSet);
-    return;
-  } catch (...) {
-    // Any other failure leaves the window idle before its message is shown.
-    file.reset();
-    if (FExporting)
-      endExport(dataSet);
-    throw;
   }
-  endExport(dataSet);
+  if (run)
+    run->finish();
 }
 
 // ---- XML ----
@@ -204,29 +227,15 @@ void TfmMain::exportToXML(TDataSet& dataSet, const QString& what)
   if (fmXMLOpts->exec() != QDialog::Accepted)
     return;
   const QString fileName = fmXMLOpts->edFilename->text();
-  bool started = false;
+  std::optional<TExportRun> run;
   try {
-    startExport(dataSet, what + fileName);
-    started = true;
+    run.emplace(*this, dataSet, what + fileName, 0);
     XMLDataset->SetDataSet(&dataSet);
     XMLDataset->UseMimeEncoding = fmXMLOpts->cbMIME->isChecked();
-    FExportRow = 0;
-    FExporting = true;
-    CancelExport = false;
     XMLDataset->SaveToFile(fileName);
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
-    if (started) {
-      FExporting = true;  // the end steps' move to the first record is counted as always
-      endExport(dataSet);
-    }
-    return;
-  } catch (...) {
-    if (started) {
-      FExporting = true;
-      endExport(dataSet);
-    }
-    throw;
   }
-  endExport(dataSet);
+  if (run)
+    run->finish();
 }

@@ -15,26 +15,26 @@ TfmXMLOpts* fmXMLOpts = nullptr;
 TfmXMLOpts::TfmXMLOpts(QWidget* parent) : QDialog(parent)
 {
   setObjectName(QStringLiteral("fmXMLOpts"));
-  setWindowTitle(QStringLiteral("XML Options"));
+  setWindowTitle(tr("XML Options"));
   setFixedSize(400, 126);
 
-  Label1 = new QLabel(QStringLiteral("Output File"), this);
+  Label1 = new QLabel(tr("Output File"), this);
   Label1->setObjectName(QStringLiteral("Label1"));
   Label1->setGeometry(12, 12, 200, 18);
   edFilename = new QLineEdit(this);
   edFilename->setObjectName(QStringLiteral("edFilename"));
   edFilename->setGeometry(12, 32, 290, 24);
   Label1->setBuddy(edFilename);
-  btBrowse = new QPushButton(QStringLiteral("Browse"), this);
+  btBrowse = new QPushButton(tr("Browse"), this);
   btBrowse->setObjectName(QStringLiteral("btBrowse"));
   btBrowse->setGeometry(310, 31, 78, 26);
-  cbMIME = new QCheckBox(QStringLiteral("Use MIME encoding for string fields"), this);
+  cbMIME = new QCheckBox(tr("Use MIME encoding for string fields"), this);
   cbMIME->setObjectName(QStringLiteral("cbMIME"));
   cbMIME->setGeometry(12, 66, 300, 20);
-  btCancel = new QPushButton(QStringLiteral("Cancel"), this);
+  btCancel = new QPushButton(tr("Cancel"), this);
   btCancel->setObjectName(QStringLiteral("btCancel"));
   btCancel->setGeometry(310, 94, 78, 26);
-  btOK = new QPushButton(QStringLiteral("OK"), this);
+  btOK = new QPushButton(tr("OK"), this);
   btOK->setObjectName(QStringLiteral("btOK"));
   btOK->setGeometry(226, 94, 78, 26);
   // No default button: Enter confirms nothing in this dialog.

@@ -9,23 +9,11 @@
 #include "xmldataset/Base64.h"
 #include "xmldataset/XMLDatasetUtils.h"
 #include "xmldataset/XMLText.h"
+#include "platform/FileSink.h"
 
-#include <QDir>
-#include <QFileDevice>
-#include <QFileInfo>
-#include <QSaveFile>
-
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
 namespace {
-
-QString streamName(QIODevice* stream)
-{
-  if (auto* file = qobject_cast<QFileDevice*>(stream))
-    return QDir::toNativeSeparators(file->fileName());
-  return QStringLiteral("the output stream");
-}
 
 template <class Out>
 void attribute(Out& line, const char* name, const QByteArray& value)
@@ -82,77 +70,56 @@ void checkCarried(const char* text, qsizetype n, const Where& where, bool mimeWo
   throw EDatabaseError(message);
 }
 
-// Puts the process's format settings back however the write ends.
-class FormatSwap {
-public:
-  FormatSwap() : FSaved(FormatSettings())
-  {
-    FormatSettings().DecimalSeparator = QLatin1Char('.');
-    FormatSettings().ShortDateFormat = QStringLiteral("yyyy-mm-dd");
-    FormatSettings().LongTimeFormat = QStringLiteral("hh:nn:ss:zzz");
-  }
-  ~FormatSwap() { FormatSettings() = FSaved; }
+// The settings a packet's values are written in: the user's, with a decimal point and ISO dates, so
+// that the file reads the same everywhere. Handed to the writer rather than put in place of the
+// process's settings: a window repainting while the export lets events through keeps the user's.
+TFormatSettings packetSettings()
+{
+  TFormatSettings settings = FormatSettings();
+  settings.DecimalSeparator = QLatin1Char('.');
+  settings.ShortDateFormat = QStringLiteral("yyyy-mm-dd");
+  settings.LongTimeFormat = QStringLiteral("hh:nn:ss:zzz");
+  return settings;
+}
 
-private:
-  TFormatSettings FSaved;
-};
+// A file failure in the writer's own terms.
+template <class F>
+void asDatabaseError(F&& write)
+{
+  try {
+    write();
+  } catch (const EFileSinkError& e) {
+    throw EDatabaseError(e.message());
+  }
+}
 
 }  // namespace
 
-// The packet's text on its way to the stream. Lines are gathered into chunks of 64 KiB, so that a
-// million rows are not a million writes; a short or failed write is an error that names the file
-// and the system's reason.
+// The packet's text on its way out: gathered by the sink, which writes it a chunk at a time, and
+// the settings its values are written in.
 class XMLPacketOutput {
 public:
-  explicit XMLPacketOutput(QIODevice* stream) : FStream(stream), FBuffer(chunk + 4096, Qt::Uninitialized) {}
+  XMLPacketOutput(TFileSink& sink, const TFormatSettings& settings) : Settings(settings), FSink(sink) {}
 
-  // Appends without QByteArray's general insert path: this runs for every byte of the packet.
-  void append(const char* text, qsizetype n)
-  {
-    if (FLength + n > FBuffer.size())
-      FBuffer.resize(std::max(FBuffer.size() * 2, FLength + n));
-    std::memcpy(FBuffer.data() + FLength, text, size_t(n));
-    FLength += n;
-  }
-  void append(char c) { append(&c, 1); }
-  void append(const QByteArray& text) { append(text.constData(), text.size()); }
-  template <size_t N>
-  void append(const char (&literal)[N]) { append(literal, qsizetype(N - 1)); }
-  // Room for n bytes written in place.
-  char* grow(qsizetype n)
-  {
-    if (FLength + n > FBuffer.size())
-      FBuffer.resize(std::max(FBuffer.size() * 2, FLength + n));
-    char* at = FBuffer.data() + FLength;
-    FLength += n;
-    return at;
-  }
+  template <class... Bytes>
+  void append(Bytes&&... bytes) { FSink.append(std::forward<Bytes>(bytes)...); }
+  char* grow(qsizetype n) { return FSink.grow(n); }
   void endLine()
   {
-    append("\r\n", 2);
-    if (FLength >= chunk)
-      flush();
+    FSink.append("\r\n", 2);
+    FSink.flushIfFull();
   }
   template <size_t N>
   void line(const char (&literal)[N])
   {
-    append(literal);
+    FSink.append(literal);
     endLine();
   }
-  void flush()
-  {
-    if (FLength == 0)
-      return;
-    if (FStream->write(FBuffer.constData(), FLength) != FLength)
-      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(streamName(FStream), FStream->errorString()));
-    FLength = 0;
-  }
+
+  const TFormatSettings Settings;
 
 private:
-  static constexpr qsizetype chunk = 64 * 1024;
-  QIODevice* FStream;
-  QByteArray FBuffer;
-  qsizetype FLength = 0;
+  TFileSink& FSink;
 };
 
 TXMLDataset::TXMLDataset(QObject* owner) : QObject(owner)
@@ -186,7 +153,7 @@ void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, con
   if (isScalarType(type)) {
     // A value of another storage class is written by its own; binary data as a hex literal.
     TValueBytes text;
-    if (!fileText(text, field.Value(), type, FormatSettings()))
+    if (!fileText(text, field.Value(), type, out.Settings))
       text.own("x'" + field.Value().rawBytes().toHex() + '\'');
     checkCarried(text.data(), text.size(), where, false);
     line.append(" value=\"", 8);
@@ -196,7 +163,11 @@ void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, con
     return;
   }
   // Sizes are byte lengths of the text before any encoding.
-  const QByteArray text = field.AsBytes();
+  // As TField::AsBytes, but in the packet's settings.
+  const TValue& value = field.Value();
+  const QByteArray text = value.kind() == TValue::Text || value.kind() == TValue::Bytes
+                              ? value.rawBytes()
+                              : valueText(value, type, out.Settings).toUtf8();
   attribute(line, "size", text.size());
   line.append('>');
   out.endLine();
@@ -316,12 +287,30 @@ void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTim
 
 void TXMLDataset::SaveToStream(QIODevice* stream)
 {
-  TDataSet* ds = DataSet();
-  if (!ds || !stream)
+  if (!DataSet() || !stream)
     throw EDatabaseError(QStringLiteral("Dataset not assigned"));
+  asDatabaseError([&] {
+    TFileSink sink(stream);
+    save(sink);
+  });
+}
+
+void TXMLDataset::SaveToFile(const QString& fileName)
+{
+  if (!DataSet())
+    throw EDatabaseError(QStringLiteral("Dataset not assigned"));
+  asDatabaseError([&] {
+    TFileSink sink(fileName);  // made before the dataset is touched: a file that cannot be made changes nothing
+    save(sink);
+  });
+}
+
+void TXMLDataset::save(TFileSink& sink)
+{
+  TDataSet* ds = DataSet();
   StopRequested = false;
   const QDateTime now = Clock();
-  FormatSwap settings;
+  XMLPacketOutput out(sink, packetSettings());
   const bool wasActive = ds->Active();
   if (!wasActive)
     ds->Open();
@@ -340,14 +329,10 @@ void TXMLDataset::SaveToStream(QIODevice* stream)
     ds->SetFiltered(wasFiltered);
   };
   try {
-    XMLPacketOutput out(stream);
     writePacket(out, *ds, now);
     restore();
     out.line("</datapacket>");
-    out.flush();
-    // A buffered file reports a full disk only when its buffer goes out.
-    if (auto* file = qobject_cast<QFileDevice*>(stream); file && !file->flush())
-      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(streamName(stream), stream->errorString()));
+    sink.commit();
   } catch (...) {
     try {
       restore();
@@ -360,34 +345,4 @@ void TXMLDataset::SaveToStream(QIODevice* stream)
   }
   if (!controlsWereDisabled)
     ds->EnableControls();
-}
-
-void TXMLDataset::SaveToFile(const QString& fileName)
-{
-  if (!DataSet())
-    throw EDatabaseError(QStringLiteral("Dataset not assigned"));
-  const QString cannotCreate = QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(fileName));
-  const QFileInfo target(fileName);
-  if (target.exists() && !target.isFile()) {
-    // A pipe or a device: there is nothing to replace, so write to it directly.
-    QFile device(fileName);
-    if (!device.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-      throw EDatabaseError(cannotCreate);
-    SaveToStream(&device);
-    if (!device.flush())
-      throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(fileName), device.errorString()));
-    return;
-  }
-  // The new packet is written beside the target and takes its place only when complete, so a
-  // failure leaves the previous file as it was. Refuse up front what could not be replaced.
-  if ((target.exists() && !target.isWritable()) || !QFileInfo(target.absolutePath()).isWritable())
-    throw EDatabaseError(cannotCreate);
-  QSaveFile file(fileName);
-  file.setDirectWriteFallback(false);
-  // Unbuffered: the writer hands over large chunks, and an error must show at the write that failed.
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-    throw EDatabaseError(cannotCreate);
-  SaveToStream(&file);  // on failure the unfinished file is discarded with the QSaveFile
-  if (!file.commit())
-    throw EDatabaseError(QStringLiteral("Cannot write to %1: %2").arg(QDir::toNativeSeparators(fileName), file.errorString()));
 }

@@ -8,14 +8,16 @@
 #include <functional>
 
 class QIODevice;
+class TFileSink;
 class XMLPacketOutput;
 class TDataSet;
 class TField;
 
 // Writes a dataset as an XML datapacket, to a file or to a stream: the whole dataset from its
-// first record to its end, one line at a time, with the dataset's position, state and filter and
-// the process's format settings restored afterwards. A handler of the dataset's after-scroll
-// notification may set StopRequested to end the write after the current row.
+// first record to its end, one line at a time, with the dataset's position, state and filter
+// restored afterwards. Values are written in the packet's own format settings; the process's are
+// left alone. A handler of the dataset's after-scroll notification may set StopRequested to end the
+// write after the current row.
 class TXMLDataset : public QObject {
   Q_OBJECT
 public:
@@ -50,9 +52,10 @@ public:
   bool HasChanges() const { return false; }
   void SetHasChanges(bool) {}
 
-  // A regular file is written beside its target and replaces it only when the packet is complete;
-  // a pipe or a device is written directly. Raises "Cannot create file %s" up front when the
-  // target cannot be created or replaced.
+  // Through a TFileSink: a regular file is written beside its target and replaces it only when the
+  // packet is complete; a pipe or a device is written directly. Raises "Cannot create file %1. %2",
+  // with the system's reason, before the dataset is touched when the target cannot be created or
+  // replaced, and "Cannot write to %1: %2" when a write fails.
   void SaveToFile(const QString& fileName);
   // Writes at the stream's position; the stream stays open. Any failure restores what the write
   // changed and then reaches the caller.
@@ -62,6 +65,7 @@ public:
   std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
 private:
+  void save(TFileSink& sink);  // the packet, with the dataset given back however the write ends
   void writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTime& now);
   void writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field, int64_t row);
 

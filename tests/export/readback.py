@@ -10,6 +10,8 @@ difference. Prints one JSON object: {"rows": n, "columns": [...], "errors": [...
 Usage (or --serve: one JSON array of these arguments a line on stdin, one answer a line):
   readback.py --format csv --file F --names 0|1 --sqlite DB --sql SQL [--types-of TABLE]
   readback.py --format xml --file F --mime 0|1 --pg DBNAME --sql SQL
+Helpers for the tests: --cells CSVFILE (the cells as JSON), --tables SQLITEDB (tables and views with
+their order, as JSON), --load-packages SQLITEDB (adds the package list; exit code 3 without one).
 """
 
 import argparse
@@ -476,7 +478,59 @@ def run(argv):
     return {'rows': len(got_rows), 'columns': names, 'errorCount': len(errors), 'errors': errors[:MAX_REPORTED]}
 
 
+# ---- what the tests around the readback need ----------------------------------------------------
+
+def sqlite_tables(db):
+    """The tables and views of a SQLite file, each with the order the program opens it on: its
+    primary key, else a table's row id (a view has neither)."""
+    con = sqlite3.connect('file:%s?mode=ro' % db, uri=True)
+    out = []
+    for name, kind in con.execute("SELECT name, type FROM sqlite_schema WHERE type IN ('table', 'view')"
+                                  " AND name NOT LIKE 'sqlite_%' ORDER BY name").fetchall():
+        keys = ['"%s"' % k.replace('"', '""') for (k,) in
+                con.execute('SELECT name FROM pragma_table_info(?) WHERE pk > 0 ORDER BY pk', (name,))]
+        out.append([name, '' if kind == 'view' else ' ORDER BY ' + (','.join(keys) or 'rowid')])
+    return out
+
+
+def load_packages(db):
+    """Real data: this machine's package list (dpkg's status file), a row per package, with the long
+    descriptions' line breaks, dots and every maintainer's name as they are. False without one."""
+    try:
+        with open('/var/lib/dpkg/status', 'rb') as f:
+            stanzas = f.read().split(b'\n\n')
+    except OSError:
+        return False
+    con = sqlite3.connect(db)
+    con.execute('CREATE TABLE packages(name TEXT, version VARCHAR(80), size INTEGER, maintainer, description TEXT)')
+    for stanza in stanzas:
+        fields, last = {}, None
+        for line in stanza.split(b'\n'):
+            if line.startswith(b' ') and last:
+                fields[last] += b'\n' + line
+            elif line.find(b':') > 0:
+                last, _, value = line.partition(b':')
+                fields[last] = value.strip()
+        if fields.get(b'Package'):
+            text = lambda key: fields.get(key, b'').decode('utf-8', 'replace')
+            size = fields.get(b'Installed-Size')
+            con.execute('INSERT INTO packages VALUES (?, ?, ?, ?, ?)', (
+                text(b'Package'), text(b'Version'), int(size) if size else None, text(b'Maintainer'), text(b'Description')))
+    con.commit()
+    return True
+
+
 def main():
+    command = sys.argv[1:2]
+    if command == ['--cells']:  # just the cells, as this module reads them
+        with open(sys.argv[2], encoding='utf-8', newline='') as f:
+            print(json.dumps(list(csv.reader(f))))
+        return
+    if command == ['--tables']:
+        print(json.dumps(sqlite_tables(sys.argv[2])))
+        return
+    if command == ['--load-packages']:
+        sys.exit(0 if load_packages(sys.argv[2]) else 3)
     if sys.argv[1:] != ['--serve']:
         print(json.dumps(run(sys.argv[1:])))
         return
