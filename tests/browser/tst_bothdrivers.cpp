@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
 
@@ -110,10 +109,7 @@ private slots:
 
     connect();
     QCOMPARE(panel(0), QStringLiteral("Connected: Both"));
-    QStringList expected;
-    for (const char* name : {"cheap", "lines", "nums", "Order Items"})
-      expected << backend->listed(QLatin1String(name));
-    QStringList tables = childTexts(alias());
+    QStringList tables = childTexts(alias()), expected{"cheap", "lines", "nums", backend->listed(QStringLiteral("Order Items"))};
     tables.sort(Qt::CaseInsensitive);
     expected.sort(Qt::CaseInsensitive);
     QCOMPARE(tables, expected);
@@ -124,29 +120,24 @@ private slots:
     connect();
     doubleClick(table(QStringLiteral("lines")));
     // SQLite keeps every integer in 64 bits; PostgreSQL's integer is 32 bits wide.
-    QFETCH_GLOBAL(QString, driver);
-    const QString a = driver == QLatin1String("SQLite") ? QStringLiteral("a|64-bit integer|0 |0 |Yes|Yes")
-                                                        : QStringLiteral("a|32-bit integer|0 |0 |Yes|Yes");
-    QCOMPARE(fieldRows(), QStringList({a, "b|String|20 |0 |Yes|Yes",
-                                       "price|BCD|10 |2 |No|No", "made|Date|0 |0 |No|No", "note|Text memo|0 |0 |No|No"}));
-    QVERIFY(ds().Active());
+    QCOMPARE(fieldRows(), QStringList({QStringLiteral("a|%1-bit integer|0 |0 |Yes|Yes").arg(onPostgres() ? 32 : 64),
+                                       "b|String|20 |0 |Yes|Yes", "price|BCD|10 |2 |No|No", "made|Date|0 |0 |No|No",
+                                       "note|Text memo|0 |0 |No|No"}));
     // DECIMAL(10,2) keeps its scale on PostgreSQL; SQLite stores the number.
     QVERIFY2(QRegularExpression(QStringLiteral("^9\\.50?$")).match(grid()->CellText(0, 2)).hasMatch(),
              qPrintable(grid()->CellText(0, 2)));
     // A name with a blank and capitals.
     doubleClick(table(QStringLiteral("Order Items")));
-    QCOMPARE(fieldRows().size(), 2);
     QCOMPARE(grid()->CellText(0, 1), QStringLiteral("bolt"));
     QCOMPARE(fmMain->lbTableName->text(), QStringLiteral("Table: ") + backend->listed(QStringLiteral("Order Items")));
   }
 
-  // SELECT, UPDATE, DDL, a syntax error and a parameter marker through Execute.
+  // What Execute runs is committed: another session sees the update and the new table. (Outcomes
+  // and messages of each kind of statement: tst_queryexecution and tst_postgres_data.)
   void statementsThroughExecute()
   {
     connect();
     run(QStringLiteral("SELECT id, note\nFROM nums\nWHERE id > 19998 ORDER BY id"));
-    QVERIFY(fmMain->qrSelect.Active());
-    QCOMPARE(panel(2), QStringLiteral("Rows affected: 0"));
     QCOMPARE(fmMain->DBGrid1->ColumnCount(), 2);
     QCOMPARE(fmMain->DBGrid1->CellText(0, 0), QStringLiteral("19999"));
     QCOMPARE(fmMain->DBGrid1->CellText(1, 1), QStringLiteral("note 20000"));
@@ -157,28 +148,13 @@ private slots:
     QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM nums WHERE qty = -1")), QStringLiteral("3"));
 
     run(QStringLiteral("CREATE TABLE made_here(x INT)"));
-    QCOMPARE(panel(2), QStringLiteral("Rows affected: 0"));
     QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM made_here")), QStringLiteral("0"));
-
-    QString text;
-    captureAndClose(&text);
-    run(QStringLiteral("SELEC broken"));
-    QVERIFY(allModalsAnswered());
-    QVERIFY2(text.contains(QStringLiteral("syntax error")), qPrintable(text));
-
-    QString title;
-    captureAndClose(&text, &title);
-    run(QStringLiteral("SELECT * FROM nums WHERE note = :note"));
-    QVERIFY(allModalsAnswered());
-    QCOMPARE(title, QStringLiteral("Kestrel"));
-    QCOMPARE(text, QStringLiteral("No value for parameter 'note'"));
   }
 
   void browsesALargeTable()
   {
     connect();
     doubleClick(table(QStringLiteral("nums")));
-    QVERIFY(ds().Active());
     grid()->setFocus();
     QCOMPARE(grid()->CellText(0, 2), QStringLiteral("note 1"));
     QTRY_COMPARE(grid()->verticalScrollBar()->maximum(), 19999);  // once counted
@@ -195,8 +171,8 @@ private slots:
     QCOMPARE(ds().RecordCount(), 20000);
   }
 
-  // Typing, inserting and deleting through the grid and navigator, and a row another session
-  // changed meanwhile.
+  // Typing and moving on, inserting and deleting through the grid and navigator, as written to the
+  // database. A post refused because another session changed the row is in tst_pendingedits.
   void editsThroughTheGrid()
   {
     connect();
@@ -215,29 +191,14 @@ private slots:
     ds().FieldByName(QStringLiteral("id"))->SetAsString(QStringLiteral("30000"));
     ds().FieldByName(QStringLiteral("note"))->SetAsString(QStringLiteral("added"));
     nav->Buttons(TDBNavigator::nbPost)->click();
-    QCOMPARE(backend->scalar(QStringLiteral("SELECT note FROM nums WHERE id = 30000")), QStringLiteral("added"));
-    QCOMPARE(backend->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 30000")), QStringLiteral("0"));  // its default
+    // qty was left alone: its default.
+    QCOMPARE(backend->scalar(QStringLiteral("SELECT note || qty FROM nums WHERE id = 30000")), QStringLiteral("added0"));
     QCOMPARE(ds().RecNo(), 20001);
 
     answerNextModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Ok)->click(); });
     nav->Buttons(TDBNavigator::nbDelete)->click();
     QCOMPARE(backend->scalar(QStringLiteral("SELECT count(*) FROM nums WHERE id = 30000")), QStringLiteral("0"));
     QCOMPARE(ds().RecordCount(), 20000);
-
-    // Another session changes the row being edited: the save is refused and the typing stays.
-    QTest::keyClick(grid(), Qt::Key_Home, Qt::ControlModifier);
-    QTest::keyClick(grid(), Qt::Key_Home);
-    QTest::keyClick(grid(), Qt::Key_Right);  // qty of id 1
-    QTest::keyClicks(grid(), QStringLiteral("123"));
-    backend->exec(QStringLiteral("UPDATE nums SET note = 'elsewhere' WHERE id = 1"));
-    QString text;
-    captureAndClose(&text);
-    nav->Buttons(TDBNavigator::nbPost)->click();
-    QVERIFY(allModalsAnswered());
-    QVERIFY2(text.contains(QStringLiteral("changed or deleted by another user")), qPrintable(text));
-    QCOMPARE(ds().State(), dsEdit);
-    QCOMPARE(ds().FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("123"));
-    QCOMPARE(backend->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 1")), QStringLiteral("2"));
   }
 };
 

@@ -18,11 +18,17 @@ class TestSchemaTree : public QObject {
   Q_OBJECT
   std::unique_ptr<TestFolder> folder;
 
-  void connectTo(const QString& alias)
+  static TTreeNode* alias() { return child(root(), QStringLiteral("T")); }
+  static TTreeNode* table(const QString& name) { return child(alias(), name); }
+
+  // Connects to T and reads zeta's structure, so that every level of the tree has nodes.
+  static void connectAndReadZeta()
   {
     loginWith(QStringLiteral("u"), QStringLiteral("p"));
-    doubleClick(child(root(), alias));
+    doubleClick(alias());
     QVERIFY(fmMain->Database.Connected());
+    doubleClick(table(QStringLiteral("zeta")));
+    QCOMPARE(table(QStringLiteral("zeta"))->Count(), 2);
   }
 
 private slots:
@@ -35,6 +41,9 @@ private slots:
         "CREATE TABLE \"éclair\"(x INT);"
         "CREATE TABLE eagle(x INT);"
         "CREATE TABLE Zulu(x INT);"));
+    // A case-sensitive order would put T first.
+    startProgram(*folder, "[gamma]\nDriver=SQLite\nDatabase=t.db\n[T]\nDriver=SQLite\nDatabase=t.db\n"
+                          "[beta]\nDriver=SQLite\nDatabase=t.db\n");
   }
   void cleanup()
   {
@@ -43,105 +52,72 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
-  void aliasesSortWithoutRegardToCase()
+  // Aliases and tables stand in alphabetical order without regard to case, fields in table order;
+  // each level has its own picture, the same when selected.
+  void ordersAndPicturesOfEachLevel()
   {
-    startProgram(*folder, "[gamma]\nDriver=SQLite\nDatabase=t.db\n[beta]\nDriver=SQLite\nDatabase=t.db\n"
-                          "[Alpha]\nDriver=SQLite\nDatabase=t.db\n");
-    QCOMPARE(childTexts(root()), QStringList({"Alpha", "beta", "gamma"}));
+    QCOMPARE(childTexts(root()), QStringList({"beta", "gamma", "T"}));
     QVERIFY(root()->isExpanded());
-    QCOMPARE(root()->ImageIndex(), 0);
-    QVERIFY(!root()->Data);
-    TTreeNode* beta = child(root(), QStringLiteral("beta"));
-    QCOMPARE(beta->ImageIndex(), 2);
-    QCOMPARE(beta->SelectedIndex(), 2);
-    QCOMPARE(beta->StateIndex, 5);
-    QCOMPARE(static_cast<DBObject*>(beta->Data)->Name, QStringLiteral("beta"));
-  }
-
-  void tablesSortLikeAliasesAndFieldsByNumber()
-  {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
-    connectTo(QStringLiteral("T"));
-    TTreeNode* alias = child(root(), QStringLiteral("T"));
-    const QStringList tables = childTexts(alias);
+    connectAndReadZeta();
+    const QStringList tables = childTexts(alias());
     QCOMPARE(tables.first(), QStringLiteral("Alpha"));
     QCOMPARE(tables.last(), QStringLiteral("Zulu"));
     QVERIFY(tables.indexOf(QStringLiteral("eagle")) < tables.indexOf(QStringLiteral("zeta")));
-    // Fields stand in table order, not name order.
-    doubleClick(child(alias, QStringLiteral("zeta")));
-    QCOMPARE(childTexts(child(alias, QStringLiteral("zeta"))), QStringList({"b", "a"}));
+    QCOMPARE(childTexts(table(QStringLiteral("zeta"))), QStringList({"b", "a"}));
+    QList<int> pictures;
+    for (TTreeNode* node : {root(), alias(), table(QStringLiteral("zeta")), table(QStringLiteral("zeta"))->Item(0)})
+      pictures << node->ImageIndex() << node->SelectedIndex();
+    QCOMPARE(pictures, QList<int>({0, 0, 2, 2, 3, 3, 4, 4}));
   }
 
-  void expandingAndCollapsingSetTheStateIndex()
+  // Clicks on the root and an alias leave the structure list alone; double-clicks on the root and a
+  // field only hide the memo viewer.
+  void rootAliasAndFieldNodesDoLittle()
   {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
-    TTreeNode* r = root();
-    r->setExpanded(false);
-    QCOMPARE(r->StateIndex, 5);
-    r->setExpanded(true);
-    QCOMPARE(r->StateIndex, 6);
-  }
-
-  void clicksOnRootAndAliasLeaveTheListAlone()
-  {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
-    connectTo(QStringLiteral("T"));
-    TTreeNode* alias = child(root(), QStringLiteral("T"));
-    doubleClick(child(alias, QStringLiteral("zeta")));
+    connectAndReadZeta();
+    TTreeNode* zeta = table(QStringLiteral("zeta"));
     fmMain->pgTop->setCurrentWidget(fmMain->EditSheet);
     click(root());
-    click(alias);
+    click(alias());
     QCOMPARE(fmMain->lvFields->rowCount(), 2);
     QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->EditSheet);
-    // A table never read: the list empties and the Fields page comes to the front.
-    click(child(alias, QStringLiteral("Alpha")));
-    QCOMPARE(fmMain->lvFields->rowCount(), 0);
-    QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->FieldSheet);
-  }
-
-  void doubleClicksOnRootAndFieldsOnlyHideTheMemoViewer()
-  {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
-    connectTo(QStringLiteral("T"));
-    TTreeNode* zeta = child(child(root(), QStringLiteral("T")), QStringLiteral("zeta"));
-    doubleClick(zeta);
-    const int fieldNodes = zeta->Count();
     for (TTreeNode* node : {root(), zeta->Item(0)}) {
       fmMemoView->show();
       doubleClick(node);
       QVERIFY(!fmMemoView->isVisible());
-      QCOMPARE(zeta->Count(), fieldNodes);
+      QCOMPARE(zeta->Count(), 2);
       QVERIFY(fmMain->Database.Connected());
     }
+    // A table never read: the list empties and the Fields page comes to the front.
+    fmMain->pgTop->setCurrentWidget(fmMain->EditSheet);
+    click(table(QStringLiteral("Alpha")));
+    QCOMPARE(fmMain->lvFields->rowCount(), 0);
+    QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->FieldSheet);
   }
 
   void doubleClickDuringAnExportDoesNothing()
   {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
     fmMemoView->show();
     fmMain->FExporting = true;
-    doubleClick(child(root(), QStringLiteral("T")));  // no login dialog may appear
+    doubleClick(alias());  // no login dialog may appear
     QVERIFY(fmMemoView->isVisible());
     QVERIFY(!fmMain->Database.Connected());
-    QCOMPARE(fmMain->TreeView1->Selected(), child(root(), QStringLiteral("T")));
+    QCOMPARE(fmMain->TreeView1->Selected(), alias());
     fmMain->FExporting = false;
     fmMemoView->hide();
   }
 
   void deletedNodesFreeTheirObjectsOnce()
   {
-    startProgram(*folder, "[T]\nDriver=SQLite\nDatabase=t.db\n");
-    connectTo(QStringLiteral("T"));
-    TTreeNode* zeta = child(child(root(), QStringLiteral("T")), QStringLiteral("zeta"));
-    doubleClick(zeta);
+    connectAndReadZeta();
     // Hang counted objects at both levels below the alias; a new attempt deletes them all.
-    fmMain->TreeView1->AddChildObject(child(root(), QStringLiteral("T")), QStringLiteral("extra"), new CountedObject);
-    fmMain->TreeView1->AddChildObject(zeta->Item(0), QStringLiteral("deeper"), new CountedObject);
+    fmMain->TreeView1->AddChildObject(alias(), QStringLiteral("extra"), new CountedObject);
+    fmMain->TreeView1->AddChildObject(table(QStringLiteral("zeta"))->Item(0), QStringLiteral("deeper"), new CountedObject);
     QCOMPARE(liveCounters, 2);
     answerNextModal([](QWidget*) { fmLogin->reject(); });
-    doubleClick(child(root(), QStringLiteral("T")));
+    doubleClick(alias());
     QCOMPARE(liveCounters, 0);
-    QCOMPARE(child(root(), QStringLiteral("T"))->Count(), 0);
+    QCOMPARE(alias()->Count(), 0);
     // Destroying the window frees what is left.
     fmMain->TreeView1->AddChildObject(root(), QStringLiteral("last"), new CountedObject);
     stopProgram();

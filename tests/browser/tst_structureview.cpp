@@ -48,39 +48,35 @@ private slots:
   }
   void cleanup() { QVERIFY(allModalsAnswered()); }
 
-  void showsNameTypeSizePrecisionRequiredAndKey()
+  // Name, type, size, precision, required and key of each field; a decimal's digits in Size and
+  // those after the point in Precision. Reading a table twice gives its rows once.
+  void showsTheStructureAndOpensTheRows_data()
   {
-    doubleClick(table(QStringLiteral("people")));
-    QCOMPARE(rows(), QStringList({"id|Auto-inc 32-bit integer|0 |0 |No|Yes",
-                                  "name|String|20 |0 |Yes|No",
-                                  "salary|BCD|15 |2 |No|No",
-                                  "born|Date|0 |0 |No|No"}));
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("key and decimal") << "people" << QStringList{"id|Auto-inc 32-bit integer|0 |0 |No|Yes",
+        "name|String|20 |0 |Yes|No", "salary|BCD|15 |2 |No|No", "born|Date|0 |0 |No|No"};
+    QTest::newRow("composite key") << "lines" << QStringList{"orderNo|64-bit integer|0 |0 |Yes|Yes",
+        "lineNo|16-bit integer|0 |0 |Yes|Yes", "qty|64-bit integer|0 |0 |No|No"};
+    // c declares no type: it holds any storage class (ftVariant, which the list names "Unknown").
+    QTest::newRow("no key") << "loose" << QStringList{"a|Text memo|0 |0 |No|No", "b|BLOB|0 |0 |No|No",
+        "c|Unknown|0 |0 |No|No"};
+  }
+  void showsTheStructureAndOpensTheRows()
+  {
+    QFETCH(QString, name);
+    QFETCH(QStringList, expected);
+    fmMain->pgTop->setCurrentWidget(fmMain->EditSheet);
+    doubleClick(table(name));
+    doubleClick(table(name));
+    QCOMPARE(rows(), expected);
+    QCOMPARE(table(name)->Count(), expected.size());
     QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->FieldSheet);
-    QVERIFY(table(QStringLiteral("people"))->isExpanded());
-    QCOMPARE(table(QStringLiteral("people"))->Item(1)->ImageIndex(), 4);
+    QVERIFY(table(name)->isExpanded());
     // The rows opened on the Table Data page too.
-    QCOMPARE(fmMain->lbTableName->text(), QStringLiteral("Table: people"));
+    QCOMPARE(fmMain->lbTableName->text(), QStringLiteral("Table: ") + name);
     QCOMPARE(fmMain->pgBottom->currentWidget(), fmMain->tbTable);
     QVERIFY(fmMain->qrTable.Active());
-  }
-
-  void compositeKeyAndNoKey()
-  {
-    doubleClick(table(QStringLiteral("lines")));
-    QCOMPARE(rows(), QStringList({"orderNo|64-bit integer|0 |0 |Yes|Yes",
-                                  "lineNo|16-bit integer|0 |0 |Yes|Yes",
-                                  "qty|64-bit integer|0 |0 |No|No"}));
-    doubleClick(table(QStringLiteral("loose")));
-    // c declares no type: it holds any storage class (ftVariant, which the list names "Unknown").
-    QCOMPARE(rows(), QStringList({"a|Text memo|0 |0 |No|No", "b|BLOB|0 |0 |No|No", "c|Unknown|0 |0 |No|No"}));
-  }
-
-  void readingTwiceGivesTheSameRows()
-  {
-    doubleClick(table(QStringLiteral("lines")));
-    doubleClick(table(QStringLiteral("lines")));
-    QCOMPARE(table(QStringLiteral("lines"))->Count(), 3);
-    QCOMPARE(rows().size(), 3);
   }
 
   // Clicks refill the list from the tree alone: they work with the database closed.
@@ -118,27 +114,24 @@ private slots:
     QVERIFY(fmMain->lbTableName->text().isEmpty());
   }
 
+  // Names of the types no table above or in the demo database shows: PostgreSQL's uuid, the types
+  // without a name of their own, and values outside the enumeration.
   void typeNames_data()
   {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("name");
-    const char* const expected[] = {
-      "Unknown", "String", "16-bit integer", "32-bit integer", "16-bit unsigned integer", "Boolean", "Float",
-      "Currency", "BCD", "Date", "Time", "DateTime", "Fixed bytes (binary)", "Variable bytes (binary)",
-      "Auto-inc 32-bit integer", "BLOB", "Text memo", "Bitmap", "Formatted text memo", "Paradox OLE", "dBASE OLE",
-      "Typed binary", "Unknown", "Char", "Wide string", "64-bit integer", "Unknown", "Unknown", "Unknown", "Unknown",
-      "Unknown", "Unknown", "Unknown", "Unknown", "Unknown", "GUID"};
-    for (int t = 0; t <= ftLastFieldType; ++t)
-      QTest::newRow(qPrintable(fieldTypeIdentifier(TFieldType(t)))) << t << QString::fromLatin1(expected[t]);
+    QTest::newRow("ftGuid") << int(ftGuid) << "GUID";
+    QTest::newRow("ftUnknown") << int(ftUnknown) << "Unknown";
+    QTest::newRow("ftCursor") << int(ftCursor) << "Unknown";
+    QTest::newRow("ftADT") << int(ftADT) << "Unknown";
     QTest::newRow("below range") << -1 << "Unknown";
-    QTest::newRow("above range") << 36 << "Unknown";
+    QTest::newRow("above range") << ftLastFieldType + 1 << "Unknown";
     QTest::newRow("byte max") << 255 << "Unknown";
   }
   void typeNames()
   {
     QFETCH(int, type);
-    QFETCH(QString, name);
-    QCOMPARE(TfmMain::FieldTypeName(type), name);
+    QTEST(TfmMain::FieldTypeName(type), "name");
   }
 };
 
