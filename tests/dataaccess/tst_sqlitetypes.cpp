@@ -117,20 +117,13 @@ private slots:
     auto row = [](const char* declared, TFieldType t, int size = 0, int precision = 0) {
       QTest::newRow(declared) << QString::fromLatin1(declared) << t << size << precision;
     };
-    row("SMALLINT", ftSmallint); row("int2", ftSmallint); row("TinyInt", ftSmallint);
-    // SQLite stores every integer in 64 bits, whatever the declared name promises.
-    row("INT", ftLargeint); row("INTEGER", ftLargeint); row("MEDIUMINT", ftLargeint); row("INT4", ftLargeint);
-    row("BIGINT", ftLargeint); row("INT8", ftLargeint); row("UNSIGNED  BIG   INT", ftLargeint);
-    row("BOOLEAN", ftBoolean); row("bool", ftBoolean);
-    row("CHAR(10)", ftFixedChar, 10); row("CHARACTER(3)", ftFixedChar, 3); row("NCHAR( 55 )", ftFixedChar, 55);
-    row("VARCHAR(20)", ftString, 20); row("NVARCHAR(100)", ftString, 100); row("VARYING CHARACTER(255)", ftString, 255);
-    row("NATIVE CHARACTER(70)", ftString, 70);
-    row("TEXT", ftMemo); row("CLOB", ftMemo); row("VARCHAR", ftMemo); row("CHAR", ftMemo); row("NVARCHAR", ftMemo);
+    // One row for each line of the documented table (a name the affinity rules would map the same
+    // way adds nothing), declared with odd case and blanks.
+    row("TinyInt", ftSmallint); row("UNSIGNED  BIG   INT", ftLargeint); row("bool", ftBoolean);
+    row("NCHAR( 55 )", ftFixedChar, 55); row("VARCHAR(20)", ftString, 20); row("CLOB", ftMemo); row("CHAR", ftMemo);
     row("DECIMAL(15,2)", ftBCD, 2, 15); row("NUMERIC(10, 5)", ftBCD, 5, 10); row("DECIMAL(7)", ftBCD, 0, 7);
-    row("REAL", ftFloat); row("DOUBLE", ftFloat); row("DOUBLE PRECISION", ftFloat); row("FLOAT", ftFloat);
-    row("MONEY", ftCurrency); row("CURRENCY", ftCurrency);
-    row("DATE", ftDate); row("TIME", ftTime); row("DATETIME", ftDateTime); row("timestamp", ftDateTime);
-    row("BLOB", ftBlob);
+    row("DOUBLE PRECISION", ftFloat); row("CURRENCY", ftCurrency);
+    row("DATE", ftDate); row("TIME", ftTime); row("timestamp", ftDateTime); row("BLOB", ftBlob);
     // No declared type: the column holds any storage class, so it is no binary column.
     row("", ftVariant); row("   ", ftVariant);
     // Anything else, by SQLite's affinity rules in their order.
@@ -219,24 +212,16 @@ private slots:
     const auto row = [](const char* name, const QString& create, const QString& table, const QString& column, qint64 value) {
       QTest::newRow(name) << create.arg(value) << table << column << value;
     };
-    row("row id above 2^31", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT); INSERT INTO t VALUES (%1, 'x')"),
-        QStringLiteral("t"), QStringLiteral("id"), 2147483648LL);
-    row("row id below -2^31", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT); INSERT INTO t VALUES (%1, 'x')"),
-        QStringLiteral("t"), QStringLiteral("id"), -2147483649LL);
     row("row id at the 64-bit end", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY); INSERT INTO t VALUES (%1)"),
         QStringLiteral("t"), QStringLiteral("id"), std::numeric_limits<qint64>::max());
     // Names that need quoting, and a column named like the row id's own names.
     row("row id of a table named with quotes",
         QStringLiteral("CREATE TABLE \"my \"\"big\"\" ids\"(\"rowid\" INTEGER PRIMARY KEY, v); INSERT INTO \"my \"\"big\"\" ids\" VALUES (%1, 1)"),
         QStringLiteral("my \"big\" ids"), QStringLiteral("rowid"), 4294967296LL);
-    row("INT above 2^31", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, n INT); INSERT INTO t VALUES (1, %1)"),
-        QStringLiteral("t"), QStringLiteral("n"), 2147483648LL);
     row("INT below -2^31", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, n INT); INSERT INTO t VALUES (1, %1)"),
         QStringLiteral("t"), QStringLiteral("n"), -2147483649LL);
     row("MEDIUMINT at the 64-bit end", QStringLiteral("CREATE TABLE t(n MEDIUMINT); INSERT INTO t VALUES (%1)"),
         QStringLiteral("t"), QStringLiteral("n"), std::numeric_limits<qint64>::min());
-    row("UNSIGNED INTEGER", QStringLiteral("CREATE TABLE t(n UNSIGNED INTEGER); INSERT INTO t VALUES (%1)"),
-        QStringLiteral("t"), QStringLiteral("n"), 1099511627776LL);
   }
   void integersBeyond32Bits()
   {
@@ -278,8 +263,6 @@ private slots:
     QTest::newRow("blobs") << none << "VALUES (x'00ff'), (x'')" << "ftBlob";
     QTest::newRow("integer and blob") << none << "SELECT 1 UNION ALL SELECT x'00ff'" << "ftVariant";
     QTest::newRow("text and numbers") << none << "VALUES (1), ('one'), (1.5)" << "ftVariant";
-    QTest::newRow("float and blob") << none << "VALUES (1.5), (x'01')" << "ftVariant";
-    QTest::newRow("text and blob") << none << "VALUES ('a'), (x'01')" << "ftVariant";
     QTest::newRow("all NULL") << none << "VALUES (NULL), (NULL)" << "ftVariant";
     QTest::newRow("no rows") << none << "SELECT 1, 'a' WHERE 0" << "ftVariant ftVariant";
     QTest::newRow("NULL first, then numbers") << none << "VALUES (NULL, NULL), (7, 0.5), (8, 2)" << "ftLargeint ftFloat";
@@ -351,11 +334,14 @@ private slots:
   }
 
   // After the rows read when the statement opened, every row comes back once and in order, whether
-  // the statement can be entered anywhere as a subquery or only walked from its start.
+  // the statement can be entered anywhere as a subquery or only walked from its start. Results about
+  // as long as the rows read ahead end exactly where they end: reading past the last row, also
+  // before anything else, gives nothing, and never a second run of the statement.
   void rowsAfterReadingAhead_data()
   {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("pastTheEndFirst");
     QStringList wide;
     for (int i = 1; i <= 700; ++i)
       wide << QStringLiteral("c%1 %2").arg(i).arg(i % 3 == 0 ? QStringLiteral("TEXT") : i % 3 == 1 ? QStringLiteral("INT") : QString());
@@ -363,28 +349,36 @@ private slots:
                                          "CREATE TABLE t(id INTEGER PRIMARY KEY, s TEXT, r REAL);"
                                          "INSERT INTO t %2 SELECT i * 3, CASE WHEN i % 7 THEN 's' || i END, i / 8.0 FROM n;")
                               .arg(wide.join(QStringLiteral(", ")), thousand);
-    QTest::newRow("wrappable select") << setup << "SELECT * FROM t ORDER BY id DESC";
-    QTest::newRow("wrappable expression") << setup << thousand + "SELECT i, CASE WHEN i % 3 THEN 'r' || i END, i * 0.5 FROM n";
-    QTest::newRow("pragma") << setup << "PRAGMA table_xinfo(wide)";
+    QTest::newRow("wrappable select") << setup << "SELECT * FROM t ORDER BY id DESC" << false;
+    QTest::newRow("wrappable expression") << setup << thousand + "SELECT i, CASE WHEN i % 3 THEN 'r' || i END, i * 0.5 FROM n" << false;
+    QTest::newRow("pragma") << setup << "PRAGMA table_xinfo(wide)" << false;
     // An unclosed comment swallows the parenthesis that would close the subquery.
-    QTest::newRow("open comment at the end") << setup << "SELECT * FROM t ORDER BY id /* to the end";
+    QTest::newRow("open comment at the end") << setup << "SELECT * FROM t ORDER BY id /* to the end" << false;
+    for (int n : {0, 1, 511, 512, 513}) {
+      const QString select = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                            "SELECT i, 'r' || i FROM n WHERE i <= %1").arg(n);
+      QTest::addRow("%d rows", n) << setup << select << true;
+      QTest::addRow("%d rows, not wrappable", n) << setup << select + QStringLiteral(" /* to the end") << true;
+    }
   }
   void rowsAfterReadingAhead()
   {
     QFETCH(QString, setup);
     QFETCH(QString, sql);
+    QFETCH(bool, pastTheEndFirst);
     OpenDatabase db(setup);
     const QStringList expected = rowsBySqlite(db.file, sql);
-    QVERIFY(expected.size() > 600);
     TExecResult result = db.db.Connection().execute(sql);
     QVERIFY(result.Rows);
     TRowSource& rows = *result.Rows;
-    const int last = int(expected.size()) - 1;
+    const int n = int(expected.size()), last = std::max(0, n - 1);
     std::vector<TRow> out;
-    const auto read = [&](int64_t offset, int n) {
-      rows.readAt(offset, n, out);
+    const auto read = [&](int64_t offset, int count) {
+      rows.readAt(offset, count, out);
       return show(out);
     };
+    if (pastTheEndFirst)
+      QCOMPARE(read(n, 5), QStringList());
     QCOMPARE(read(0, 1), expected.mid(0, 1));
     QCOMPARE(read(599, 3), expected.mid(599, 3));
     QCOMPARE(read(last, 1), expected.mid(last, 1));
@@ -394,9 +388,9 @@ private slots:
     QCOMPARE(read(505, 15), expected.mid(505, 15));
     QCOMPARE(read(520, 100), expected.mid(520, 100));
     QCOMPARE(read(0, 1000), expected.mid(0, 1000));
-    QCOMPARE(read(last - 1, 10), expected.mid(last - 1));
-    QCOMPARE(read(last + 1, 10), QStringList());
-    QCOMPARE(rows.count(), int64_t(expected.size()));
+    QCOMPARE(read(std::max(0, last - 1), 10), expected.mid(std::max(0, last - 1)));
+    QCOMPARE(read(n + 3, 10), QStringList());
+    QCOMPARE(rows.count(), int64_t(n));
     QCOMPARE(read(0, 2), expected.mid(0, 2));
   }
 
@@ -427,38 +421,6 @@ private slots:
     }
     rows.readAt(0, 2, out);
     QCOMPARE(show(out), show(first));
-  }
-
-  // Results about as long as the rows read ahead end exactly where they end: reading on past the last
-  // row gives nothing, and never a second run of the statement.
-  void shortResultsEndWhereTheyEnd_data()
-  {
-    QTest::addColumn<QString>("sql");
-    for (int n : {0, 1, 511, 512, 513}) {
-      const QString select = QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
-                                            "SELECT i, 'r' || i FROM n WHERE i <= %1").arg(n);
-      QTest::addRow("%d rows", n) << select;
-      QTest::addRow("%d rows, not wrappable", n) << select + QStringLiteral(" /* to the end");
-    }
-  }
-  void shortResultsEndWhereTheyEnd()
-  {
-    QFETCH(QString, sql);
-    OpenDatabase db(QStringLiteral("CREATE TABLE unused(x)"));
-    const QStringList expected = rowsBySqlite(db.file, sql);
-    const int n = int(expected.size());
-    TExecResult result = db.db.Connection().execute(sql);
-    QVERIFY(result.Rows);
-    std::vector<TRow> out;
-    result.Rows->readAt(n, 5, out);
-    QCOMPARE(show(out), QStringList());
-    result.Rows->readAt(std::max(0, n - 1), 5, out);
-    QCOMPARE(show(out), expected.mid(std::max(0, n - 1)));
-    result.Rows->readAt(n + 3, 5, out);
-    QCOMPARE(show(out), QStringList());
-    QCOMPARE(result.Rows->count(), int64_t(n));
-    result.Rows->readAt(0, 1000, out);
-    QCOMPARE(show(out), expected);
   }
 };
 

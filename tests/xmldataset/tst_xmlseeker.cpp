@@ -68,20 +68,17 @@ private slots:
     QVERIFY(seeker.FileName().isEmpty());
   }
 
+  // Each marker's length is its text's; names and case folding where the datapacket's rules are
+  // not the obvious ones.
   void tables()
   {
-    QCOMPARE(XMLBounds::All.size(), size_t(16));
-    QCOMPARE(XMLBounds::Criteria.Start.Length, 9);
-    QCOMPARE(XMLBounds::Criteria.End.Length, 10);
     for (const TElementBounds* b : XMLBounds::All) {
       QCOMPARE(b->Start.Length, int(qstrlen(b->Start.Text)));
       QCOMPARE(b->End.Length, int(qstrlen(b->End.Text)));
     }
     QCOMPARE(char(LowerCaseTable['A']), 'a');
-    QCOMPARE(char(LowerCaseTable['z']), 'z');
-    QCOMPARE(int(LowerCaseTable[0xC3]), 0xC3);  // part of a UTF-8 character: left alone
+    QCOMPARE(int(LowerCaseTable[0xC3]), 0xC3);  // a byte inside a UTF-8 character: left alone
     QCOMPARE(XMLFieldTypeName(ftWideString), QStringLiteral("string"));
-    QCOMPARE(XMLFieldTypeName(ftGuid), QStringLiteral("guid"));
     QCOMPARE(XMLFieldTypeName(99), QStringLiteral("unknown"));
   }
 };
