@@ -393,7 +393,7 @@ private slots:
     QCOMPARE(writeOver(*t, readOnly), QString());
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
     if (geteuid() != 0)  // root writes anyway
-      QCOMPARE(saveError(*t, readOnly), QStringLiteral("Cannot create file ") + readOnly);
+      QVERIFY(saveError(*t, readOnly).startsWith(QStringLiteral("Cannot create file ") + readOnly));  // and the reason
     QVERIFY(saveError(*t, folder->path(QStringLiteral("no/such/folder/x.xml"))).startsWith(QStringLiteral("Cannot create file ")));
   }
   // Text XML 1.0 cannot carry is never written raw: the write stops naming the table, row and
