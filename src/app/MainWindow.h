@@ -24,6 +24,7 @@ class TDBGrid;
 class TXMLDataset;
 class TDBNavigator;
 class TStatusBar;
+class TObject;
 class TTreeNode;
 class TTreeView;
 
@@ -170,6 +171,8 @@ protected:
 
 private:
   void connectAlias(TTreeNode* node, bool askLogin);
+  // A schema node under parent with its picture (also when selected) and the collapsed state mark.
+  TTreeNode* addSchemaNode(TTreeNode* parent, const QString& text, TObject* data, int image);
   TTreeNode* addAliasNode(TTreeNode* root, const QString& name);
   void bindExportEvents();
   bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled

@@ -124,10 +124,7 @@ void TfmMain::LoadTableNames(TTreeNode* aliasNode)
   for (const QString& name : list) {
     auto* obj = new TBObject;
     obj->Name = name;
-    TTreeNode* node = TreeView1->AddChildObject(aliasNode, name, obj);
-    node->SetImageIndex(TreeImage::TableGrid);
-    node->StateIndex = TreeImage::MinusBox;
-    node->SetSelectedIndex(TreeImage::TableGrid);
+    addSchemaNode(aliasNode, name, obj, TreeImage::TableGrid);
   }
   TreeView1->AlphaSort();
   aliasNode->Expand(false);

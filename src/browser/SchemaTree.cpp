@@ -29,10 +29,15 @@ TTreeNode* TfmMain::addAliasNode(TTreeNode* root, const QString& name)
 {
   auto* obj = new DBObject;
   obj->Name = name;
-  TTreeNode* node = TreeView1->AddChildObject(root, name, obj);
-  node->SetImageIndex(TreeImage::Cabinet);
+  return addSchemaNode(root, name, obj, TreeImage::Cabinet);
+}
+
+TTreeNode* TfmMain::addSchemaNode(TTreeNode* parent, const QString& text, TObject* data, int image)
+{
+  TTreeNode* node = TreeView1->AddChildObject(parent, text, data);
+  node->SetImageIndex(image);
   node->StateIndex = TreeImage::MinusBox;
-  node->SetSelectedIndex(TreeImage::Cabinet);
+  node->SetSelectedIndex(image);
   return node;
 }
 

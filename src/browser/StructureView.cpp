@@ -27,10 +27,7 @@ void TfmMain::LoadTableFields(TTreeNode* tableNode)
     obj->FieldNo = field->FieldNo();
     obj->Required = field->Required();
     obj->PrimaryKey = field->IsIndexField();
-    TTreeNode* node = TreeView1->AddChildObject(tableNode, obj->Name, obj);
-    node->SetImageIndex(TreeImage::Text);
-    node->StateIndex = TreeImage::MinusBox;
-    node->SetSelectedIndex(TreeImage::Text);
+    addSchemaNode(tableNode, obj->Name, obj, TreeImage::Text);
   }
   Table.Close();
   TreeView1->AlphaSort();

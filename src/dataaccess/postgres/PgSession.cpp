@@ -495,8 +495,7 @@ void PgSession::leaveReadingTransaction()
     // Cancelled while the server stored the rows: the transaction and its cursors are gone.
     if (PQtransactionStatus(FConn) != PQTRANS_IDLE)
       PQclear(PQexec(FConn, "ROLLBACK"));
-    for (const QByteArray& name : cursors)
-      FLiveCursors.remove(name);
+    forgetCursorsOf(cursors);
     throw;
   }
 }
@@ -524,8 +523,7 @@ void PgSession::endOwnTransaction(const char* command) noexcept
   PgResult r(PQexec(FConn, command));
   const bool committed = std::strcmp(command, "COMMIT") == 0 && PQresultStatus(r.get()) == PGRES_COMMAND_OK;
   if (!committed)
-    for (const QByteArray& name : FOwnCursors)
-      FLiveCursors.remove(name);
+    forgetCursorsOf(FOwnCursors);
   FOwnCursors.clear();
   FOwnTransaction = false;
 }
@@ -567,30 +565,8 @@ void PgSession::dropAhead(const void* owner) noexcept
     FAheadResult = PgResult();
 }
 
-void PgSession::settle() noexcept
+PgResult PgSession::drainResults() noexcept
 {
-  if (FCommitPending) {
-    FCommitPending = false;
-    PgResult outcome;
-    while (PGresult* r = PQgetResult(FConn)) {
-      if (!outcome.get())
-        outcome = PgResult(r);
-      else
-        PQclear(r);
-    }
-    if (failed(outcome.get())) {
-      // The commit was cancelled or failed: its transaction ended, and its cursors with it.
-      if (PQtransactionStatus(FConn) != PQTRANS_IDLE)
-        PQclear(PQexec(FConn, "ROLLBACK"));
-      for (const QByteArray& name : FCommitting)
-        FLiveCursors.remove(name);
-    }
-    FCommitting.clear();
-    return;
-  }
-  if (!FAheadPending)
-    return;
-  FAheadPending = false;
   PgResult first;
   while (PGresult* r = PQgetResult(FConn)) {
     if (!first.get())
@@ -598,6 +574,32 @@ void PgSession::settle() noexcept
     else
       PQclear(r);
   }
+  return first;
+}
+
+void PgSession::forgetCursorsOf(const std::vector<QByteArray>& names)
+{
+  for (const QByteArray& name : names)
+    FLiveCursors.remove(name);
+}
+
+void PgSession::settle() noexcept
+{
+  if (FCommitPending) {
+    FCommitPending = false;
+    if (failed(drainResults().get())) {
+      // The commit was cancelled or failed: its transaction ended, and its cursors with it.
+      if (PQtransactionStatus(FConn) != PQTRANS_IDLE)
+        PQclear(PQexec(FConn, "ROLLBACK"));
+      forgetCursorsOf(FCommitting);
+    }
+    FCommitting.clear();
+    return;
+  }
+  if (!FAheadPending)
+    return;
+  FAheadPending = false;
+  PgResult first = drainResults();
   const bool bad = failed(first.get());
   FAheadResult = FAheadOwner ? std::move(first) : PgResult();
   // A query read ahead that failed inside the reading transaction must not leave it unusable.

@@ -135,6 +135,10 @@ private:
     QString Name;
   };
   void endOwnTransaction(const char* command) noexcept;
+  // The first result of what was sent, the rest read and dropped: the connection is free after.
+  PgResult drainResults() noexcept;
+  // A transaction that did not commit took its cursors with it.
+  void forgetCursorsOf(const std::vector<QByteArray>& names);
   void ownTransactionEnded(bool committed);
   // Waits with the window alive for what was sent ahead; true when the user cancelled the wait.
   bool awaitAhead();
