@@ -135,7 +135,7 @@ void TfmMain::buildToolbar()
   tools->addStretch(1);
   layout->addWidget(Panel1);
 
-  StatusBar1 = new TStatusBar({200, 160, 50}, this);
+  StatusBar1 = new TStatusBar({200, 160, 140, 150, 50}, this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->SetPanelText(MainStatus::Connection, tr("Disconnected"));
   setStatusBar(StatusBar1);
@@ -370,6 +370,14 @@ void TfmMain::bindEvents()
   addAction(menuKey);
   connect(menuKey, &QAction::triggered, this, [this] { menuBar()->setActiveAction(File1->menuAction()); });
   DBGrid2->OnDblClick = [this] { DBGrid2DblClick(); };
+  // The record panel follows the grid of the page on show.
+  const auto showRecord = [this] {
+    const auto* grid = pgBottom->currentWidget() == tbTable ? DBGrid2 : DBGrid1;
+    StatusBar1->SetPanelText(MainStatus::Record, grid->RecordText());
+  };
+  for (TDBGrid* grid : {DBGrid1, DBGrid2})
+    connect(grid, &TDBGrid::recordTextChanged, this, showRecord);
+  connect(pgBottom, &QTabWidget::currentChanged, this, showRecord);
   bindExportEvents();
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };
   Database.AfterDisconnect = [this](TDatabase& db) { DatabaseAfterDisconnect(db); };

@@ -189,6 +189,6 @@ extern TfmMain* fmMain;
 
 // The panels of the main window's status bar.
 namespace MainStatus {
-enum : int { Connection = 0, Caret = 1, RowsAffected = 2 };
+enum : int { Connection = 0, Caret = 1, RowsAffected = 2, Record = 3, Outcome = 4 };
 }
 

@@ -16,27 +16,58 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <QToolTip>
+#include <limits>
+#include <optional>
 
 namespace {
 
 constexpr int resizeGrip = 3;  // pixels either side of a title border that start a resize
+constexpr int cellMargin = 3;   // between a cell's border and its text, either side
+constexpr int cellPadding = 2 * cellMargin + 2;  // a column's width beyond its widest text
+constexpr int lineEditorLimit = 32767;  // characters QLineEdit holds; longer texts it would cut
+constexpr int maxGuessedWidth = 300;  // a column sized before its values are seen stays within this
 
+// Characters a column of a variable-length type is given room for before any value is seen.
 int typicalChars(const TField& f)
 {
   switch (f.DataType()) {
   case ftString: case ftFixedChar: case ftWideString: return std::clamp(f.Size(), 4, 40);
-  case ftSmallint: case ftWord: return 6;
-  case ftInteger: case ftAutoInc: return 10;
-  case ftLargeint: return 20;
   case ftFloat: case ftCurrency: return 14;
   case ftBCD: return 16;
-  case ftBoolean: return 5;
-  case ftDate: return 10;
-  case ftTime: return 8;
-  case ftDateTime: return 19;
   case ftMemo: case ftFmtMemo: return 30;
   default: return 12;
   }
+}
+
+// The widest value a column of a fixed-form type can show, so that no date, timestamp, 64-bit
+// integer or GUID is ever cut short; nullopt for types whose values vary in length.
+std::optional<TValue> widestValue(TFieldType type)
+{
+  switch (type) {
+  case ftSmallint: return TValue::integer(int64_t(-32768));
+  case ftWord: return TValue::integer(int64_t(65535));
+  case ftInteger: case ftAutoInc: return TValue::integer(int64_t(std::numeric_limits<int32_t>::min()));
+  case ftLargeint: return TValue::integer(std::numeric_limits<int64_t>::min());
+  case ftBoolean: return TValue::integer(int64_t(0));  // "False" is the longer of the two
+  case ftDate: return TValue::text(QByteArrayLiteral("2000-12-28"));
+  case ftTime: return TValue::text(QByteArrayLiteral("23:58:58.888"));
+  case ftDateTime: return TValue::text(QByteArrayLiteral("2000-12-28 23:58:58.888"));
+  case ftGuid: return TValue::text(QByteArrayLiteral("{00000000-0000-0000-0000-000000000000}"));
+  default: return std::nullopt;
+  }
+}
+
+// Digits and hexadecimal letters take the width of the widest of them, whatever the font.
+int widestTextWidth(const QFontMetrics& metrics, const QString& text)
+{
+  static const QString hexDigits = QStringLiteral("0123456789abcdefABCDEF");
+  int widestDigit = 0;
+  for (QChar c : hexDigits)
+    widestDigit = std::max(widestDigit, metrics.horizontalAdvance(c));
+  int width = 0;
+  for (QChar c : text)
+    width += hexDigits.contains(c) ? widestDigit : metrics.horizontalAdvance(c);
+  return std::max(width, metrics.horizontalAdvance(text));
 }
 
 // The one-line editor shows a text value exactly only when it is UTF-8 without line breaks.
@@ -48,6 +79,16 @@ bool showsExactly(const TField& field, const QString& editText)
   if (v.kind() != TValue::Text || (!isTextInputType(field.DataType()) && field.DataType() != ftVariant))
     return true;
   return editText.toUtf8() == v.rawBytes() && !editText.contains(QLatin1Char('\n')) && !editText.contains(QLatin1Char('\r'));
+}
+
+// A text memo of one line is edited in place like a string; one of several lines, or longer than a
+// line editor holds, is the memo viewer's to edit.
+bool needsMemoViewer(const TField& field)
+{
+  if (!isMemoType(field.DataType()) || field.Value().kind() != TValue::Text)
+    return false;
+  const QByteArray& text = field.Value().rawBytes();
+  return text.size() > lineEditorLimit || text.contains('\n') || text.contains('\r');
 }
 
 // Numbers stand right-aligned: the values of number fields, and numbers in fields of any class.
@@ -167,6 +208,28 @@ void TDBGrid::SetColumnWidth(int column, int width)
   viewport()->update();
 }
 
+void TDBGrid::FitColumn(int column)
+{
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active() || column < 0 || column >= ColumnCount())
+    return;
+  QFont bold = font();
+  bold.setBold(true);
+  int widest = QFontMetrics(bold).horizontalAdvance(ds->Fields(FColumns[size_t(column)].FieldIndex)->DisplayLabel) + 4;
+  QFont italic = font();
+  italic.setItalic(true);
+  const int nullWidth = QFontMetrics(italic).horizontalAdvance(QStringLiteral("NULL"));
+  const int visible = VisibleRows();
+  for (int r = 0; r < visible; ++r) {
+    const TRow* row = ds->RowAt(FTop + r);
+    if (!row)
+      break;
+    const int textWidth = cellValue(*row, column).isNull() ? nullWidth : fontMetrics().horizontalAdvance(CellText(FTop + r, column));
+    widest = std::max(widest, textWidth);
+  }
+  SetColumnWidth(column, widest + cellPadding);
+}
+
 void TDBGrid::SetSelectedIndex(int column)
 {
   if (FColumns.empty())
@@ -213,9 +276,15 @@ void TDBGrid::buildColumns()
     const QFontMetrics titleMetrics(bold);
     for (int i = 0; i < ds->FieldCount(); ++i) {
       const TField* f = ds->Fields(i);
-      const int byType = typicalChars(*f) * fontMetrics().averageCharWidth() + 8;
-      const int byTitle = titleMetrics.horizontalAdvance(f->DisplayLabel) + 10;
-      FColumns.push_back({i, f->DisplayWidth > 0 ? f->DisplayWidth : std::min(300, std::max(byType, byTitle))});
+      const int byTitle = titleMetrics.horizontalAdvance(f->DisplayLabel) + cellPadding + 4;
+      int width = f->DisplayWidth;
+      if (width <= 0) {
+        if (const std::optional<TValue> widest = widestValue(f->DataType()))
+          width = std::max(widestTextWidth(fontMetrics(), cellText(*widest, f->DataType())) + cellPadding, byTitle);
+        else
+          width = std::min(maxGuessedWidth, std::max(typicalChars(*f) * fontMetrics().averageCharWidth() + cellPadding, byTitle));
+      }
+      FColumns.push_back({i, width});
     }
   }
   FCol = std::clamp(FCol, 0, std::max(0, ColumnCount() - 1));
@@ -245,6 +314,27 @@ void TDBGrid::layoutScrollBars()
   verticalScrollBar()->setPageStep(VisibleRows());
   verticalScrollBar()->setValue(int(std::min<int64_t>(current, maximum)));
   FIgnoreScrollBar = false;
+  updateRecordText();
+}
+
+QString TDBGrid::RecordText() const
+{
+  TDataSet* ds = DataSet();
+  if (!ds || !ds->Active())
+    return QString();
+  const int64_t count = displayCount();
+  if (count == 0 || ds->RecNo() < 1)
+    return tr("No records");
+  return count > 0 ? tr("Record %1 of %2").arg(ds->RecNo()).arg(count) : tr("Record %1").arg(ds->RecNo());
+}
+
+void TDBGrid::updateRecordText()
+{
+  const QString text = RecordText();
+  if (text == FRecordText)
+    return;
+  FRecordText = text;
+  emit recordTextChanged(text);
 }
 
 // The exact count may take the database a moment on a large table: ask for it once the first
@@ -344,6 +434,7 @@ void TDBGrid::StateChanged()
   TDataSet* ds = DataSet();
   if (ds && ds->State() == dsBrowse)
     hideEditor();
+  updateRecordText();
   viewport()->update();
 }
 
@@ -458,12 +549,12 @@ void TDBGrid::paintEvent(QPaintEvent*)
       if (value.isNull()) {
         p.setFont(nullFont);
         p.setPen(highlighted ? dimmedHighlight : pal.color(QPalette::Disabled, QPalette::Text));
-        p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (isNumericType(type) ? Qt::AlignRight : Qt::AlignLeft),
-                   nullMetrics.elidedText(nullMark, Qt::ElideRight, width - 6));
+        p.drawText(cell.adjusted(cellMargin, 0, -cellMargin, 0), Qt::AlignVCenter | (isNumericType(type) ? Qt::AlignRight : Qt::AlignLeft),
+                   nullMetrics.elidedText(nullMark, Qt::ElideRight, width - 2 * cellMargin));
       } else {
         p.setPen(pal.color(highlighted ? QPalette::HighlightedText : QPalette::Text));
-        p.drawText(cell.adjusted(3, 0, -3, 0), Qt::AlignVCenter | (alignsRight(value, type) ? Qt::AlignRight : Qt::AlignLeft),
-                   fontMetrics().elidedText(cellText(value, type), Qt::ElideRight, width - 6));
+        p.drawText(cell.adjusted(cellMargin, 0, -cellMargin, 0), Qt::AlignVCenter | (alignsRight(value, type) ? Qt::AlignRight : Qt::AlignLeft),
+                   fontMetrics().elidedText(cellText(value, type), Qt::ElideRight, width - 2 * cellMargin));
       }
       p.restore();
       if (Options & dgColLines) {
@@ -582,6 +673,11 @@ QString TDBGrid::recordRefusal(bool deleting) const
 
 QString TDBGrid::EditRefusal() const
 {
+  return cellRefusal(false);
+}
+
+QString TDBGrid::cellRefusal(bool settingNull) const
+{
   QString reason = recordRefusal(false);
   if (!reason.isEmpty())
     return reason;
@@ -590,9 +686,11 @@ QString TDBGrid::EditRefusal() const
     return tr("There is no column here to edit.");
   if (field->ReadOnly)
     return tr("Field \"%1\" is read-only.").arg(field->FieldName());
-  if (isMemoType(field->DataType()))
-    return tr("Long text cannot be edited in the grid.");
-  if (isBlobType(field->DataType()))
+  if (field->DataType() == ftFmtMemo)
+    return tr("Formatted text cannot be edited in the grid.");
+  if (!settingNull && needsMemoViewer(*field))
+    return tr("This text has more than one line: Enter or a double-click opens it in the memo viewer.");
+  if (isBlobType(field->DataType()) && !isMemoType(field->DataType()))
     return tr("Binary data cannot be edited in the grid.");
   if (DataSet()->RecNo() < 1)
     return tr("There is no record here: Insert adds one.");
@@ -611,7 +709,7 @@ void TDBGrid::refuse(const QString& reason)
 void TDBGrid::SetSelectedFieldNull()
 {
   Guarded([&] {
-    const QString reason = EditRefusal();
+    const QString reason = cellRefusal(true);
     if (!reason.isEmpty()) {
       refuse(reason);
       return;
@@ -641,7 +739,13 @@ void TDBGrid::showEditor(const QString& initial, bool selectAll)
               }
             }));
   }
+  FEditor->setMaxLength(lineEditorLimit);
   FEditor->setText(initial);
+  if (FEditor->text() != initial) {
+    // Opening the editor would cut the value short, and the first key typed would store the rest.
+    refuse(tr("This value is too long to be edited here."));
+    return;
+  }
   FEditorDirty = false;
   FEditor->show();
   placeEditor();
@@ -768,6 +872,10 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     case Qt::Key_F2:
     case Qt::Key_Return:
     case Qt::Key_Enter: {
+      if (TField* f = SelectedField(); f && needsMemoViewer(*f) && OnDblClick) {
+        OnDblClick();
+        return;
+      }
       const QString reason = EditRefusal();
       if (!reason.isEmpty()) {
         refuse(reason);
@@ -872,6 +980,11 @@ void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)
 {
   Guarded([&] {
     const QPoint pos = event->position().toPoint();
+    if (const int edge = resizeHandleAt(pos); edge >= 0) {
+      FResizing = -1;
+      FitColumn(edge);
+      return;
+    }
     if (pos.y() < titleHeight())
       return;
     if (OnDblClick)

@@ -41,6 +41,9 @@ public:
   int ColumnCount() const { return int(FColumns.size()); }
   int ColumnWidth(int column) const { return FColumns.at(size_t(column)).Width; }
   void SetColumnWidth(int column, int width);
+  // Makes a column as wide as the widest of its title and the values now in view, as a double-click
+  // on the right edge of its title does.
+  void FitColumn(int column);
   // Where the window of rows begins, as a 0-based record position; and how many rows fit.
   int64_t TopPosition() const { return FTop; }
   int VisibleRows() const;
@@ -49,6 +52,9 @@ public:
   QString CellText(int64_t position, int column);
   // True when the cell holds NULL, which the grid paints as a dimmed NULL mark.
   bool CellIsNull(int64_t position, int column);
+  // Where the current record stands: "Record n of N", "Record n" while the count is not known, "No
+  // records"; empty without open data.
+  QString RecordText() const;
   // True while the in-place editor is open.
   bool Editing() const;
   // Why the current cell cannot be changed from the grid; empty when it can. A pop-up menu may
@@ -74,6 +80,8 @@ public slots:
 signals:
   // Each refused attempt to change data, with the reason shown to the user.
   void editRefused(const QString& reason);
+  // The current record or the number of records changed what RecordText says.
+  void recordTextChanged(const QString& text);
 
 protected:
   void paintEvent(QPaintEvent* event) override;
@@ -108,6 +116,7 @@ private:
   void layoutScrollBars();
   void followCurrent();
   void countLater();
+  void updateRecordText();
   int64_t displayCount() const;  // rows the grid can show, -1 while not known
   int rowHeight() const;
   int titleHeight() const;
@@ -119,6 +128,8 @@ private:
   void moveTo(int64_t position);
   void moveBy(int64_t distance);
   bool canEditCell() const { return EditRefusal().isEmpty(); }
+  // EditRefusal, but for setting NULL: a memo of several lines may be cleared from the grid.
+  QString cellRefusal(bool settingNull) const;
   QString recordRefusal(bool deleting) const;
   // Every refused edit goes through here: a tooltip at the cell, never a modal box.
   void refuse(const QString& reason);
@@ -142,4 +153,5 @@ private:
   class QTimer* FReleaseTimer = nullptr;
   bool FIgnoreScrollBar = false;
   QString FLastRefusal;
+  QString FRecordText;
 };

@@ -6,11 +6,23 @@
 #include "dataaccess/EngineWait.h"
 #include "platform/ScreenCursor.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTabWidget>
+
+namespace {
+
+QString elapsedText(qint64 ms)
+{
+  return ms < 1000 ? QCoreApplication::translate("TfmMain", "%1 ms").arg(ms)
+                   : QCoreApplication::translate("TfmMain", "%1 s").arg(double(ms) / 1000.0, 0, 'f', 2);
+}
+
+}  // namespace
 
 void TfmMain::btExecuteClick()
 {
@@ -41,14 +53,26 @@ void TfmMain::RunQuery()
     for (QTextBlock block = Memo1->document()->begin(); block.isValid(); block = block.next())
       qrSelect.SQL << block.text();
   }
+  QElapsedTimer clock;
+  clock.start();
+  bool failed = false;
   try {
     qrSelect.Open();
   } catch (const ENoResultSet&) {
     // Carried out without rows: the count below is the outcome.
   } catch (const EDBEngineError& e) {
+    failed = true;
+    StatusBar1->SetPanelText(MainStatus::Outcome, tr("Failed after %1").arg(elapsedText(clock.elapsed())));
     new TfmDBError(this, e);
   }
   const int64_t affected = qrSelect.RowsAffected();
   pgBottom->setCurrentWidget(ResultSheet);
   StatusBar1->SetPanelText(MainStatus::RowsAffected, tr("Rows affected: ") + QString::number(affected > -1 ? affected : 0));
+  if (!failed) {
+    const int64_t rows = qrSelect.Active() ? qrSelect.KnownRecordCount() : -1;
+    const QString took = elapsedText(clock.elapsed());
+    StatusBar1->SetPanelText(MainStatus::Outcome, rows < 0    ? tr("Done in %1").arg(took)
+                                                  : rows == 1 ? tr("1 row in %1").arg(took)
+                                                              : tr("%1 rows in %2").arg(rows).arg(took));
+  }
 }

@@ -312,6 +312,53 @@ private slots:
     QCOMPARE(fmMemoView->DBRTF->toPlainText(), opens ? QStringLiteral("second") : QString());
   }
 
+  // A text of one line is edited in the cell like a string; one of several lines, or too long for a
+  // line editor, opens in the memo viewer on Enter and is never cut or replaced by a stray key.
+  void textsEditInPlaceOrInTheMemoViewer_data()
+  {
+    QTest::addColumn<QString>("column");  // of table texts
+    QTest::addColumn<QString>("before");  // SQL expression for the value first stored
+    QTest::addColumn<QString>("keys");    // pressed in order; the record is posted after
+    QTest::addColumn<QString>("after");   // the stored text, "NULL", or the length of a long one
+    QTest::addColumn<bool>("viewerOpens");
+    QTest::addColumn<QString>("refused");  // the start of the reason given, empty when none
+    const QString several = QStringLiteral("'a' || char(10) || 'b'"), tooLong = QStringLiteral("printf('%.40000c', 'x')");
+    QTest::newRow("one line: F2 and typing append") << "memo" << "'short'" << "F2 End X Return" << "shortx" << false << "";
+    QTest::newRow("one line: typing replaces") << "memo" << "'short'" << "A Return" << "a" << false << "";
+    QTest::newRow("NULL: typing gives text") << "memo" << "NULL" << "A Return" << "a" << false << "";
+    QTest::newRow("several lines: Enter opens the viewer") << "memo" << several << "Return" << "a\\nb" << true << "";
+    QTest::newRow("several lines: a key is refused") << "memo" << "'a' || char(13) || 'b'" << "A" << "a\\rb" << false
+                                                     << "This text has more than one line";
+    QTest::newRow("several lines: Ctrl+0 clears") << "memo" << several << "Ctrl+0" << "NULL" << false << "";
+    QTest::newRow("one line too long: Enter opens the viewer") << "memo" << tooLong << "Return" << "40000" << true << "";
+    QTest::newRow("long string: F2 refused, nothing cut") << "str" << tooLong << "F2" << "40000" << false
+                                                          << "This value is too long";
+  }
+  void textsEditInPlaceOrInTheMemoViewer()
+  {
+    QFETCH(QString, column);
+    QFETCH(QString, before);
+    QFETCH(QString, keys);
+    QFETCH(QString, after);
+    executeSql(file, QStringLiteral("CREATE TABLE texts(id INTEGER PRIMARY KEY, memo TEXT, str VARCHAR(10));"
+                                    "INSERT INTO texts(id, %1) VALUES (1, %2);").arg(column, before));
+    fmMain->OpenTable(QStringLiteral("texts"));
+    grid()->setFocus();
+    grid()->SetSelectedIndex(column == QLatin1String("memo") ? 1 : 2);
+    for (const QString& key : keys.split(QLatin1Char(' ')))
+      QTest::keySequence(editor() && editor()->isVisible() ? static_cast<QWidget*>(editor()) : grid(), QKeySequence(key));
+    QTEST(fmMemoView->isVisible(), "viewerOpens");
+    QFETCH(QString, refused);
+    QVERIFY2(refused.isEmpty() ? grid()->LastRefusal().isEmpty() : grid()->LastRefusal().startsWith(refused),
+             qPrintable(grid()->LastRefusal()));
+    if (ds().State() != dsBrowse)
+      ds().Post();
+    const QString value = stored(QStringLiteral("SELECT CASE WHEN %1 IS NULL THEN 'NULL' WHEN length(%1) > 100 "
+                                                 "THEN length(%1) ELSE replace(replace(%1, char(10), '\\n'), char(13), '\\r') END FROM texts")
+                                      .arg(column));
+    QCOMPARE(value, after);
+  }
+
   // Each way of changing data that the grid cannot take says why, at the cell and once, and leaves
   // the data as it was.
   void refusedEditsSayWhy_data()
@@ -327,9 +374,9 @@ private slots:
     for (const char* key : {"A", "F2", "Ctrl+0"}) {
       QTest::addRow("generated column, %s", key) << "generated" << 2 << key << "Field \"twice\" is read-only.";
       QTest::addRow("BLOB column, %s", key) << "nums" << 3 << key << "Binary data cannot be edited in the grid.";
-      QTest::addRow("memo column, %s", key) << "nums" << 2 << key << "Long text cannot be edited in the grid.";
       QTest::addRow("no record, %s", key) << "empty" << 1 << key << "There is no record here";
     }
+    QTest::newRow("memo of several lines, A") << "nums" << 2 << "A" << "This text has more than one line";
     for (const char* key : {"A", "F2", "Ins", "Ctrl+Del", "Ctrl+0"})
       QTest::addRow("closed, %s", key) << "closed" << 1 << key << "No data is open here to edit.";
     for (const char* key : {"A", "Return", "Ins", "Ctrl+0", "Down"})
