@@ -29,8 +29,15 @@ public:
   int ErrorCount() const { return int(FErrors.size()); }
   const TDBError& Errors(int index) const { return FErrors.at(size_t(index)); }
 
+  // Where in the statement text the database found the fault, as a 0-based offset; -1 when it did
+  // not say. A driver hands it on in UTF-16 units of the text it was asked to run, so that an
+  // editor can put its caret there.
+  int Position() const { return FPosition; }
+  void SetPosition(int position) { FPosition = position; }
+
 private:
   std::vector<TDBError> FErrors;
+  int FPosition = -1;
 };
 
 // A statement that was carried out but returned no rows.

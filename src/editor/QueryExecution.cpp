@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -20,6 +21,22 @@ QString elapsedText(qint64 ms)
 {
   return ms < 1000 ? QCoreApplication::translate("TfmMain", "%1 ms").arg(ms)
                    : QCoreApplication::translate("TfmMain", "%1 s").arg(double(ms) / 1000.0, 0, 'f', 2);
+}
+
+// Puts the editor's caret where the database found the fault and says where that is.
+EDBEngineError locatedInEditor(QPlainTextEdit* editor, const EDBEngineError& error, int textStart)
+{
+  QTextCursor caret(editor->document());
+  caret.setPosition(std::clamp(textStart + error.Position(), 0, editor->document()->characterCount() - 1));
+  editor->setTextCursor(caret);
+  std::vector<TDBError> entries;
+  for (int i = 0; i < error.ErrorCount(); ++i)
+    entries.push_back(error.Errors(i));
+  entries.push_back({QCoreApplication::translate("TfmMain", "At line %1, column %2.").arg(caret.blockNumber() + 1).arg(caret.positionInBlock() + 1),
+                     DBErrorCode::Statement, 0});
+  EDBEngineError located(std::move(entries));
+  located.SetPosition(error.Position());
+  return located;
 }
 
 }  // namespace
@@ -44,7 +61,9 @@ void TfmMain::RunQuery()
   qrSelect.SQL.clear();
   // With a selection, only the selected text runs; else the text's own lines, as they stand: a line
   // that word wrap shows as several is still one line.
+  int textStart = 0;  // where the text that runs begins in the editor
   if (const QTextCursor selection = Memo1->textCursor(); selection.hasSelection()) {
+    textStart = selection.selectionStart();
     QString text = selection.selectedText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     text.replace(QChar::LineSeparator, QLatin1Char('\n'));
@@ -63,7 +82,7 @@ void TfmMain::RunQuery()
   } catch (const EDBEngineError& e) {
     failed = true;
     StatusBar1->SetPanelText(MainStatus::Outcome, tr("Failed after %1").arg(elapsedText(clock.elapsed())));
-    new TfmDBError(this, e);
+    new TfmDBError(this, e.Position() < 0 ? e : locatedInEditor(Memo1, e, textStart));
   }
   const int64_t affected = qrSelect.RowsAffected();
   pgBottom->setCurrentWidget(ResultSheet);

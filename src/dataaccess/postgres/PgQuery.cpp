@@ -367,6 +367,31 @@ std::unique_ptr<TRowSource> openPgCursorRows(PgSession& session, const QByteArra
   return rows;
 }
 
+namespace {
+
+// Runs a step of the user's text, `sent` holding the part of it that begins at byte userStart after
+// sentStart bytes of the driver's own. An error position the server gives (characters into `sent`)
+// is moved to where it lies in the user's text, in UTF-16 units, or dropped when it lies outside.
+template <class Step>
+auto locatingErrors(const QByteArray& user, qsizetype userStart, const QByteArray& sent, qsizetype sentStart, Step&& step)
+{
+  try {
+    return step();
+  } catch (EDBEngineError& e) {
+    if (e.Position() >= 0) {
+      qsizetype byte = 0;
+      for (int chars = 0; chars < e.Position() && byte < sent.size(); ++chars)
+        for (++byte; byte < sent.size() && (uchar(sent.at(byte)) & 0xC0) == 0x80; ++byte) {
+        }
+      const qsizetype at = userStart + byte - sentStart;
+      e.SetPosition(byte >= sentStart && at <= user.size() ? int(QString::fromUtf8(user.constData(), at).size()) : -1);
+    }
+    throw;
+  }
+}
+
+}  // namespace
+
 TExecResult executePostgres(PgSession& session, const QString& sql)
 {
   // The user's statements never run inside the driver's reading transaction: BEGIN, VACUUM and
@@ -380,20 +405,21 @@ TExecResult executePostgres(PgSession& session, const QString& sql)
     return {};
   const PgStatement& last = statements.back();
   if (!pgMayBeCursorQuery(last))
-    return runSimple(session, text, statements.size());
+    return locatingErrors(text, 0, text, 0, [&] { return runSimple(session, text, statements.size()); });
   if (statements.size() > 1) {
-    QByteArray head;
-    for (size_t i = 0; i + 1 < statements.size(); ++i)
-      head += statements[i].Text + "\n;\n";
-    runSimple(session, head, statements.size() - 1);
+    // The statements before the last, as the user wrote them, up to where the last begins.
+    const QByteArray head = text.left(last.Offset);
+    locatingErrors(text, 0, head, 0, [&] { return runSimple(session, head, statements.size() - 1); });
   }
   // Each row of the user's query is computed once: a scrollable cursor would compute the rows again
   // when read backwards, and again when its transaction commits, calling any function in the query a
   // second time. A materialized WITH keeps the rows as they come (in a temporary file past work_mem).
   // The query ends its own line: a trailing "--" comment must not swallow the closing parenthesis.
-  const QByteArray once = "WITH kestrel_rows AS MATERIALIZED (\n" + last.Text + "\n) SELECT * FROM kestrel_rows";
+  const QByteArray wrapStart = "WITH kestrel_rows AS MATERIALIZED (\n";
+  const QByteArray once = wrapStart + last.Text + "\n) SELECT * FROM kestrel_rows";
   PgResult first;
-  if (const std::optional<PgSession::Cursor> cursor = session.declareCursor(once, firstRows, &first, runWords)) {
+  if (const std::optional<PgSession::Cursor> cursor = locatingErrors(
+          text, last.Offset, once, wrapStart.size(), [&] { return session.declareCursor(once, firstRows, &first, runWords); })) {
     auto rows = std::make_unique<PgCursorRows>(session, once, runWords,
                                                QStringLiteral("The result of a query cannot be edited."), false);
     rows->adopt(*cursor, std::move(first));
@@ -403,5 +429,5 @@ TExecResult executePostgres(PgSession& session, const QString& sql)
     return result;
   }
   // SELECT ... INTO, data-modifying WITH, FOR UPDATE: run as it is, its rows (if any) kept.
-  return runSimple(session, last.Text, 1);
+  return locatingErrors(text, last.Offset, last.Text, 0, [&] { return runSimple(session, last.Text, 1); });
 }

@@ -160,7 +160,7 @@ PgSession::~PgSession()
   PQfinish(FConn);
 }
 
-void PgSession::raise(const PGresult* result, const QString& purpose, int category)
+void PgSession::raise(const PGresult* result, const QString& purpose, int category, int textStart)
 {
   std::vector<TDBError> entries{{purpose, category, 0}};
   // A statement the user cancelled says so first, in plain words.
@@ -185,7 +185,12 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
   // A failure inside the driver's own reading transaction must not leave it unusable.
   if (FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
     endOwnTransaction("ROLLBACK");
-  throw EDBEngineError(std::move(entries));
+  EDBEngineError error(std::move(entries));
+  // The server counts characters from 1 in all it was sent.
+  if (const char* position = result ? PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION) : nullptr)
+    if (const int at = atoi(position) - 1 - textStart; at >= 0)
+      error.SetPosition(at);
+  throw error;
 }
 
 void PgSession::beginCommand()
@@ -393,7 +398,8 @@ std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& quer
   const bool beginHere = PQtransactionStatus(FConn) == PQTRANS_IDLE;
   const QByteArray name = "kestrel_cursor_" + QByteArray::number(qulonglong(++FCursorNumber));
   // The query ends its own line: a trailing "--" comment must not swallow what follows.
-  const QByteArray declare = "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR " + query + "\n;\n";
+  const QByteArray lead = "DECLARE " + name + " SCROLL CURSOR WITH HOLD FOR ";
+  const QByteArray declare = lead + query + "\n;\n";
   const QByteArray fetch = "FETCH FORWARD " + QByteArray::number(firstRows) + " FROM " + name;
   // Inside a transaction a savepoint keeps a refused declaration from spoiling it.
   const QByteArray batch = beginHere ? "BEGIN;\n" + declare + fetch
@@ -425,7 +431,8 @@ std::optional<PgSession::Cursor> PgSession::declareCursor(const QByteArray& quer
   // Statements a cursor cannot hold fail when declared (the second statement of the batch).
   if (failedAt == 1 && (sqlStateIs(error, "42601") || sqlStateIs(error, "0A000")))
     return std::nullopt;
-  raise(error, purpose);
+  // An error position counts from the query's start (the batch's words before it are ASCII).
+  raise(error, purpose, DBErrorCode::Statement, int(batch.indexOf(declare) + lead.size()));
 }
 
 bool PgSession::cursorAlive(const Cursor& cursor)

@@ -74,7 +74,9 @@ public:
   PgResult execParams(const QByteArray& sql, const std::vector<PgParam>& params, const QString& purpose,
                       int category = DBErrorCode::Statement);
   // Raises the result's error (or the connection's, without a result) with the engine's words first.
-  [[noreturn]] void raise(const PGresult* result, const QString& purpose, int category = DBErrorCode::Statement);
+  // textStart: characters sent before the text an error position is to count from.
+  [[noreturn]] void raise(const PGresult* result, const QString& purpose, int category = DBErrorCode::Statement,
+                          int textStart = 0);
   // An identifier quoted by libpq.
   QByteArray quoteIdentifier(const QString& name) const;
 

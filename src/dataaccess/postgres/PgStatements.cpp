@@ -1,5 +1,7 @@
 #include "dataaccess/postgres/PgStatements.h"
 
+#include <cctype>
+
 namespace {
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
@@ -104,8 +106,12 @@ private:
 
   void finish(qsizetype end)
   {
-    if (FHasToken)
-      FOut.push_back({FSql.mid(FStart, end - FStart).trimmed(), FFirst});
+    if (FHasToken) {
+      qsizetype start = FStart;
+      while (start < end && std::isspace(static_cast<unsigned char>(FSql.at(start))))
+        ++start;
+      FOut.push_back({FSql.mid(start, end - start).trimmed(), FFirst, start});
+    }
     FHasToken = false;
     FFirst.clear();
     FLead.clear();

@@ -7,6 +7,7 @@
 struct PgStatement {
   QByteArray Text;       // without the closing semicolon
   QByteArray FirstWord;  // upper case; "(" when it opens with a parenthesis
+  qsizetype Offset = 0;  // where Text begins in the whole text, in bytes
 };
 
 // Cuts UTF-8 SQL text into statements at the semicolons the server would end them at: not inside

@@ -229,8 +229,11 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
       SqliteWork::Scope work(db);  // reading the schema may wait for another process's lock
       prepared = sqlite3_prepare_v2(db, tail, int(end - tail), &stmt, &next);
     }
-    if (prepared != SQLITE_OK)
-      raiseSqliteError(db, runWords);
+    if (prepared != SQLITE_OK) {
+      // SQLite names the byte of the statement it stumbled on; the editor counts in UTF-16 units.
+      const int at = sqlite3_error_offset(db);
+      raiseSqliteError(db, runWords, at < 0 ? -1 : int(QString::fromUtf8(text.constData(), (tail - text.constData()) + at).size()));
+    }
     const QString statementText = QString::fromUtf8(tail, int(next - tail));
     tail = next;
     if (!stmt) {  // only blanks and comments were left

@@ -6,14 +6,16 @@
 
 #include <sqlite3.h>
 
-void raiseSqliteError(sqlite3* db, const QString& engineMessage)
+void raiseSqliteError(sqlite3* db, const QString& engineMessage, int position)
 {
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
   QString dbMessage = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
   // A call the user stopped says so first, in plain words.
   const bool cancelled = db && SqliteWork::cancelled(db) && ((code & 0xff) == SQLITE_INTERRUPT || (code & 0xff) == SQLITE_BUSY);
-  throw EDBEngineError(std::vector<TDBError>{{cancelled ? statementCancelledText() : engineMessage, DBErrorCode::Statement, 0},
+  EDBEngineError error(std::vector<TDBError>{{cancelled ? statementCancelledText() : engineMessage, DBErrorCode::Statement, 0},
                                              {dbMessage, DBErrorCode::Database, code}});
+  error.SetPosition(position);
+  throw error;
 }
 
 SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql, const QString& purpose)

@@ -11,7 +11,8 @@ struct State;
 }
 
 // Raises the connection's last error as an engine error, with the engine's own words first.
-[[noreturn]] void raiseSqliteError(sqlite3* db, const QString& engineMessage);
+// position: where in the statement text the fault lies (see EDBEngineError::Position).
+[[noreturn]] void raiseSqliteError(sqlite3* db, const QString& engineMessage, int position = -1);
 
 // A prepared statement that finalizes itself. Steps raise engine errors in the given words.
 class SqliteStatement {
