@@ -8,6 +8,7 @@
 #include "viewer/MemoViewWindow.h"
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
+#include "editor/SqlHighlighter.h"
 #include "browser/TreeView.h"
 #include "dataaccess/Session.h"
 
@@ -214,6 +215,7 @@ void TfmMain::buildPanes()
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setTabChangesFocus(false);
+  new TSqlHighlighter(Memo1);
   editLayout->addWidget(Memo1, 1);
   Panel6 = panel("Panel6", EditSheet);
   Panel6->setFixedWidth(33);
