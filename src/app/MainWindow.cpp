@@ -292,6 +292,9 @@ void TfmMain::buildMenus()
   File1->setObjectName(QStringLiteral("File1"));
   OpenDatabase1 = menuItem(File1, "OpenDatabase1", tr("&Open SQLite Database..."));
   OpenDatabase1->setShortcut(Qt::CTRL | Qt::SHIFT | Qt::Key_O);
+  NewConnection1 = menuItem(File1, "NewConnection1", tr("&New Connection..."));
+  EditConnection1 = menuItem(File1, "EditConnection1", tr("&Edit Connection..."));
+  RemoveConnection1 = menuItem(File1, "RemoveConnection1", tr("&Remove Connection"));
   N1 = File1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
   Exit1 = menuItem(File1, "Exit1", tr("E&xit"));
@@ -345,6 +348,9 @@ void TfmMain::bindEvents()
   connect(Exit1, &QAction::triggered, this, guard([this] { Exit1Click(); }));
   connect(About1, &QAction::triggered, this, guard([this] { About1Click(); }));
   connect(OpenDatabase1, &QAction::triggered, this, guard([this] { OpenDatabase1Click(); }));
+  connect(NewConnection1, &QAction::triggered, this, guard([this] { NewConnectionClick(); }));
+  connect(EditConnection1, &QAction::triggered, this, guard([this] { EditConnectionClick(); }));
+  connect(RemoveConnection1, &QAction::triggered, this, guard([this] { RemoveConnectionClick(); }));
   connect(btExecute, &QToolButton::clicked, this, guard([this] { btExecuteClick(); }));
   // The keys act as the buttons would, and only while the button could be pressed.
   const auto windowKeys = [this](const char* name, const QList<QKeySequence>& keys, QToolButton* button,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -67,6 +68,11 @@ public:
   QAction *ExporttoCSV, *ExporttoXML, *ExporttoCSV1, *ExporttoXML1;
   QAction* OpenDatabase1;
   void OpenDatabase1Click();
+  // Connections managed from the window, written to the user's alias file.
+  QAction *NewConnection1, *EditConnection1, *RemoveConnection1;
+  void NewConnectionClick();
+  void EditConnectionClick();
+  void RemoveConnectionClick();
   // Keys of everyday use: Execute (F9, Ctrl+Enter, F5); the editor's New, Open and Save.
   QAction *acExecute, *acNew, *acOpen, *acSave;
   // The seven pictures of the tree
@@ -165,6 +171,7 @@ public:
   bool FExporting = false;
   int FExportRow = 0;
   TTreeNode* FConnectedNode = nullptr;
+  class TfmConnection* ConnectionDialog = nullptr;
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -174,6 +181,13 @@ private:
   // A schema node under parent with its picture (also when selected) and the collapsed state mark.
   TTreeNode* addSchemaNode(TTreeNode* parent, const QString& text, TObject* data, int image);
   TTreeNode* addAliasNode(TTreeNode* root, const QString& name);
+  // The alias of the tree's selected node (the alias itself or anything under it); nullptr for none.
+  TTreeNode* selectedAliasNode() const;
+  // Closes the connection when it is over this alias; false when the user kept an unsaved edit.
+  bool letGoOfAlias(TTreeNode* aliasNode);
+  void editAlias(TTreeNode* aliasNode);
+  // Applies a change to the user's alias file (made from the file in use) and reads it again.
+  void changeAliasFile(const std::function<QByteArray(const QByteArray&)>& change);
   void bindExportEvents();
   bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled
   void setSqlFileName(const QString& fileName);

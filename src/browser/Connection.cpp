@@ -3,6 +3,8 @@
 #include "app/MainWindow.h"
 #include "uicore/Glyphs.h"
 #include "uicore/StatusBar.h"
+#include "browser/AliasFileText.h"
+#include "browser/ConnectionDialog.h"
 #include "browser/LoginDialog.h"
 #include "browser/TreeObjects.h"
 #include "dataaccess/DBErrors.h"
@@ -16,6 +18,7 @@
 #include <QFileInfo>
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QTableWidget>
 #include <QToolButton>
@@ -128,4 +131,114 @@ void TfmMain::LoadTableNames(TTreeNode* aliasNode)
   }
   TreeView1->AlphaSort();
   aliasNode->Expand(false);
+}
+
+TTreeNode* TfmMain::selectedAliasNode() const
+{
+  TTreeNode* node = TreeView1->Selected();
+  TTreeNode* root = TreeView1->TopItem(0);
+  while (node && node->Parent() && node->Parent() != root)
+    node = node->Parent();
+  return node && node != root ? node : nullptr;
+}
+
+bool TfmMain::letGoOfAlias(TTreeNode* aliasNode)
+{
+  if (!Database.Connected() || FConnectedNode != aliasNode)
+    return true;
+  if (!SettlePendingEdits(true))
+    return false;
+  if (fmMemoView)
+    fmMemoView->hide();
+  CloseConnection();
+  aliasNode->DeleteChildren();
+  FConnectedNode = nullptr;
+  return true;
+}
+
+void TfmMain::changeAliasFile(const std::function<QByteArray(const QByteArray&)>& change)
+{
+  const QString inUse = Session().AliasFileName();
+  const QString target = userAliasFileName();
+  // The first change makes the user's own file, from the aliases in use so that none goes missing.
+  QByteArray content;
+  if (!inUse.isEmpty() && QFileInfo(inUse) == QFileInfo(target)) {
+    QFile file(inUse);
+    if (!file.open(QIODevice::ReadOnly))
+      throw EDatabaseError(tr("Cannot read the alias file %1: %2.").arg(QDir::toNativeSeparators(inUse), file.errorString()));
+    content = file.readAll();
+  } else {
+    content = userAliasFileStart(inUse);
+  }
+  writeAliasFile(target, change(content));
+  Session().ReloadAliases();
+}
+
+void TfmMain::editAlias(TTreeNode* aliasNode)
+{
+  if (FExporting || TEngineWait::active())
+    return;
+  const QString oldName = aliasNode ? aliasNode->Text() : QString();
+  std::optional<TAliasConfig> existing;
+  if (aliasNode) {
+    existing = Session().FindAlias(oldName);
+    if (existing->FileName.isEmpty())
+      throw EDatabaseError(tr("\"%1\" was opened from a file for this run only; there is nothing to edit.").arg(oldName));
+  }
+  if (!ConnectionDialog)
+    ConnectionDialog = new TfmConnection(this);
+  QStringList names;
+  Session().GetAliasNames(names);
+  const auto nameTaken = [&](const QString& name) {
+    return name.compare(oldName, Qt::CaseInsensitive) != 0 &&
+           std::any_of(names.begin(), names.end(), [&](const QString& n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
+  };
+  TAliasSettings settings;
+  if (!ConnectionDialog->ask(existing ? &*existing : nullptr, nameTaken, settings))
+    return;
+  // A connection over the old settings would go on as if they still held.
+  if (aliasNode && !letGoOfAlias(aliasNode))
+    return;
+  changeAliasFile([&](const QByteArray& content) { return aliasFileWithAlias(content, oldName, settings); });
+  if (aliasNode) {
+    aliasNode->setText(0, settings.Name);
+    static_cast<DBObject*>(aliasNode->Data)->Name = settings.Name;
+  } else {
+    aliasNode = addAliasNode(TreeView1->TopItem(0), settings.Name);
+  }
+  TreeView1->AlphaSort();
+  TreeView1->SetSelected(aliasNode);
+}
+
+void TfmMain::NewConnectionClick()
+{
+  editAlias(nullptr);
+}
+
+void TfmMain::EditConnectionClick()
+{
+  TTreeNode* node = selectedAliasNode();
+  if (!node)
+    throw EDatabaseError(tr("Select the connection to edit in the tree."));
+  editAlias(node);
+}
+
+void TfmMain::RemoveConnectionClick()
+{
+  if (FExporting || TEngineWait::active())
+    return;
+  TTreeNode* node = selectedAliasNode();
+  if (!node)
+    throw EDatabaseError(tr("Select the connection to remove in the tree."));
+  const QString name = node->Text();
+  if (Session().FindAlias(name).FileName.isEmpty())
+    throw EDatabaseError(tr("\"%1\" was opened from a file for this run only; it goes when the program ends.").arg(name));
+  if (QMessageBox::question(this, QStringLiteral("Kestrel"),
+                            tr("Remove the connection \"%1\"?\n\nIts database stays as it is.").arg(name),
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+    return;
+  if (!letGoOfAlias(node))
+    return;
+  changeAliasFile([&](const QByteArray& content) { return aliasFileWithoutAlias(content, name); });
+  delete node;
 }

@@ -37,6 +37,8 @@ public:
   void AddDatabase(TDatabase* database);
   void RemoveDatabase(TDatabase* database);
 
+  // Reads the alias file again on next use, as after the program changed it.
+  void ReloadAliases() { FAliases.reset(); }
   // Which alias file is in use; empty when none exists. For tests and messages.
   QString AliasFileName();
 
