@@ -4,6 +4,7 @@
 #include "uicore/ExceptionGuard.h"
 #include "uicore/Glyphs.h"
 #include "uicore/StatusBar.h"
+#include "uicore/UserSettings.h"
 #include "dataaccess/EngineWait.h"
 #include "viewer/MemoViewWindow.h"
 #include "dbcontrols/DBGrid.h"
@@ -14,6 +15,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -86,6 +89,10 @@ TfmMain::TfmMain()
   buildPanes();
   buildMenus();
   bindEvents();
+  // As the user left it the last time.
+  restoreGeometry(UserSettings::state(QStringLiteral("geometry")));
+  Splitter1->restoreState(UserSettings::state(QStringLiteral("Splitter1")));
+  Splitter2->restoreState(UserSettings::state(QStringLiteral("Splitter2")));
   Guarded([this] { FormCreate(); });
 }
 
@@ -295,6 +302,30 @@ void TfmMain::buildMenus()
   NewConnection1 = menuItem(File1, "NewConnection1", tr("&New Connection..."));
   EditConnection1 = menuItem(File1, "EditConnection1", tr("&Edit Connection..."));
   RemoveConnection1 = menuItem(File1, "RemoveConnection1", tr("&Remove Connection"));
+  File1->addSeparator();
+  RecentDatabases1 = File1->addMenu(tr("Recent &Databases"));
+  RecentDatabases1->setObjectName(QStringLiteral("RecentDatabases1"));
+  RecentFiles1 = File1->addMenu(tr("Recent SQL &Files"));
+  RecentFiles1->setObjectName(QStringLiteral("RecentFiles1"));
+  // Filled as they open, from what is remembered now.
+  const auto fillRecent = [this](QMenu* menu, const QString& list, const std::function<void(const QString&)>& open) {
+    menu->clear();
+    const QStringList files = UserSettings::recentFiles(list);
+    for (int i = 0; i < files.size(); ++i) {
+      QAction* a = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
+      a->setToolTip(QDir::toNativeSeparators(files[i]));
+      a->setStatusTip(a->toolTip());
+      connect(a, &QAction::triggered, this, guard([open, file = files[i]] { open(file); }));
+    }
+    if (files.isEmpty())
+      menu->addAction(tr("(none)"))->setEnabled(false);
+  };
+  connect(RecentDatabases1, &QMenu::aboutToShow, this, [=, this] {
+    fillRecent(RecentDatabases1, QStringLiteral("databases"), [this](const QString& f) { OpenDatabaseFile(f); });
+  });
+  connect(RecentFiles1, &QMenu::aboutToShow, this, [=, this] {
+    fillRecent(RecentFiles1, QStringLiteral("sql"), [this](const QString& f) { OpenRecentSqlFile(f); });
+  });
   N1 = File1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
   Exit1 = menuItem(File1, "Exit1", tr("E&xit"));
@@ -429,6 +460,9 @@ void TfmMain::closeEvent(QCloseEvent* event)
   // last window of the program closes, which ends the run.
   if (fmMemoView)
     fmMemoView->hide();
+  UserSettings::setState(QStringLiteral("geometry"), saveGeometry());
+  UserSettings::setState(QStringLiteral("Splitter1"), Splitter1->saveState());
+  UserSettings::setState(QStringLiteral("Splitter2"), Splitter2->saveState());
   event->accept();
 }
 

@@ -70,6 +70,9 @@ public:
   void OpenDatabase1Click();
   // Connections managed from the window, written to the user's alias file.
   QAction *NewConnection1, *EditConnection1, *RemoveConnection1;
+  // The files last opened or saved, most recent first.
+  QMenu *RecentDatabases1, *RecentFiles1;
+  void OpenRecentSqlFile(const QString& fileName);
   void NewConnectionClick();
   void EditConnectionClick();
   void RemoveConnectionClick();
@@ -189,6 +192,7 @@ private:
   // Applies a change to the user's alias file (made from the file in use) and reads it again.
   void changeAliasFile(const std::function<QByteArray(const QByteArray&)>& change);
   void bindExportEvents();
+  void loadSqlFile(const QString& fileName);
   bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled
   void setSqlFileName(const QString& fileName);
   void exportToCSV(TDataSet& dataSet, const QString& what);

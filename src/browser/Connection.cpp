@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "uicore/Glyphs.h"
 #include "uicore/StatusBar.h"
+#include "uicore/UserSettings.h"
 #include "browser/AliasFileText.h"
 #include "browser/ConnectionDialog.h"
 #include "browser/LoginDialog.h"
@@ -65,6 +66,8 @@ void TfmMain::OpenDatabaseFile(const QString& fileName)
     return;
   if (fmMemoView)
     fmMemoView->hide();
+  UserSettings::addRecentFile(QStringLiteral("databases"), info.absoluteFilePath());
+  UserSettings::rememberFolderOf(QStringLiteral("database"), info.absoluteFilePath());
   // The same file opened again is the same alias.
   QString name = Session().RunAliasOf(info.absoluteFilePath());
   TTreeNode* node = nullptr;
@@ -105,6 +108,8 @@ void TfmMain::OpenDatabase1Click()
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilters({tr("SQLite databases (*.db *.sqlite *.sqlite3 *.db3)"), tr("All files (*)")});
+  if (const QString folder = UserSettings::folder(QStringLiteral("database")); !folder.isEmpty())
+    dialog.setDirectory(folder);
   if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
     OpenDatabaseFile(dialog.selectedFiles().constFirst());
 }

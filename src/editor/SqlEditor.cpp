@@ -3,6 +3,7 @@
 
 #include "uicore/ExceptionGuard.h"
 #include "app/MainWindow.h"
+#include "uicore/UserSettings.h"
 #include "uicore/StatusBar.h"
 #include "platform/FileSink.h"
 
@@ -184,14 +185,33 @@ void TfmMain::btOpenClick()
     return;
   if (!QuerySaveSqlText())
     return;
-  if (!OpenDialog)
+  if (!OpenDialog) {
     OpenDialog = newFileDialog(this, QFileDialog::AcceptOpen, QStringLiteral("SQL files (*.sql);;All Files (*)"));
+    if (const QString folder = UserSettings::folder(QStringLiteral("sql")); !folder.isEmpty())
+      OpenDialog->setDirectory(folder);
+  }
   if (OpenDialog->exec() != QDialog::Accepted)
     return;
-  FOpenFileName = OpenDialog->selectedFiles().value(0);
+  loadSqlFile(OpenDialog->selectedFiles().value(0));
+}
+
+void TfmMain::OpenRecentSqlFile(const QString& fileName)
+{
+  if (FExporting)
+    return;
+  if (!QuerySaveSqlText())
+    return;
+  loadSqlFile(fileName);
+}
+
+void TfmMain::loadSqlFile(const QString& fileName)
+{
   // Read first: a file that cannot be read leaves the text, and its undo step, as they were.
   bool latin1 = false;
-  const QString text = readSqlFile(FOpenFileName, &latin1);
+  const QString text = readSqlFile(fileName, &latin1);
+  FOpenFileName = fileName;
+  UserSettings::addRecentFile(QStringLiteral("sql"), fileName);
+  UserSettings::rememberFolderOf(QStringLiteral("sql"), fileName);
   {
     QScopedValueRollback replacing(FReplacingText, true);
     Memo1->setPlainText(text);
@@ -215,10 +235,14 @@ void TfmMain::btSaveClick()
 
 bool TfmMain::saveSqlText()
 {
-  if (!SaveDialog)
+  if (!SaveDialog) {
     SaveDialog = newFileDialog(this, QFileDialog::AcceptSave, QStringLiteral("SQL Files (*.sql);;All Files (*)"));
+    SaveDialog->setDefaultSuffix(QStringLiteral("sql"));  // a name typed without one gets ".sql"
+  }
   if (OpenDialog)
     SaveDialog->setDirectory(OpenDialog->directory());
+  else if (const QString folder = UserSettings::folder(QStringLiteral("sql")); !folder.isEmpty())
+    SaveDialog->setDirectory(folder);
   // Propose the file last opened, never the one last saved to.
   if (!FOpenFileName.isEmpty())
     SaveDialog->selectFile(FOpenFileName);
@@ -232,6 +256,8 @@ bool TfmMain::saveSqlText()
   // Characters typed that Latin-1 cannot hold would be lost: such a text goes out as UTF-8.
   const bool latin1 = FLatin1Text && fitsLatin1(text);
   writeSqlFile(fileName, latin1 ? text.toLatin1() : text.toUtf8());
+  UserSettings::addRecentFile(QStringLiteral("sql"), fileName);
+  UserSettings::rememberFolderOf(QStringLiteral("sql"), fileName);
   FLatin1Text = latin1;
   Memo1->document()->clearUndoRedoStacks();
   btUndo->setEnabled(false);

@@ -203,7 +203,7 @@ private slots:
     memo()->insertPlainText(typed);
     answerFileDialog(out);
     click(fmMain->btSave);
-    QTEST(fileBytes(out), "saved");
+    QTEST(fileBytes(out + QStringLiteral(".sql")), "saved");  // a name typed without a suffix gets ".sql"
   }
 
   void saveProposesTheFileLastOpened()

@@ -14,6 +14,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QtTest>
 
 // Helpers shared by the window tests: the windows made as the program makes them, over a given
@@ -24,6 +25,8 @@ namespace app_fixture {
 inline void startProgram(TestFolder& folder, const QByteArray& aliases)
 {
   folder.writeAliases(aliases);
+  // What the program remembers between runs stays in the test's folder.
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder.path(QStringLiteral("config")));
   CreateApplicationWindows();
   fmMain->show();
   QVERIFY(QTest::qWaitForWindowExposed(fmMain));
