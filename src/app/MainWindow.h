@@ -195,8 +195,11 @@ private:
   void loadSqlFile(const QString& fileName);
   bool saveSqlText();  // Save's dialog and write; false when the dialog was cancelled
   void setSqlFileName(const QString& fileName);
-  void exportToCSV(TDataSet& dataSet, const QString& what);
-  void exportToXML(TDataSet& dataSet, const QString& what);
+  // what: the progress dialog's description; fileBaseName: the name the proposed file is given.
+  void exportToCSV(TDataSet& dataSet, const QString& what, const QString& fileBaseName);
+  void exportToXML(TDataSet& dataSet, const QString& what, const QString& fileBaseName);
+  // Says in the status bar what went where, and remembers the folder.
+  void exportDone(const QString& fileName, int64_t records, bool cancelled);
   void buildToolbar();
   void buildPanes();
   void buildMenus();

@@ -115,6 +115,49 @@ bool isBlank(const QString& sql)
   return blank;
 }
 
+QString firstTableName(const QString& sql)
+{
+  const qsizetype n = sql.size();
+  qsizetype after = -1;  // where the first FROM outside literals and comments ends
+  walkCode(sql, [&](qsizetype i) {
+    if (after >= 0 || (i > 0 && isNameChar(sql[i - 1])) || sql.mid(i, 4).compare(QLatin1String("FROM"), Qt::CaseInsensitive) != 0 ||
+        (i + 4 < n && isNameChar(sql[i + 4])))
+      return;
+    after = i + 4;
+  }, [] {});
+  if (after < 0)
+    return QString();
+  qsizetype i = after;
+  QString name;
+  for (;;) {  // schema.table: the last part names the table
+    while (i < n && sql[i].isSpace())
+      ++i;
+    name.clear();
+    if (i < n && sql[i] == QLatin1Char('"')) {
+      for (++i; i < n; ++i) {
+        if (sql[i] == QLatin1Char('"')) {
+          if (i + 1 < n && sql[i + 1] == QLatin1Char('"')) {
+            name += QLatin1Char('"');
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        name += sql[i];
+      }
+    } else {
+      while (i < n && isNameChar(sql[i]))
+        name += sql[i++];
+    }
+    if (i < n && sql[i] == QLatin1Char('.') && !name.isEmpty()) {
+      ++i;
+      continue;
+    }
+    return name;
+  }
+}
+
 QString quoteIdentifier(const QString& name)
 {
   QString q = name;

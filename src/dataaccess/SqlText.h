@@ -13,6 +13,10 @@ QStringList parameterNames(const QString& sql);
 // True when the text holds nothing but blanks, comments and semicolons.
 bool isBlank(const QString& sql);
 
+// The name of the first table a statement reads from: what follows its first FROM, without a
+// schema and unquoted; empty when no name follows (a subquery) or there is no FROM.
+QString firstTableName(const QString& sql);
+
 // Identifier quoting with double quotes, inner quotes doubled.
 QString quoteIdentifier(const QString& name);
 

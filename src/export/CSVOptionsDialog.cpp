@@ -58,7 +58,7 @@ void TfmCSVOpts::btBrowseClick()
 {
   // Made at the first Browse: a file dialog is slow to build and most runs never need one.
   if (!SaveDialog)
-    SaveDialog = OptionsDialogParts::makeSaveDialog(this, "SaveDialog");
+    SaveDialog = OptionsDialogParts::makeSaveDialog(this, "SaveDialog", tr("CSV files (*.csv)"), QStringLiteral("csv"));
   OptionsDialogParts::browse(SaveDialog, edFileName);
 }
 

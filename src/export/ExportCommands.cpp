@@ -8,12 +8,17 @@
 #include "export/CSVOptionsDialog.h"
 #include "export/CSVWriter.h"
 #include "export/ExportProgressDialog.h"
+#include "export/OptionsDialogParts.h"
+#include "dataaccess/SqlText.h"
+#include "uicore/StatusBar.h"
+#include "uicore/UserSettings.h"
 #include "export/XMLOptionsDialog.h"
 #include "xmldataset/XMLDataset.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 
@@ -85,6 +90,13 @@ private:
   bool FStarted = false;
 };
 
+// A table name as the tree lists it ("Order Items" quoted on PostgreSQL), as a file would be named.
+QString unquoted(const QString& tableName)
+{
+  const QString name = SqlText::firstTableName(QStringLiteral("FROM ") + tableName);
+  return name.isEmpty() ? tableName : name;
+}
+
 QString tableDescription(const QString& tableName)
 {
   return TfmMain::tr("Exporting table \"%1\" to ").arg(tableName);
@@ -113,7 +125,7 @@ void TfmMain::bindExportEvents()
 void TfmMain::ExportTableDatatoCSVClick()
 {
   if (!FExporting)
-    exportToCSV(qrTable, tableDescription(qrTable.TableName()));
+    exportToCSV(qrTable, tableDescription(qrTable.TableName()), unquoted(qrTable.TableName()));
 }
 
 void TfmMain::ExporttoCSVClick()
@@ -125,7 +137,7 @@ void TfmMain::ExporttoCSVClick()
 void TfmMain::ExportResultDatatoCSVClick()
 {
   if (!FExporting)
-    exportToCSV(qrSelect, tr("Exporting Results Table to "));
+    exportToCSV(qrSelect, tr("Exporting Results Table to "), SqlText::firstTableName(qrSelect.SQL.join(QLatin1Char('\n'))));
 }
 
 void TfmMain::ExporttoCSV1Click()
@@ -136,7 +148,7 @@ void TfmMain::ExporttoCSV1Click()
 void TfmMain::ExportTableToXMLClick()
 {
   if (!FExporting)
-    exportToXML(qrTable, tableDescription(qrTable.TableName()));
+    exportToXML(qrTable, tableDescription(qrTable.TableName()), unquoted(qrTable.TableName()));
 }
 
 void TfmMain::ExporttoXMLClick()
@@ -148,7 +160,7 @@ void TfmMain::ExporttoXMLClick()
 void TfmMain::ExportResultDatatoXMLClick()
 {
   if (!FExporting)
-    exportToXML(qrSelect, tr("Exporting Results Table to "));
+    exportToXML(qrSelect, tr("Exporting Results Table to "), SqlText::firstTableName(qrSelect.SQL.join(QLatin1Char('\n'))));
 }
 
 void TfmMain::ExporttoXML1Click()
@@ -179,6 +191,16 @@ void TfmMain::ExportRecords(int row)
   XMLDataset->StopRequested = CancelExport;
 }
 
+void TfmMain::exportDone(const QString& fileName, int64_t records, bool cancelled)
+{
+  UserSettings::rememberFolderOf(QStringLiteral("export"), fileName);
+  const QString shown = QDir::toNativeSeparators(fileName);
+  StatusBar1->SetPanelText(MainStatus::Outcome,
+                           cancelled ? tr("Export cancelled: %1 holds the first %2 records").arg(shown).arg(records)
+                           : records == 1 ? tr("1 record written to %1").arg(shown)
+                                          : tr("%1 records written to %2").arg(records).arg(shown));
+}
+
 // ---- CSV ----
 
 void TfmMain::WriteCSVHeader(TCSVFile& file, TDataSet& dataSet)
@@ -191,10 +213,11 @@ void TfmMain::WriteCSVRecord(TCSVFile& file, TDataSet& dataSet)
   CSVWriter::appendRecord(file, dataSet, fmCSVOpts->cbQuotes->isChecked());
 }
 
-void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
+void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what, const QString& fileBaseName)
 {
   if (!dataSet.Active() || TEngineWait::active())
     return;
+  OptionsDialogParts::propose(fmCSVOpts->edFileName, fileBaseName, QStringLiteral("csv"));
   if (fmCSVOpts->exec() != QDialog::Accepted)
     return;
   const QString fileName = fmCSVOpts->edFileName->text();
@@ -206,11 +229,14 @@ void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
     run.emplace(*this, dataSet, what + fileName, 1);
     if (fmCSVOpts->cbFieldNames->isChecked())
       WriteCSVHeader(file, dataSet);
+    int64_t written = 0;
     while (!dataSet.Eof() && !CancelExport) {
       WriteCSVRecord(file, dataSet);
+      ++written;
       dataSet.Next();
     }
     file.commit();  // a cancelled export is complete too: it replaces the previous file
+    exportDone(fileName, written, CancelExport);
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
   }
@@ -220,10 +246,11 @@ void TfmMain::exportToCSV(TDataSet& dataSet, const QString& what)
 
 // ---- XML ----
 
-void TfmMain::exportToXML(TDataSet& dataSet, const QString& what)
+void TfmMain::exportToXML(TDataSet& dataSet, const QString& what, const QString& fileBaseName)
 {
   if (!dataSet.Active() || TEngineWait::active())
     return;
+  OptionsDialogParts::propose(fmXMLOpts->edFilename, fileBaseName, QStringLiteral("xml"));
   if (fmXMLOpts->exec() != QDialog::Accepted)
     return;
   const QString fileName = fmXMLOpts->edFilename->text();
@@ -233,6 +260,7 @@ void TfmMain::exportToXML(TDataSet& dataSet, const QString& what)
     XMLDataset->SetDataSet(&dataSet);
     XMLDataset->UseMimeEncoding = fmXMLOpts->cbMIME->isChecked();
     XMLDataset->SaveToFile(fileName);
+    exportDone(fileName, XMLDataset->RowsWritten(), CancelExport);
   } catch (const EDBEngineError& e) {
     new TfmDBError(this, e);
   }

@@ -56,7 +56,7 @@ void TfmXMLOpts::btBrowseClick()
 {
   // Made at the first Browse: a file dialog is slow to build and most runs never need one.
   if (!XMLSaveDialog)
-    XMLSaveDialog = OptionsDialogParts::makeSaveDialog(this, "XMLSaveDialog");
+    XMLSaveDialog = OptionsDialogParts::makeSaveDialog(this, "XMLSaveDialog", tr("XML files (*.xml)"), QStringLiteral("xml"));
   OptionsDialogParts::browse(XMLSaveDialog, edFilename);
 }
 

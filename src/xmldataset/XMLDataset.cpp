@@ -266,7 +266,8 @@ void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTim
     openings.push_back(opening);
   }
   ds.First();
-  int64_t row = 0;
+  int64_t& row = FRowsWritten;
+  row = 0;
   while (!ds.Eof()) {
     ++row;
     out.line("<row>");

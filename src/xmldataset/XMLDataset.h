@@ -60,6 +60,8 @@ public:
   // Writes at the stream's position; the stream stays open. Any failure restores what the write
   // changed and then reaches the caller.
   void SaveToStream(QIODevice* stream);
+  // The rows the last packet holds (fewer than the dataset's when a stop ended it).
+  int64_t RowsWritten() const { return FRowsWritten; }
 
   // The clock read once per packet; tests set a fixed one.
   std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
@@ -70,4 +72,5 @@ private:
   void writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field, int64_t row);
 
   TDataSource FLink;
+  int64_t FRowsWritten = 0;
 };

@@ -182,6 +182,7 @@ private slots:
     const QByteArray written = fileContent(file);
     QCOMPARE(int(written.count(xml ? "<row>" : "\r\n")), 10);
     QVERIFY2(written.endsWith(ending), written.right(60).constData());
+    QCOMPARE(panel(MainStatus::Outcome), QStringLiteral("Export cancelled: %1 holds the first 10 records").arg(file));
     verifyIdle(fmMain->qrTable);
     QCOMPARE(fmMain->DBGrid2->TopPosition(), 0);
   }
@@ -296,7 +297,11 @@ private slots:
     browse();
     QCOMPARE(edit->text(), QStringLiteral("typed.out"));
     answerNextModal([&](QWidget* w) {
-      QVERIFY(qobject_cast<QFileDialog*>(w)->testOption(QFileDialog::DontConfirmOverwrite));
+      // It asks before replacing a file, offers the export's kind of file, and gives a bare name its suffix.
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+      QCOMPARE(dialog->defaultSuffix(), xml ? QStringLiteral("xml") : QStringLiteral("csv"));
+      QVERIFY(dialog->nameFilters().value(0).contains(xml ? QStringLiteral("*.xml") : QStringLiteral("*.csv")));
       // As a user does: the name typed into the dialog's name box, then Enter.
       auto* name = w->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
       QVERIFY(name);
@@ -314,6 +319,40 @@ private slots:
     browse();
     QCOMPARE(offered, chosen);
     QVERIFY(!QFile::exists(chosen));
+  }
+
+  // The options propose a file named after the table, or the statement's first table, in the
+  // folder of the last export (else the home folder); the status bar says what was written where.
+  void proposesANameAndSaysWhatWasWritten()
+  {
+    QString proposed;
+    answerNextModal([&](QWidget* w) {
+      proposed = fmCSVOpts->edFileName->text();
+      qobject_cast<QDialog*>(w)->reject();
+    });
+    fmMain->OpenTable(QStringLiteral("many"));
+    fmMain->ExportTableDatatoCSV->trigger();
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(proposed, QDir(QDir::homePath()).filePath(QStringLiteral("many.csv")));
+
+    const QString file = folder->path(QStringLiteral("sub/first.csv"));
+    QDir().mkpath(QFileInfo(file).path());
+    answerCSV(file, true, false);
+    fmMain->ExportTableDatatoCSV->trigger();
+    QCOMPARE(panel(MainStatus::Outcome), QStringLiteral("600 records written to %1").arg(file));
+    QCOMPARE(int(fileContent(file).count("\r\n")), 601);
+
+    fmMain->Memo1->setPlainText(QStringLiteral("-- FROM nowhere\nSELECT 'FROM x' AS f, v FROM main.\"many\" WHERE id = 1"));
+    fmMain->btExecute->click();
+    answerNextModal([&](QWidget* w) {
+      proposed = fmXMLOpts->edFilename->text();
+      fmXMLOpts->btOK->click();
+    });
+    fmMain->ExportResultDatatoXML->trigger();
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(proposed, folder->path(QStringLiteral("sub/many.xml")));
+    QCOMPARE(panel(MainStatus::Outcome), QStringLiteral("1 record written to %1").arg(proposed));
+    QVERIFY(fileContent(proposed).contains("<row>"));
   }
 
   void progressDialogCannotBeClosed()
