@@ -4,11 +4,24 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <optional>
 
 int main(int argc, char* argv[])
 {
-  QApplication app(argc, argv);
-  QApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
+  // --help, --version and a wrong option are answered without a display: a terminal has none.
+  std::optional<QCoreApplication> console;
+  std::optional<QApplication> gui;
+  const QStringList consoleOnly{QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--help-all"),
+                                QStringLiteral("--version"), QStringLiteral("-v")};
+  bool wantsConsole = false;
+  for (int i = 1; i < argc; ++i)
+    wantsConsole = wantsConsole || consoleOnly.contains(QString::fromLocal8Bit(argv[i]));
+  if (wantsConsole)
+    console.emplace(argc, argv);
+  else
+    gui.emplace(argc, argv);
+  QCoreApplication& app = wantsConsole ? *console : *gui;
+  QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
 
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Kestrel: look into SQLite and PostgreSQL databases."));

@@ -92,7 +92,7 @@ private slots:
     QVERIFY(!fmMain->Database.Connected());
   }
 
-  // --help and --version print and end the program; the version is the project's.
+  // --help and --version print and end the program, with no display needed; the version is the project's.
   void commandLineOptions_data()
   {
     QTest::addColumn<QString>("option");
@@ -105,6 +105,11 @@ private slots:
     QFETCH(QString, option);
     QFETCH(QString, expected);
     QProcess program;
+    // As typed in a terminal without any display.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      environment.remove(QLatin1String(name));
+    program.setProcessEnvironment(environment);
     program.start(qEnvironmentVariable("KESTREL_EXECUTABLE"), {option});
     QVERIFY(program.waitForFinished(20000));
     QCOMPARE(program.exitCode(), 0);
