@@ -4,7 +4,32 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QIcon>
+#include <QTextStream>
+#include "dataaccess/Session.h"
 #include <optional>
+
+namespace {
+
+// "# <alias file>" then a line "<name><TAB><driver>" per alias; 1 when the file cannot be read.
+int printAliases()
+{
+  QTextStream out(stdout);
+  try {
+    QStringList names;
+    Session().GetAliasNames(names);
+    out << "# " << QDir::toNativeSeparators(Session().AliasFileName()) << '\n';
+    for (const QString& name : names)
+      out << name << '\t' << Session().FindAlias(name).value(QStringLiteral("Driver")).value_or(QString()) << '\n';
+    return 0;
+  } catch (const std::exception& e) {
+    QTextStream(stderr) << QString::fromUtf8(e.what()) << '\n';
+    return 1;
+  }
+}
+
+}  // namespace
 
 int main(int argc, char* argv[])
 {
@@ -12,7 +37,7 @@ int main(int argc, char* argv[])
   std::optional<QCoreApplication> console;
   std::optional<QApplication> gui;
   const QStringList consoleOnly{QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--help-all"),
-                                QStringLiteral("--version"), QStringLiteral("-v")};
+                                QStringLiteral("--version"), QStringLiteral("-v"), QStringLiteral("--list-aliases")};
   bool wantsConsole = false;
   for (int i = 1; i < argc; ++i)
     wantsConsole = wantsConsole || consoleOnly.contains(QString::fromLocal8Bit(argv[i]));
@@ -32,8 +57,16 @@ int main(int argc, char* argv[])
   const QCommandLineOption alias(QStringLiteral("alias"), QStringLiteral("Connect to the alias at start."),
                                  QStringLiteral("name"));
   parser.addOption(alias);
+  const QCommandLineOption listAliases(QStringLiteral("list-aliases"),
+                                       QStringLiteral("Print the alias file in use and its aliases, then end."));
+  parser.addOption(listAliases);
   parser.process(app);  // --help and --version print and exit here; an unknown option says so and exits
+  if (parser.isSet(listAliases))
+    return printAliases();
 
+  // The icon and the desktop entry the installation put in place.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.kestrel.Kestrel"));
+  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kestrel")));
   CreateApplicationWindows();
   fmMain->show();
   // A failure to open or connect is shown as any other, and the program goes on.

@@ -127,6 +127,10 @@ QString TAliasFile::locate()
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/aliases.ini");
     if (QFileInfo::exists(beside))
       return beside;
+    // Installed: bin/kestrel with its data in share/kestrel.
+    const QString installed = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/kestrel/aliases.ini");
+    if (QFileInfo::exists(installed))
+      return QFileInfo(installed).absoluteFilePath();
   }
   return QString();
 }

@@ -36,7 +36,8 @@ public:
   static TAliasFile parse(const QString& fileName, const QByteArray& content);
 
   // Where the aliases come from: $KESTREL_ALIASES; else $XDG_CONFIG_HOME/kestrel/aliases.ini (or
-  // ~/.config/kestrel/aliases.ini) when it exists; else aliases.ini beside the program.
+  // ~/.config/kestrel/aliases.ini) when it exists; else aliases.ini beside the program; else, for an
+  // installed program, share/kestrel/aliases.ini beside its bin folder.
   // Empty when none of them exists (an engine without aliases).
   static QString locate();
 
