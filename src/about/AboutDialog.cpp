@@ -1,6 +1,7 @@
 #include "about/AboutDialog.h"
 
 #include "about/AboutPicture.h"
+#include "uicore/Ink.h"
 #include "about/VersionInfoResource.h"
 #include "uicore/ExceptionGuard.h"
 
@@ -22,9 +23,7 @@ QLabel* navyLabel(QWidget* parent, const char* name, const QRect& geometry, int 
   auto* label = new QLabel(QString::fromLatin1(name), parent);
   label->setObjectName(QString::fromLatin1(name));
   label->setTextFormat(Qt::PlainText);  // version texts are shown as written, never as markup
-  QPalette pal = label->palette();
-  pal.setColor(QPalette::WindowText, Navy);
-  label->setPalette(pal);
+  keepInkReadable(label, Navy);  // navy on the usual light window, lighter on a dark one
   QFont font = label->font();
   if (pointSize > 0)
     font.setPointSize(pointSize);
@@ -52,7 +51,7 @@ TfmAbout::TfmAbout(QWidget* parent) : QDialog(parent)
 
   Image1 = new TImage(this);
   Image1->setObjectName(QStringLiteral("Image1"));
-  Image1->SetPicture(KestrelPicture());
+  Image1->SetPictureSource([](qreal scale) { return KestrelPicture(scale); });
   Image1->SetStretch(true);
   Image1->setGeometry(18, 18, 160, 120);
 

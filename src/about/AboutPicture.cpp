@@ -210,12 +210,16 @@ void drawKestrel(QPainter& p)
 
 }  // namespace
 
-QImage KestrelPicture()
+QImage KestrelPicture(qreal scale)
 {
   // Drawn at full colour with smooth edges, then put on the 16-colour palette.
-  QImage full(KestrelPictureWidth, KestrelPictureHeight, QImage::Format_RGB32);
+  QImage full(qRound(KestrelPictureWidth * scale), qRound(KestrelPictureHeight * scale), QImage::Format_RGB32);
+  // A new image holds whatever memory held: at a scale where the sky's bands meet inside a pixel,
+  // their smoothed edges would mix it in.
+  full.fill(Qt::black);
   QPainter p(&full);
   p.setRenderHint(QPainter::Antialiasing, true);
+  p.scale(scale, scale);
   drawLandscape(p);
   drawKestrel(p);
   p.end();
@@ -225,6 +229,15 @@ QImage KestrelPicture()
 void TImage::SetPicture(const QImage& picture)
 {
   FPicture = picture;
+  FSource = nullptr;
+  update();
+}
+
+void TImage::SetPictureSource(const std::function<QImage(qreal)>& source)
+{
+  FSource = source;
+  FPicture = source(1.0);
+  FDrawn = QImage();
   update();
 }
 
@@ -239,7 +252,17 @@ void TImage::paintEvent(QPaintEvent*)
   QPainter p(this);
   // Stretched pixel art stays crisp: smoothing would blur the 16-colour picture.
   p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  if (FStretch)
+  if (FStretch && FSource && !FPicture.isNull()) {
+    // Drawn again for the screen's pixels, so that a high-density screen shows it sharp.
+    const qreal ratio = devicePixelRatioF();
+    const qreal scale = width() * ratio / FPicture.width();
+    if (FDrawn.isNull() || !qFuzzyCompare(FDrawnScale, scale)) {
+      FDrawn = FSource(scale);
+      FDrawn.setDevicePixelRatio(ratio);
+      FDrawnScale = scale;
+    }
+    p.drawImage(rect(), FDrawn);
+  } else if (FStretch)
     p.drawImage(rect(), FPicture);
   else
     p.drawImage(QPoint(0, 0), FPicture);

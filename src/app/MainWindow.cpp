@@ -3,6 +3,7 @@
 #include "about/AboutDialog.h"
 #include "uicore/ExceptionGuard.h"
 #include "uicore/Glyphs.h"
+#include "uicore/Ink.h"
 #include "uicore/StatusBar.h"
 #include "uicore/UserSettings.h"
 #include "dataaccess/EngineWait.h"
@@ -271,7 +272,7 @@ void TfmMain::buildPanes()
   QFont navyBold = lbTableName->font();
   navyBold.setBold(true);
   lbTableName->setFont(navyBold);
-  lbTableName->setStyleSheet(QStringLiteral("color: navy;"));
+  keepInkReadable(lbTableName, QColor(0x00, 0x00, 0x80));  // navy, lightened on a dark palette
   strip->addWidget(lbTableName, 1);
   DBNavigator1 = new TDBNavigator(Panel7);
   DBNavigator1->setObjectName(QStringLiteral("DBNavigator1"));

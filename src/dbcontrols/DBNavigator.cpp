@@ -1,6 +1,7 @@
 #include "dbcontrols/DBNavigator.h"
 
 #include "uicore/ExceptionGuard.h"
+#include "uicore/Ink.h"
 #include "dataaccess/DataSet.h"
 
 #include <QHBoxLayout>
@@ -78,7 +79,11 @@ TDBNavigator::TDBNavigator(QWidget* parent) : QWidget(parent)
     auto* b = new QToolButton(this);
     b->setObjectName(QStringLiteral("nb") + QLatin1String(names[i]));
     b->setToolTip(tr(hints[i]));
-    b->setIcon(navigatorGlyph(Button(i), i >= nbInsert ? QColor(0x1f, 0x4e, 0x8c) : QColor(0x30, 0x30, 0x30)));
+    // The glyphs' ink follows the palette: on dark buttons it lightens until it reads.
+    onPaletteChange(b, [b, i] {
+      const QColor wanted = i >= nbInsert ? QColor(0x1f, 0x4e, 0x8c) : QColor(0x30, 0x30, 0x30);
+      b->setIcon(navigatorGlyph(Button(i), readableOn(wanted, b->palette().color(QPalette::Button))));
+    });
     b->setFixedSize(25, 25);
     b->setFocusPolicy(Qt::NoFocus);
     b->setEnabled(false);
