@@ -4,6 +4,7 @@
 #include "AppFixture.h"
 
 #include "dbcontrols/DBGrid.h"
+#include "dbcontrols/DBNavigator.h"
 #include "viewer/DBRichEdit.h"
 
 #include <QClipboard>
@@ -188,6 +189,19 @@ private slots:
     QCOMPARE(grid->SelectedIndex(), 2);
     QVERIFY(grid->isAncestorOf(QApplication::focusWidget()) || grid->hasFocus());
     QCOMPARE(fmMain->qrTable.FieldByName(QStringLiteral("name"))->AsString(), QStringLiteral("nut"));
+    // Inserting, by key or by the navigator, keeps the focus in the grid for typing and Tab.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    for (bool byNavigator : {false, true}) {
+      if (byNavigator)
+        fmMain->DBNavigator1->Buttons(TDBNavigator::nbInsert)->click();
+      else
+        QTest::keyClick(grid, Qt::Key_Insert);
+      QCOMPARE(fmMain->qrTable.State(), dsInsert);
+      QVERIFY(grid->hasFocus());
+      QTest::keyClick(grid, Qt::Key_Tab);
+      QVERIFY(grid->hasFocus());
+      QTest::keyClick(grid, Qt::Key_Escape);
+    }
   }
 
   // Copies are tab-separated text as the grid shows it; a value with a tab, a line break or a
