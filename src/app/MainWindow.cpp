@@ -144,7 +144,7 @@ void TfmMain::buildToolbar()
   tools->addStretch(1);
   layout->addWidget(Panel1);
 
-  StatusBar1 = new TStatusBar({200, 160, 140, 150, 50}, this);
+  StatusBar1 = new TStatusBar({200, 140, 130, 140, 50}, this);
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
   StatusBar1->SetPanelText(MainStatus::Connection, tr("Disconnected"));
   setStatusBar(StatusBar1);

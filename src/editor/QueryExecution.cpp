@@ -82,7 +82,13 @@ void TfmMain::RunQuery()
   } catch (const EDBEngineError& e) {
     failed = true;
     StatusBar1->SetPanelText(MainStatus::Outcome, tr("Failed after %1").arg(elapsedText(clock.elapsed())));
-    new TfmDBError(this, e.Position() < 0 ? e : locatedInEditor(Memo1, e, textStart));
+    if (e.Position() < 0) {
+      new TfmDBError(this, e);
+    } else {
+      const EDBEngineError located = locatedInEditor(Memo1, e, textStart);
+      ShowEditorPos();  // the caret panel says where the caret went
+      new TfmDBError(this, located);
+    }
   }
   const int64_t affected = qrSelect.RowsAffected();
   pgBottom->setCurrentWidget(ResultSheet);

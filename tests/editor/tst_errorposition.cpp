@@ -82,6 +82,7 @@ private slots:
     QCOMPARE(caret.position(), int(text.lastIndexOf(fault)));
     QCOMPARE(caret.blockNumber() + 1, line);
     QCOMPARE(caret.positionInBlock() + 1, column);
+    QCOMPARE(fmMain->StatusBar1->PanelText(MainStatus::Caret), QString::asprintf("Line: %3d  Col: %3d", line, column));
   }
 
   // A fault the database does not place leaves the caret alone and names no place.
