@@ -338,25 +338,30 @@ void TDBGrid::updateRecordText()
 }
 
 // The exact count may take the database a moment on a large table: ask for it once the first
-// screen is on display.
+// screen is on display, that is after the grid has painted its rows, not merely after they are read.
 void TDBGrid::countLater()
 {
   if (FCountScheduled)
     return;
   FCountScheduled = true;
-  QTimer::singleShot(0, this, guard([this] {
-                       FCountScheduled = false;
-                       if (TEngineWait::active()) {
-                         // The connection is busy with the user's command: count once it is done.
-                         QTimer::singleShot(100, this, [this] { countLater(); });
-                         return;
-                       }
-                       TDataSet* ds = DataSet();
-                       if (ds && ds->Active() && ds->KnownRecordCount() < 0) {
-                         ds->RecordCount64();
-                         layoutScrollBars();
-                       }
-                     }));
+  FCountAfterPaint = true;
+  viewport()->update();
+}
+
+void TDBGrid::countNow()
+{
+  FCountScheduled = false;
+  if (TEngineWait::active()) {
+    // The connection is busy with the user's command: count once it is done.
+    FCountScheduled = true;
+    QTimer::singleShot(100, this, guard([this] { countNow(); }));
+    return;
+  }
+  TDataSet* ds = DataSet();
+  if (ds && ds->Active() && ds->KnownRecordCount() < 0) {
+    ds->RecordCount64();
+    layoutScrollBars();
+  }
 }
 
 void TDBGrid::followCurrent()
@@ -474,6 +479,11 @@ bool TDBGrid::CellIsNull(int64_t position, int column)
 
 void TDBGrid::paintEvent(QPaintEvent*)
 {
+  if (FCountAfterPaint) {
+    // Posted now, it runs after this paint has reached the screen.
+    FCountAfterPaint = false;
+    QTimer::singleShot(0, this, guard([this] { countNow(); }));
+  }
   QPainter p(viewport());
   const QPalette pal = palette();
   const int w = viewport()->width(), h = viewport()->height();

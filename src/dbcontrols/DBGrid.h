@@ -116,6 +116,7 @@ private:
   void layoutScrollBars();
   void followCurrent();
   void countLater();
+  void countNow();
   void updateRecordText();
   int64_t displayCount() const;  // rows the grid can show, -1 while not known
   int rowHeight() const;
@@ -149,6 +150,7 @@ private:
   int FResizing = -1;  // column whose right border is dragged
   int FResizeStart = 0;
   bool FCountScheduled = false;
+  bool FCountAfterPaint = false;  // the count waits for the rows to be painted
   // Restarted whenever the grid reads rows; when it runs out, the dataset lets go of its read locks.
   class QTimer* FReleaseTimer = nullptr;
   bool FIgnoreScrollBar = false;

@@ -26,7 +26,10 @@ QString wideSchema(bool postgres)
              " small SMALLINT, flag BOOLEAN, g %1, note TEXT);"
              "INSERT INTO wide VALUES (1, '2888-12-28', '23:58:58.888', '2888-12-28 23:58:58.888', -9223372036854775808,"
              " -2147483648, -32768, %2, %3, 'n');"
-             "INSERT INTO wide(id, note) VALUES (2, 'a rather longer note than the title');")
+             "INSERT INTO wide(id, note) VALUES (2, 'a rather longer note than the title');"
+             "CREATE TABLE big(id INTEGER PRIMARY KEY, v VARCHAR(20));"
+             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 5000)"
+             " INSERT INTO big SELECT i, 'v' || i FROM n;")
       .arg(postgres ? QStringLiteral("UUID") : QStringLiteral("VARCHAR(40)"),
            postgres ? QStringLiteral("false") : QStringLiteral("0"),
            postgres ? QStringLiteral("'d8d8d8d8-d8d8-d8d8-d8d8-d8d8d8d8d8d8'")
@@ -135,6 +138,46 @@ private slots:
     QVERIFY2(fmMain->StatusBar1->PanelText(MainStatus::Outcome).startsWith(QLatin1String("Failed after ")),
              qPrintable(fmMain->StatusBar1->PanelText(MainStatus::Outcome)));
     QCOMPARE(recordPanel(), QString());  // no result to stand in
+  }
+
+  // Rows reach the screen before anything counts them: at the grid's first paint with rows the
+  // count is not known yet; it comes after, and the scroll bar and the record panel follow it.
+  void rowsArePaintedBeforeTheCount_data()
+  {
+    QTest::addColumn<bool>("result");
+    QTest::newRow("table") << false;
+    QTest::newRow("result of a statement") << true;
+  }
+  void rowsArePaintedBeforeTheCount()
+  {
+    QFETCH(bool, result);
+    TDBGrid* g = result ? fmMain->DBGrid1 : fmMain->DBGrid2;
+    TDataSet& ds = result ? static_cast<TDataSet&>(fmMain->qrSelect) : static_cast<TDataSet&>(fmMain->qrTable);
+    struct FirstPaint : QObject {
+      TDBGrid* grid;
+      TDataSet* data;
+      int64_t countKnown = -2;  // what the dataset knew of its count when rows were first painted
+      bool eventFilter(QObject*, QEvent* e) override
+      {
+        if (e->type() == QEvent::Paint && countKnown == -2 && data->Active() && !grid->CellText(0, 0).isEmpty())
+          countKnown = data->KnownRecordCount();
+        return false;
+      }
+    } watch;
+    watch.grid = g;
+    watch.data = &ds;
+    g->viewport()->installEventFilter(&watch);
+    if (result) {
+      fmMain->Memo1->setPlainText(QStringLiteral("SELECT * FROM big"));
+      QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+    } else {
+      fmMain->OpenTable(backend->listed(QStringLiteral("big")));
+    }
+    QTRY_VERIFY(watch.countKnown != -2);
+    QCOMPARE(watch.countKnown, -1);
+    QTRY_COMPARE(ds.KnownRecordCount(), 5000);
+    QTRY_COMPARE(g->verticalScrollBar()->maximum(), 4999);
+    QCOMPARE(recordPanel(), QStringLiteral("Record 1 of 5000"));
   }
 };
 
