@@ -22,14 +22,25 @@ void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTar
   std::printf("%s\n", title);
   Browser b(ds);
   QElapsedTimer t;
+  // As the window does it: the command opens the data, the event loop paints the grid; timed to the
+  // paint that put rows on the screen.
+  b.grid.clock = &t;
   t.start();
   ds.Open();
-  b.paint();
-  report("open and show the first screen", t.nsecsElapsed() / 1e6, firstScreenTargetMs, "ms");
+  while (b.grid.paintedNs < 0 && t.elapsed() < 600000)
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  report("open to the first screen painted (event loop)", b.grid.paintedNs / 1e6, firstScreenTargetMs, "ms");
+  while (ds.KnownRecordCount() < 0 && t.elapsed() < 600000)  // the grid counts once the rows are shown
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen",
+              (t.nsecsElapsed() - b.grid.paintedNs) / 1e6, static_cast<long long>(ds.KnownRecordCount()));
+  // The same in process, without the event loop: open and paint called directly.
+  ds.Close();
   t.restart();
-  QCoreApplication::processEvents();  // the grid counts the rows once the first screen is up
-  std::printf("  %-46s %9.1f ms (%lld rows)\n", "count the rows, after the first screen", t.nsecsElapsed() / 1e6,
-              static_cast<long long>(ds.KnownRecordCount()));
+  ds.Open();
+  b.paint();
+  std::printf("  %-46s %9.1f ms\n", "open and paint, called directly (in process)", t.nsecsElapsed() / 1e6);
+  ds.RecordCount64();
 
   t.restart();
   ds.Last();
