@@ -47,11 +47,11 @@ private slots:
   {
     const QStringList labels = {fmAbout->lbProduct->text(), fmAbout->lbDescription->text(), fmAbout->lbVersion->text(),
                                 fmAbout->lbCopyRight->text()};
-    // The version label has the fixed file version, not the string table's ProductVersion (2.0.0.0).
-    QCOMPARE(labels, Versioned ? QStringList({"Kestrel", "Desktop database browser", "2.1.0.20",
+    // The version is the project's own, the one --version prints.
+    QCOMPARE(labels, Versioned ? QStringList({"Kestrel", "Desktop database browser", KESTREL_PROJECT_VERSION,
                                               "Copyright \u00A9 2026 Kestrel Project. All rights reserved."})
                                : QStringList(4, QString()));
-    QCOMPARE(rows(fmAbout->ListView1), Versioned ? QStringList({"Product Version=2.1.0.20", "Company Name=Kestrel Project",
+    QCOMPARE(rows(fmAbout->ListView1), Versioned ? QStringList({"Product Version=" KESTREL_PROJECT_VERSION, "Company Name=Kestrel Project",
                                                                 "Internal Name=KESTREL", "Comments=How it's going!"})
                                                  : QStringList());
   }

@@ -30,6 +30,9 @@ inline void startProgram(TestFolder& folder, const QByteArray& aliases)
   CreateApplicationWindows();
   fmMain->show();
   QVERIFY(QTest::qWaitForWindowExposed(fmMain));
+  // Keys for the window (shortcuts, menu letters) reach only the active window.
+  fmMain->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(fmMain));
 }
 
 inline void stopProgram()
