@@ -52,8 +52,7 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
-  // Aliases and tables stand in alphabetical order without regard to case, fields in table order;
-  // each level has its own picture, the same when selected.
+  // Aliases and tables stand in alphabetical order without regard to case, fields in table order.
   void ordersAndPicturesOfEachLevel()
   {
     QCOMPARE(childTexts(root()), QStringList({"beta", "gamma", "T"}));
@@ -64,10 +63,13 @@ private slots:
     QCOMPARE(tables.last(), QStringLiteral("Zulu"));
     QVERIFY(tables.indexOf(QStringLiteral("eagle")) < tables.indexOf(QStringLiteral("zeta")));
     QCOMPARE(childTexts(table(QStringLiteral("zeta"))), QStringList({"b", "a"}));
-    QList<int> pictures;
-    for (TTreeNode* node : {root(), alias(), table(QStringLiteral("zeta")), table(QStringLiteral("zeta"))->Item(0)})
-      pictures << node->ImageIndex() << node->SelectedIndex();
-    QCOMPARE(pictures, QList<int>({0, 0, 2, 2, 3, 3, 4, 4}));
+    // Each level has a picture of its own, the same when selected.
+    QSet<int> pictures;
+    for (TTreeNode* node : {root(), alias(), table(QStringLiteral("zeta")), table(QStringLiteral("zeta"))->Item(0)}) {
+      QCOMPARE(node->SelectedIndex(), node->ImageIndex());
+      pictures << node->ImageIndex();
+    }
+    QCOMPARE(pictures.size(), 4);
   }
 
   // Clicks on the root and an alias leave the structure list alone; double-clicks on the root and a

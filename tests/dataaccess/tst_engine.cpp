@@ -13,16 +13,24 @@ class TestEngine : public QObject {
 
   std::unique_ptr<TestFolder> folder;
 
-  void useAliases(const QByteArray& content) { folder->useAliases(content); }
-
-  static std::unique_ptr<TDatabase> openDatabase(const QString& alias)
+  // A database made from the SQL, opened under the alias A as EngineDB.
+  std::unique_ptr<TDatabase> openDatabase(const QString& sql)
   {
+    folder->createDatabase(QStringLiteral("a.db"), sql);
+    folder->useAliases("[A]\nDriver=SQLite\nDatabase=a.db\n");
     auto db = std::make_unique<TDatabase>();
     db->SetDatabaseName(QStringLiteral("EngineDB"));
-    db->SetAliasName(alias);
-    db->Params << QStringLiteral("USER NAME=someone") << QStringLiteral("PASSWORD=ignored");
+    db->SetAliasName(QStringLiteral("A"));
     db->Open();
     return db;
+  }
+
+  static std::unique_ptr<TTable> table(const QString& name, const QString& database = QStringLiteral("EngineDB"))
+  {
+    auto t = std::make_unique<TTable>();
+    t->SetDatabaseName(database);
+    t->SetTableName(name);
+    return t;
   }
 
 private slots:
@@ -47,7 +55,7 @@ private slots:
     if (!content.isEmpty())
       QVERIFY(f.open(QIODevice::WriteOnly) && f.write(content) == content.size());
     f.close();
-    useAliases("[X]\nDriver=SQLite\nDatabase=x.db\n");
+    folder->useAliases("[X]\nDriver=SQLite\nDatabase=x.db\n");
     TDatabase db;
     db.SetDatabaseName(QStringLiteral("EngineDB"));
     db.SetAliasName(QStringLiteral("X"));
@@ -69,25 +77,22 @@ private slots:
 
   void connectAndDisconnectEvents()
   {
-    folder->createDatabase(QStringLiteral("a.db"), QStringLiteral("CREATE TABLE t(x)"));
-    useAliases("[A]\nDriver=SQLite\nDatabase=a.db\n");
-    TDatabase db;
-    db.SetDatabaseName(QStringLiteral("EngineDB"));
-    db.SetAliasName(QStringLiteral("A"));
+    auto db = openDatabase(QStringLiteral("CREATE TABLE t(x)"));
+    db->Close();
     QStringList events;
-    db.AfterConnect = [&](TDatabase& d) { events << (d.Connected() ? "connect:open" : "connect:closed"); };
-    db.AfterDisconnect = [&](TDatabase& d) { events << (d.Connected() ? "disconnect:open" : "disconnect:closed"); };
-    db.Close();  // closed already: nothing happens
-    db.Open();
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, db.SetAliasName(QStringLiteral("B")));
-    db.Close();
-    db.Close();
+    db->AfterConnect = [&](TDatabase& d) { events << (d.Connected() ? "connect:open" : "connect:closed"); };
+    db->AfterDisconnect = [&](TDatabase& d) { events << (d.Connected() ? "disconnect:open" : "disconnect:closed"); };
+    db->Close();  // closed already: nothing happens
+    db->Open();
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, db->SetAliasName(QStringLiteral("B")));
+    db->Close();
+    db->Close();
     QCOMPARE(events, QStringList({"connect:open", "disconnect:closed"}));
   }
 
   void tableNamesAreUsableAsTableNames()
   {
-    folder->createDatabase(QStringLiteral("n.db"), QStringLiteral(
+    auto db = openDatabase(QStringLiteral(
         "CREATE TABLE \"Order Details\"(id INTEGER PRIMARY KEY, v TEXT);"
         "CREATE TABLE \"say \"\"hi\"\"\"(a INT);"
         "CREATE TABLE \"Größe_表\"(a INT);"
@@ -97,8 +102,6 @@ private slots:
         "CREATE INDEX ix ON MixedCase(a);"
         "INSERT INTO \"Order Details\"(v) VALUES ('one'),('two');"
         "ANALYZE;"));  // makes sqlite_stat1, a system table
-    useAliases("[N]\nDriver=SQLite\nDatabase=n.db\n");
-    auto db = openDatabase(QStringLiteral("N"));
     QStringList names;
     Session().GetTableNames(QStringLiteral("EngineDB"), QString(), true, false, names);
     names.sort();
@@ -112,11 +115,9 @@ private slots:
     QCOMPARE(matching, QStringList({"MixedCase", "Order Details"}));
 
     for (const QString& name : names) {
-      TTable t;
-      t.SetDatabaseName(QStringLiteral("EngineDB"));
-      t.SetTableName(name);
-      t.Open();
-      QCOMPARE(t.RecordCount(), name.startsWith(QLatin1String("Order")) || name == QLatin1String("V w") ? 2 : 0);
+      auto t = table(name);
+      t->Open();
+      QCOMPARE(t->RecordCount(), name.startsWith(QLatin1String("Order")) || name == QLatin1String("V w") ? 2 : 0);
     }
   }
 
@@ -128,64 +129,50 @@ private slots:
 
   void emptyTableScrollsOnceToEnd()
   {
-    folder->createDatabase(QStringLiteral("e.db"), QStringLiteral("CREATE TABLE e(a INT PRIMARY KEY, b TEXT NOT NULL)"));
-    useAliases("[E]\nDriver=SQLite\nDatabase=e.db\n");
-    auto db = openDatabase(QStringLiteral("E"));
-    TTable t;
-    t.SetDatabaseName(QStringLiteral("EngineDB"));
-    t.SetTableName(QStringLiteral("e"));
+    auto db = openDatabase(QStringLiteral("CREATE TABLE e(a INT PRIMARY KEY, b TEXT NOT NULL)"));
+    auto t = table(QStringLiteral("e"));
     int scrolls = 0;
-    t.AfterScroll = [&](TDataSet&) { ++scrolls; };
-    t.Open();
-    QVERIFY(t.Eof() && t.Bof() && t.IsEmpty());
+    t->AfterScroll = [&](TDataSet&) { ++scrolls; };
+    t->Open();
+    QVERIFY(t->Eof() && t->Bof() && t->IsEmpty());
     QCOMPARE(scrolls, 1);
-    QCOMPARE(t.RecordCount(), 0);
-    QVERIFY(t.Fields(0)->IsNull());
-    QVERIFY(t.Fields(1)->Required());
-    QVERIFY(!t.Fields(0)->Required());
-    t.First();
+    QVERIFY(t->Fields(0)->IsNull());
+    QVERIFY(t->Fields(1)->Required());
+    QVERIFY(!t->Fields(0)->Required());
+    t->First();
     QCOMPARE(scrolls, 2);
   }
 
   void closingTheDatabaseClosesItsDataSets()
   {
-    folder->createDatabase(QStringLiteral("c.db"), QStringLiteral("CREATE TABLE t(a INT); INSERT INTO t VALUES (1)"));
-    useAliases("[C]\nDriver=SQLite\nDatabase=c.db\n");
-    auto db = openDatabase(QStringLiteral("C"));
-    TTable a, b;
-    for (TTable* t : {&a, &b}) {
-      t->SetDatabaseName(QStringLiteral("enginedb"));  // names compare without regard to case
-      t->SetTableName(QStringLiteral("t"));
-      t->Open();
-    }
+    auto db = openDatabase(QStringLiteral("CREATE TABLE t(a INT); INSERT INTO t VALUES (1)"));
+    auto a = table(QStringLiteral("t"), QStringLiteral("enginedb"));  // names compare without regard to case
+    auto b = table(QStringLiteral("t"));
+    a->Open();
+    b->Open();
     bool wasActiveAtDisconnect = true;
-    db->AfterDisconnect = [&](TDatabase&) { wasActiveAtDisconnect = a.Active() || b.Active(); };
+    db->AfterDisconnect = [&](TDatabase&) { wasActiveAtDisconnect = a->Active() || b->Active(); };
     db->Close();
-    QVERIFY(!a.Active() && !b.Active());
+    QVERIFY(!a->Active() && !b->Active());
     QVERIFY(!wasActiveAtDisconnect);
-    QVERIFY_THROWS_EXCEPTION(EDBEngineError, a.Open());  // the connection is closed
+    QVERIFY_THROWS_EXCEPTION(EDBEngineError, a->Open());  // the connection is closed
     db.reset();  // a dataset outliving its connection must not reach it
-    QVERIFY(!a.Active());
+    QVERIFY(!a->Active());
   }
 
   void missingTableIsAnEngineError()
   {
-    folder->createDatabase(QStringLiteral("m.db"), QStringLiteral(
-        "CREATE TABLE base(a INT); CREATE VIEW broken AS SELECT a FROM base; DROP TABLE base;"));
-    useAliases("[M]\nDriver=SQLite\nDatabase=m.db\n");
-    auto db = openDatabase(QStringLiteral("M"));
+    auto db = openDatabase(QStringLiteral("CREATE TABLE base(a INT); CREATE VIEW broken AS SELECT a FROM base; DROP TABLE base;"));
     for (const char* name : {"nothere", "broken"}) {
-      TTable t;
-      t.SetDatabaseName(QStringLiteral("EngineDB"));
-      t.SetTableName(QString::fromLatin1(name));
+      auto t = table(QString::fromLatin1(name));
       try {
-        t.Open();
+        t->Open();
         QFAIL("no error raised");
       } catch (const EDBEngineError& e) {
         QVERIFY2(e.Errors(0).Message.contains(QLatin1String(name)), qPrintable(e.Message()));
         QCOMPARE(e.ErrorCount(), 2);
       }
-      QVERIFY(!t.Active());
+      QVERIFY(!t->Active());
     }
   }
 };

@@ -95,8 +95,6 @@ private slots:
     folder->useAliases(pg->aliasSection(QStringLiteral("PG")) +
                        // Nothing listens on port 1 of the loopback.
                        "[Nowhere]\nDriver=PostgreSQL\nHost=127.0.0.1\nPort=1\nDatabase=x\n"
-                       "[Unknown]\nDriver=PostgreSQL\nHost=" + pg_test::server().Host + "\nPort=" + pg_test::server().Port +
-                       "\nDatabase=no_such_database\n"
                        "[Spliced]\nDriver=PostgreSQL\nHost=" + pg_test::server().Host + "\nPort=" + pg_test::server().Port +
                        "\nDatabase=dbname=" + pg->name().toUtf8() + " user=" + pg_test::server().Superuser + "\n"
                        "[Secure]\nDriver=PostgreSQL\nHost=" + pg_test::server().Host + "\nPort=" + pg_test::server().Port +
@@ -120,7 +118,6 @@ private slots:
                                                   << "password authentication failed";
     QTest::newRow("a setting after the user name") << "PG" << login() + " dbname=postgres" << password()
                                                    << "password authentication failed for user \"" + login() + " dbname=postgres\"";
-    QTest::newRow("unknown database") << "Unknown" << login() << password() << "database \"no_such_database\" does not exist";
     QTest::newRow("a connection string as database name") << "Spliced" << login() << password() << "does not exist";
     QTest::newRow("no server") << "Nowhere" << login() << password() << "Connection refused";
     // The test server has no certificate: asking for SSL must reach libpq and be refused.
@@ -188,13 +185,9 @@ private slots:
     QTest::newRow("the login's schema") << "orders" << 1 << 1;
     QTest::newRow("shadowed") << "public.orders" << 2 << 2;
     QTest::newRow("mixed case") << "\"Customers\"" << 2 << 0;
-    QTest::newRow("blank") << "\"audit log\"" << 1 << 0;
     QTest::newRow("quote and dot") << "\"we\"\"ird.name\"" << 2 << 0;
-    QTest::newRow("reserved word") << "\"user\"" << 1 << 0;
     QTest::newRow("view") << "big_orders" << 2 << 1;
-    QTest::newRow("materialized view") << "order_totals" << 1 << 1;
     QTest::newRow("partitioned") << "measures" << 2 << 0;
-    QTest::newRow("other schema") << "sales.regions" << 1 << 0;
     QTest::newRow("foreign table") << "sales.imported" << 1 << 0;
     QTest::newRow("quoted schema and table") << "\"Mixed Schema\".\"Odd Table\"" << 1 << 3;
   }
@@ -225,7 +218,8 @@ private slots:
     QVERIFY_THROWS_EXCEPTION(EDBEngineError, db->Connection().describeTable(QStringLiteral("not_a_table")));
   }
 
-  // One column per row of the type mapping, in a table with a composite key given out of column order.
+  // Where the mapping decides more than a name: serials and identities, sizes and precisions,
+  // domains, generated columns, and a composite key given out of column order.
   void structureOfEveryMappedType_data()
   {
     QTest::addColumn<QString>("column");
@@ -237,31 +231,14 @@ private slots:
     QTest::addColumn<bool>("readOnly");
     QTest::newRow("smallint, second in the key") << "c_int2" << ftSmallint << 0 << 0 << true << 2 << false;
     QTest::newRow("varchar(8), first in the key") << "c_code" << ftString << 8 << 0 << true << 1 << false;
-    QTest::newRow("integer") << "c_int4" << ftInteger << 0 << 0 << true << 0 << false;
     QTest::newRow("serial") << "c_serial" << ftAutoInc << 0 << 0 << true << 0 << false;
     QTest::newRow("identity always") << "c_identity" << ftAutoInc << 0 << 0 << true << 0 << true;
-    QTest::newRow("identity by default") << "c_identity2" << ftAutoInc << 0 << 0 << true << 0 << false;
-    QTest::newRow("bigint") << "c_int8" << ftLargeint << 0 << 0 << false << 0 << false;
     QTest::newRow("bigserial") << "c_bigserial" << ftLargeint << 0 << 0 << true << 0 << false;
-    QTest::newRow("boolean") << "c_bool" << ftBoolean << 0 << 0 << false << 0 << false;
-    QTest::newRow("real") << "c_real" << ftFloat << 0 << 0 << false << 0 << false;
-    QTest::newRow("double") << "c_double" << ftFloat << 0 << 0 << false << 0 << false;
-    QTest::newRow("money") << "c_money" << ftCurrency << 0 << 0 << false << 0 << false;
     QTest::newRow("numeric(30,4)") << "c_numeric" << ftBCD << 4 << 30 << false << 0 << false;
     QTest::newRow("numeric") << "c_numeric_free" << ftBCD << 0 << 0 << false << 0 << false;
     QTest::newRow("numeric(3,-2)") << "c_numeric_tens" << ftBCD << 0 << 5 << false << 0 << false;
-    QTest::newRow("varchar(40)") << "c_varchar" << ftString << 40 << 0 << false << 0 << false;
     QTest::newRow("varchar") << "c_varchar_free" << ftMemo << 0 << 0 << false << 0 << false;
     QTest::newRow("char(5)") << "c_char" << ftFixedChar << 5 << 0 << false << 0 << false;
-    QTest::newRow("text") << "c_text" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("json") << "c_json" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("jsonb") << "c_jsonb" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("xml") << "c_xml" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("date") << "c_date" << ftDate << 0 << 0 << false << 0 << false;
-    QTest::newRow("time") << "c_time" << ftTime << 0 << 0 << false << 0 << false;
-    QTest::newRow("timestamp") << "c_timestamp" << ftDateTime << 0 << 0 << false << 0 << false;
-    QTest::newRow("timestamptz") << "c_timestamptz" << ftDateTime << 0 << 0 << false << 0 << false;
-    QTest::newRow("bytea") << "c_bytea" << ftBlob << 0 << 0 << false << 0 << false;
     QTest::newRow("uuid") << "c_uuid" << ftGuid << 36 << 0 << false << 0 << false;
     QTest::newRow("domain over varchar(10)") << "c_domain" << ftString << 10 << 0 << true << 0 << false;
     QTest::newRow("domain over a domain over numeric(8,2)") << "c_domain2" << ftBCD << 2 << 8 << false << 0 << false;
@@ -269,9 +246,6 @@ private slots:
     QTest::newRow("interval") << "c_interval" << ftString << 67 << 0 << false << 0 << false;
     QTest::newRow("inet") << "c_inet" << ftString << 49 << 0 << false << 0 << false;
     QTest::newRow("bit(12)") << "c_bits" << ftString << 12 << 0 << false << 0 << false;
-    QTest::newRow("array") << "c_array" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("range") << "c_range" << ftMemo << 0 << 0 << false << 0 << false;
-    QTest::newRow("point") << "c_point" << ftMemo << 0 << 0 << false << 0 << false;
     QTest::newRow("generated") << "c_generated" << ftInteger << 0 << 0 << false << 0 << true;
   }
   void structureOfEveryMappedType()

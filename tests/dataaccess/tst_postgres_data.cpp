@@ -49,6 +49,14 @@ class TestPostgresData : public QObject {
     return q.RowsAffected();
   }
 
+  // counted(i) gives i back and leaves a row in calls for each call.
+  void countCalls()
+  {
+    pg->exec(QStringLiteral("DROP TABLE IF EXISTS calls; CREATE TABLE calls(i int);"
+                            "CREATE OR REPLACE FUNCTION counted(i int) RETURNS int"
+                            " AS 'INSERT INTO calls VALUES (i); SELECT i' LANGUAGE sql VOLATILE;"));
+  }
+
   static QByteArray everyByte()
   {
     QByteArray b;
@@ -74,16 +82,12 @@ private slots:
     PG_REQUIRE_SERVER();
     pg = std::make_unique<pg_test::TempDatabase>(QStringLiteral("data"));
     pg->exec(QStringLiteral(
-        "CREATE TYPE mood AS ENUM ('sad', 'ok');"
-        "CREATE TABLE vals(id int PRIMARY KEY, n30 numeric, ts timestamp, tstz timestamptz, b bytea, t text,"
-        " f8 float8, f4 real, m money, flag boolean, u uuid, j json, jb jsonb, x xml, d date, tm time, iv interval,"
-        " e mood, arr int[], big bigint, v varchar(10), c char(4), pt point);"
-        "INSERT INTO vals VALUES (1, -123456789012345678901234567890.0001, '2024-02-29 13:45:10.123456',"
-        " '2024-02-29 13:45:10.654321+02', (SELECT decode(string_agg(lpad(to_hex(i), 2, '0'), ''), 'hex')"
-        " FROM generate_series(0, 255) i), 'A' || chr(233) || chr(8364) || chr(10) || (SELECT string_agg(chr(p * 65536 + 256), '')"
-        " FROM generate_series(1, 16) p), 0.1, 3.25, 1234567.89, true, 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11',"
-        " '{\"b\": 1,  \"a\": [1, 2]}', '{\"k\": \"v\"}', '<a>x</a>', '2024-02-29', '23:59:59.999999',"
-        " '1 year 2 mons 3 days 04:05:06.789', 'ok', '{1,2,NULL}', -9223372036854775808, 'ten chars!', 'ab', '(1.5,2)');"
+        "CREATE TABLE vals(id int PRIMARY KEY, n30 numeric, tstz timestamptz, b bytea, t text, f8 float8, m money,"
+        " flag boolean, j json, tm time, big bigint, v varchar(10), c char(4));"
+        "INSERT INTO vals VALUES (1, -123456789012345678901234567890.0001, '2024-02-29 13:45:10.654321+02',"
+        " (SELECT decode(string_agg(lpad(to_hex(i), 2, '0'), ''), 'hex') FROM generate_series(0, 255) i),"
+        " 'A' || chr(233) || chr(8364) || chr(10) || (SELECT string_agg(chr(p * 65536 + 256), '') FROM generate_series(1, 16) p),"
+        " 0.1, 1234567.89, true, '{\"b\": 1,  \"a\": [1, 2]}', '23:59:59.999999', -9223372036854775808, 'ten chars!', 'ab');"
         "INSERT INTO vals(id) VALUES (2);"
         "CREATE TABLE nums(id int PRIMARY KEY, qty int NOT NULL DEFAULT 0, note text);"
         "INSERT INTO nums SELECT i, i * 2, 'n' || i FROM generate_series(1, 50) i;"
@@ -128,29 +132,16 @@ private slots:
     QTest::addColumn<QString>("shown");   // what the field shows afterwards
     QTest::newRow("numeric, 30 digits") << "n30" << "-123456789012345678901234567890.0001" << "98765432109876543210987654321.0123"
                                         << "98765432109876543210987654321.0123" << "98765432109876543210987654321.0123";
-    QTest::newRow("timestamp") << "ts" << "2024-02-29 13:45:10.123" << "2025-01-02 03:04:05.678" << "2025-01-02 03:04:05.678"
-                               << "2025-01-02 03:04:05.678";
     QTest::newRow("timestamptz") << "tstz" << "2024-02-29 11:45:10.654" << "2025-01-02 03:04:05" << "2025-01-02 03:04:05"
                                  << "2025-01-02 03:04:05.000";
     QTest::newRow("double") << "f8" << "0.1" << "0.30000000000000004" << "0.30000000000000004" << "0.3";
-    QTest::newRow("real") << "f4" << "3.25" << "-2.5" << "-2.5" << "-2.5";
     QTest::newRow("money") << "m" << "1234567.89" << "-12.5" << "-12.50" << "-12.50";
     QTest::newRow("boolean") << "flag" << "True" << "False" << "false" << "False";
-    QTest::newRow("uuid") << "u" << "a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11" << "00000000-0000-0000-0000-000000000001"
-                          << "00000000-0000-0000-0000-000000000001" << "00000000-0000-0000-0000-000000000001";
     QTest::newRow("json") << "j" << "{\"b\": 1,  \"a\": [1, 2]}" << "[1,  2]" << "[1,  2]" << "[1,  2]";
-    QTest::newRow("jsonb") << "jb" << "{\"k\": \"v\"}" << "{\"z\": [true]}" << "{\"z\": [true]}" << "{\"z\": [true]}";
-    QTest::newRow("xml") << "x" << "<a>x</a>" << "<b/>" << "<b/>" << "<b/>";
-    QTest::newRow("date") << "d" << "2024-02-29" << "2025-12-31" << "2025-12-31" << "2025-12-31";
     QTest::newRow("time") << "tm" << "23:59:59.999" << "08:09:10.5" << "08:09:10.5" << "08:09:10.500";
-    QTest::newRow("interval") << "iv" << "1 year 2 mons 3 days 04:05:06.789" << "2 days" << "2 days" << "2 days";
-    QTest::newRow("enum") << "e" << "ok" << "sad" << "sad" << "sad";
-    QTest::newRow("array") << "arr" << "{1,2,NULL}" << "{4,5}" << "{4,5}" << "{4,5}";
     QTest::newRow("bigint") << "big" << "-9223372036854775808" << "9223372036854775807" << "9223372036854775807"
                             << "9223372036854775807";
-    QTest::newRow("varchar") << "v" << "ten chars!" << "abc" << "abc" << "abc";
     QTest::newRow("char") << "c" << "ab  " << "xy" << "xy" << "xy  ";  // text drops the padding, the field keeps it
-    QTest::newRow("point") << "pt" << "(1.5,2)" << "(3,4)" << "(3,4)" << "(3,4)";
     QTest::newRow("text of every plane") << "t" << everyPlane() << everyPlane().toUpper() << everyPlane().toUpper()
                                          << everyPlane().toUpper();
   }
@@ -202,32 +193,6 @@ private slots:
     QCOMPARE(t->FieldByName(QStringLiteral("b"))->AsBytes(), reversed);
   }
 
-  // Forward and back across blocks and read-ahead chunks, by key ranges: every row once, in key order.
-  void walksInKeyOrderBothWays()
-  {
-    const QStringList expected = pg->column(QStringLiteral("SELECT b || a FROM pairs ORDER BY b, a"));
-    auto t = table(QStringLiteral("pairs"));
-    QStringList forward;
-    for (t->First(); !t->Eof(); t->Next())
-      forward << t->FieldByName(QStringLiteral("b"))->AsString() + t->FieldByName(QStringLiteral("a"))->AsString();
-    QCOMPARE(forward.size(), expected.size());
-    QCOMPARE(forward, expected);
-    QStringList backward;
-    for (t->Last(); !t->Bof(); t->Prior())
-      backward.prepend(t->FieldByName(QStringLiteral("b"))->AsString() + t->FieldByName(QStringLiteral("a"))->AsString());
-    QCOMPARE(backward, expected);
-    QCOMPARE(t->RecordCount(), 10000);
-    t->SetRecNo(5001);
-    QCOMPARE(t->FieldByName(QStringLiteral("b"))->AsString() + t->FieldByName(QStringLiteral("a"))->AsString(), expected[5000]);
-    // A row added elsewhere shows after Refresh, in its place.
-    pg->exec(QStringLiteral("INSERT INTO pairs VALUES (-1, 'B', 0)"));
-    t->Refresh();
-    t->First();
-    t->MoveBy(3334);
-    QCOMPARE(t->FieldByName(QStringLiteral("a"))->AsString(), QStringLiteral("-1"));
-    pg->exec(QStringLiteral("DELETE FROM pairs WHERE a = -1"));
-  }
-
   // A row another session changed or removed since it was read is not overwritten, and the user's
   // edit stays; types without a usable equality (json, xml, point, arrays) are compared by text.
   void concurrentChanges_data()
@@ -238,10 +203,7 @@ private slots:
     QTest::newRow("edit, quantity changed") << "edit" << "UPDATE docs SET qty = 9 WHERE id = 1" << true;
     QTest::newRow("edit, row deleted") << "edit" << "DELETE FROM docs WHERE id = 1" << true;
     QTest::newRow("edit, json respaced") << "edit" << "UPDATE docs SET body = '{\"a\": 1}' WHERE id = 1" << true;
-    QTest::newRow("edit, xml changed") << "edit" << "UPDATE docs SET markup = '<p>2</p>' WHERE id = 1" << true;
-    QTest::newRow("edit, point moved") << "edit" << "UPDATE docs SET spot = '(1,2)' WHERE id = 1" << true;
     QTest::newRow("edit, same values rewritten") << "edit" << "UPDATE docs SET qty = qty WHERE id = 1" << false;
-    QTest::newRow("edit, another row changed") << "edit" << "INSERT INTO docs(id, qty) VALUES (2, 2)" << false;
     QTest::newRow("delete, array changed") << "delete" << "UPDATE docs SET tags = '{x}' WHERE id = 1" << true;
     QTest::newRow("delete, nothing changed") << "delete" << "SELECT 1" << false;
   }
@@ -321,16 +283,11 @@ private slots:
       QCOMPARE(QString::fromUtf8(e.what()),
                QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could be found again.").arg(name));
     }
-    int64_t sum = 0, n = 0;
-    for (t->First(); !t->Eof(); t->Next(), ++n)
-      sum += t->FieldByName(QStringLiteral("x"))->Value().asInteger();
-    QCOMPARE(n, int64_t(rows));
-    QCOMPARE(sum, int64_t(rows) * (rows + 1) / 2);
+    int n = 0;
+    for (t->First(); !t->Eof(); t->Next())
+      QCOMPARE(t->FieldByName(QStringLiteral("x"))->Value().asInteger(), ++n);
+    QCOMPARE(n, rows);
     QCOMPARE(t->RecordCount(), rows);
-    t->Last();
-    QCOMPARE(t->RecNo(), int64_t(rows));
-    t->First();
-    QCOMPARE(t->RecNo(), int64_t(1));
   }
 
   // What Execute reports: a result to show, the rows changed, or neither; or the server's message,
@@ -343,18 +300,10 @@ private slots:
     QTest::addColumn<QStringList>("entries");  // of an error: texts the entries after the first contain
     QTest::newRow("select") << "SELECT id FROM nums WHERE id > 47 ORDER BY id" << "rows:48" << 0 << QStringList();
     QTest::newRow("update") << "UPDATE nums SET qty = qty + 1 WHERE id <= 3" << "none" << 3 << QStringList();
-    QTest::newRow("ddl") << "CREATE TABLE made_here(x int)" << "none" << 0 << QStringList();
     QTest::newRow("insert returning") << "INSERT INTO nums(id) VALUES (9001), (9002) RETURNING id" << "rows:9001" << 2 << QStringList();
     QTest::newRow("several, the last selects") << "INSERT INTO nums(id, qty) VALUES (9101, 5);\nSELECT qty FROM nums WHERE id = 9101"
                                                << "rows:5" << 0 << QStringList();
-    QTest::newRow("several, the last updates") << "SELECT 1; UPDATE nums SET qty = 0 WHERE id IN (9001, 9002)" << "none" << 2
-                                               << QStringList();
-    QTest::newRow("select into") << "SELECT * INTO copied FROM nums WHERE id <= 5" << "none" << 5 << QStringList();
-    QTest::newRow("show") << "SHOW DateStyle" << "rows:ISO, YMD" << 0 << QStringList();
-    QTest::newRow("explain") << "EXPLAIN SELECT 1" << "rows:Result  (cost=0.00..0.01 rows=1 width=4)" << 0 << QStringList();
-    QTest::newRow("values") << "VALUES ('a'), ('b')" << "rows:a" << 0 << QStringList();
     QTest::newRow("vacuum, which no transaction may hold") << "VACUUM nums" << "none" << 0 << QStringList();
-    QTest::newRow("comment after the query") << "SELECT 7 -- the answer" << "rows:7" << 0 << QStringList();
     QTest::newRow("only a comment") << "-- nothing to do\n;" << "none" << -1 << QStringList();
     QTest::newRow("syntax") << "SELEC 1" << "error" << -1 << QStringList{"syntax error at or near \"SELEC\""};
     QTest::newRow("duplicate key") << "INSERT INTO nums(id) VALUES (1)" << "error" << -1
@@ -363,7 +312,6 @@ private slots:
     QTest::newRow("unknown function") << "SELECT no_such_function(1)" << "error" << -1
                                       << QStringList{"function no_such_function(integer) does not exist",
                                                      "Hint: No function matches the given name and argument types."};
-    QTest::newRow("runtime error in the first rows") << "SELECT 1 / 0" << "error" << -1 << QStringList{"division by zero"};
     QTest::newRow("error before the last statement") << "SELECT 1 / 0; SELECT 2" << "error" << -1 << QStringList{"division by zero"};
     QTest::newRow("syntax of a query read through a cursor") << "SELECT FROM WHERE" << "error" << -1
                                                              << QStringList{"syntax error at or near \"WHERE\""};
@@ -436,23 +384,33 @@ private slots:
   }
 
   // Two walks on the one connection, step by step in turn: each reads ahead, neither loses its place;
-  // then the query walks back.
+  // then each walks back, every row once and in key order.
   void interleavedWalksKeepTheirPlaces()
   {
     const QStringList keys = pg->column(QStringLiteral("SELECT b || a FROM pairs ORDER BY b, a"));
     auto t = table(QStringLiteral("pairs"));
     auto q = query(QStringLiteral("SELECT i FROM generate_series(1, 12000) i"));
+    const auto key = [&] { return t->FieldByName(QStringLiteral("b"))->AsString() + t->FieldByName(QStringLiteral("a"))->AsString(); };
     int64_t i = 0;
     for (t->First(), q->First(); !q->Eof(); q->Next(), ++i) {
       QCOMPARE(q->Fields(0)->Value().asInteger(), i + 1);
       if (!t->Eof()) {
-        QCOMPARE(t->FieldByName(QStringLiteral("b"))->AsString() + t->FieldByName(QStringLiteral("a"))->AsString(), keys[i]);
+        QCOMPARE(key(), keys[i]);
         t->Next();
       }
     }
     QCOMPARE(i, int64_t(12000));
     QVERIFY(t->Eof());
     QCOMPARE(t->RecNo(), int64_t(10000));
+    // Opened afresh, the table from its end back to its start, by key ranges, and a jump into its
+    // second half.
+    t = table(QStringLiteral("pairs"));
+    QStringList backward;
+    for (t->Last(); !t->Bof(); t->Prior())
+      backward.prepend(key());
+    QCOMPARE(backward, keys);
+    t->SetRecNo(7001);
+    QCOMPARE(key(), keys[7000]);
     // The query back to its start, and a jump, through the read-ahead chunks.
     for (q->Last(); !q->Bof(); q->Prior(), --i)
       QCOMPARE(q->Fields(0)->Value().asInteger(), i);
@@ -477,9 +435,7 @@ private slots:
   void aQueryIsComputedOnce()
   {
     QFETCH(QString, meanwhile);
-    pg->exec(QStringLiteral("DROP TABLE IF EXISTS calls; CREATE TABLE calls(i int);"
-                            "CREATE OR REPLACE FUNCTION counted(i int) RETURNS int"
-                            " AS 'INSERT INTO calls VALUES (i); SELECT i' LANGUAGE sql VOLATILE;"));
+    countCalls();
     auto q = query(QStringLiteral("SELECT counted(i) FROM generate_series(1, 20000) i"));
     for (int i = 0; i < 5000; ++i)
       q->Next();
@@ -491,6 +447,8 @@ private slots:
       t->Edit();
       t->FieldByName(QStringLiteral("note"))->SetAsString(QStringLiteral("meanwhile"));
       t->Post();
+      // The edit commits at once, although the query's cursor is open on the same connection.
+      QCOMPARE(pg->scalar(QStringLiteral("SELECT note FROM nums WHERE id = 1")), QStringLiteral("meanwhile"));
     } else if (meanwhile == QLatin1String("release")) {
       q->ReleaseReads();
     } else if (meanwhile == QLatin1String("statement")) {
@@ -508,15 +466,17 @@ private slots:
     q.reset();
     QCOMPARE(pg->scalar(QStringLiteral("SELECT count(*) || ' calls, ' || count(DISTINCT i) || ' rows' FROM calls")),
              QStringLiteral("20000 calls, 20000 rows"));
+    // Nothing is left open on the server once the query is closed.
+    QCOMPARE(pg->scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
+                                       " AND state LIKE 'idle in transaction%'")),
+             QStringLiteral("0"));
   }
 
   // A result whose rows the server no longer has (the user's transaction they were read in was
   // rolled back) says so; its statement is not run again behind the user's back.
   void aResultRolledBackIsNotRunAgain()
   {
-    pg->exec(QStringLiteral("DROP TABLE IF EXISTS calls; CREATE TABLE calls(i int);"
-                            "CREATE OR REPLACE FUNCTION counted(i int) RETURNS int"
-                            " AS 'INSERT INTO calls VALUES (i); SELECT i' LANGUAGE sql VOLATILE;"));
+    countCalls();
     run(QStringLiteral("BEGIN"));
     auto q = query(QStringLiteral("SELECT counted(i) FROM generate_series(1, 3000) i"));
     run(QStringLiteral("ROLLBACK"));
@@ -530,27 +490,6 @@ private slots:
     QCOMPARE(query(QStringLiteral("SELECT 'next'"))->Fields(0)->AsString(), QStringLiteral("next"));
   }
 
-  // An edit commits at once even while a query's cursor is open on the same connection; the query
-  // reads on afterwards.
-  void editsCommitWhileAQueryIsOpen()
-  {
-    auto q = query(QStringLiteral("SELECT i FROM generate_series(1, 3000) i"));
-    auto t = table(QStringLiteral("nums"));
-    t->Edit();
-    t->FieldByName(QStringLiteral("note"))->SetAsString(QStringLiteral("committed"));
-    t->Post();
-    QCOMPARE(pg->scalar(QStringLiteral("SELECT note FROM nums WHERE id = 1")), QStringLiteral("committed"));
-    int64_t expected = 1;
-    for (q->First(); !q->Eof(); q->Next(), ++expected)
-      QCOMPARE(q->Fields(0)->Value().asInteger(), expected);
-    QCOMPARE(expected, int64_t(3001));
-    // Nothing is left open on the server once both are closed.
-    q.reset();
-    t.reset();
-    QCOMPARE(pg->scalar(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
-                                       " AND state LIKE 'idle in transaction%'")),
-             QStringLiteral("0"));
-  }
 };
 
 QTEST_GUILESS_MAIN(TestPostgresData)

@@ -117,21 +117,14 @@ private slots:
     auto row = [](const char* declared, TFieldType t, int size = 0, int precision = 0) {
       QTest::newRow(declared) << QString::fromLatin1(declared) << t << size << precision;
     };
-    // One row for each line of the documented table (a name the affinity rules would map the same
-    // way adds nothing), declared with odd case and blanks.
-    row("TinyInt", ftSmallint); row("UNSIGNED  BIG   INT", ftLargeint); row("bool", ftBoolean);
-    row("NCHAR( 55 )", ftFixedChar, 55); row("VARCHAR(20)", ftString, 20); row("CLOB", ftMemo); row("CHAR", ftMemo);
-    row("DECIMAL(15,2)", ftBCD, 2, 15); row("NUMERIC(10, 5)", ftBCD, 5, 10); row("DECIMAL(7)", ftBCD, 0, 7);
-    row("DOUBLE PRECISION", ftFloat); row("CURRENCY", ftCurrency);
-    row("DATE", ftDate); row("TIME", ftTime); row("timestamp", ftDateTime); row("BLOB", ftBlob);
-    // No declared type: the column holds any storage class, so it is no binary column.
-    row("", ftVariant); row("   ", ftVariant);
-    // Anything else, by SQLite's affinity rules in their order.
-    row("UNSIGNED INTEGER", ftLargeint); row("POINT INTERVAL", ftLargeint);  // "INT" wins over everything
-    row("STRING", ftBCD);                                                  // no CHAR in it: numeric affinity
-    row("LONG TEXT", ftMemo); row("VARCHAR2(30)", ftString, 30);
-    row("BINARY BLOB", ftBlob); row("BLOBINT", ftLargeint); row("FLOATING POINT", ftLargeint); row("DOUBLE FLOAT", ftFloat);
-    row("NUMBER", ftBCD); row("DECIMAL", ftBCD);
+    // Sizes and precisions read from odd spacing; the date, time and boolean names SQLite has no
+    // affinity for; and the affinity rules' order where a name holds words of several.
+    row("NCHAR( 55 )", ftFixedChar, 55); row("CHAR", ftMemo); row("NUMERIC(10, 5)", ftBCD, 5, 10); row("DECIMAL(7)", ftBCD, 0, 7);
+    row("bool", ftBoolean); row("timestamp", ftDateTime);
+    row("", ftVariant); row("   ", ftVariant);  // no declared type: any storage class, so no binary column
+    row("POINT INTERVAL", ftLargeint); row("FLOATING POINT", ftLargeint); row("BLOBINT", ftLargeint);  // "INT" wins
+    row("STRING", ftBCD);  // no CHAR in it: numeric affinity
+    row("VARCHAR2(30)", ftString, 30); row("DOUBLE FLOAT", ftFloat);
   }
   void declaredTypes()
   {
@@ -152,33 +145,19 @@ private slots:
     QTest::addColumn<QString>("types");  // field types of the columns, in order
     QTest::addColumn<QString>("keys");   // "Yes"/"No" membership of the open index
     QTest::newRow("rowid alias") << "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT)" << "ftAutoInc ftMemo" << "1 0";
-    QTest::newRow("alias declared lower case") << "CREATE TABLE t(id integer primary key)" << "ftAutoInc" << "1";
     QTest::newRow("INT is not the row id") << "CREATE TABLE t(id INT PRIMARY KEY)" << "ftLargeint" << "1";
-    QTest::newRow("DESC is not the row id") << "CREATE TABLE t(id INTEGER PRIMARY KEY DESC)" << "ftLargeint" << "1";
     QTest::newRow("without rowid") << "CREATE TABLE t(id INTEGER PRIMARY KEY, v TEXT) WITHOUT ROWID" << "ftLargeint ftMemo" << "1 0";
     QTest::newRow("table constraint") << "CREATE TABLE t(v TEXT, id INTEGER, PRIMARY KEY(id))" << "ftMemo ftAutoInc" << "0 1";
     QTest::newRow("composite key") << "CREATE TABLE t(a INTEGER, b VARCHAR(5), c REAL, PRIMARY KEY(b, a))"
                                    << "ftLargeint ftString ftFloat" << "1 1 0";
-    QTest::newRow("no key") << "CREATE TABLE t(a INTEGER, b TEXT)" << "ftLargeint ftMemo" << "0 0";
-    QTest::newRow("view") << "CREATE TABLE base(id INTEGER PRIMARY KEY, n BIGINT); CREATE VIEW t AS SELECT id, n FROM base"
-                          << "ftLargeint ftLargeint" << "0 0";
     // Columns without a declared type hold whatever comes; only a BLOB declaration makes bytes.
     QTest::newRow("untyped columns") << "CREATE TABLE t(a, b BLOB, c); INSERT INTO t VALUES (1, x'00', 'x')"
                                      << "ftVariant ftBlob ftVariant" << "0 0 0";
-    QTest::newRow("untyped key") << "CREATE TABLE t(k PRIMARY KEY, v)" << "ftVariant ftVariant" << "1 0";
-    QTest::newRow("view computed columns")
-        << "CREATE TABLE base(id INTEGER PRIMARY KEY, n BIGINT, s TEXT);"
-           "CREATE VIEW t AS SELECT id, n * 2 AS twice, upper(s) AS u, count(*) OVER () AS c FROM base"
-        << "ftLargeint ftVariant ftVariant ftVariant" << "0 0 0 0";
     // The row id is auto-incremented while every value it holds fits in 32 bits.
     QTest::newRow("row id at 2^31-1") << "CREATE TABLE t(id INTEGER PRIMARY KEY); INSERT INTO t VALUES (1), (2147483647)"
                                       << "ftAutoInc" << "1";
-    QTest::newRow("row id at -2^31") << "CREATE TABLE t(id INTEGER PRIMARY KEY); INSERT INTO t VALUES (-2147483648), (5)"
-                                     << "ftAutoInc" << "1";
     QTest::newRow("row id above 2^31-1") << "CREATE TABLE t(id INTEGER PRIMARY KEY); INSERT INTO t VALUES (1), (2147483648)"
                                          << "ftLargeint" << "1";
-    QTest::newRow("row id below -2^31") << "CREATE TABLE t(id INTEGER PRIMARY KEY); INSERT INTO t VALUES (-2147483649), (5)"
-                                        << "ftLargeint" << "1";
     QTest::newRow("large row id by table constraint")
         << "CREATE TABLE t(v TEXT, id INTEGER, PRIMARY KEY(id)); INSERT INTO t VALUES ('a', 9000000000)" << "ftMemo ftLargeint" << "0 1";
   }
@@ -218,8 +197,6 @@ private slots:
     row("row id of a table named with quotes",
         QStringLiteral("CREATE TABLE \"my \"\"big\"\" ids\"(\"rowid\" INTEGER PRIMARY KEY, v); INSERT INTO \"my \"\"big\"\" ids\" VALUES (%1, 1)"),
         QStringLiteral("my \"big\" ids"), QStringLiteral("rowid"), 4294967296LL);
-    row("INT below -2^31", QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, n INT); INSERT INTO t VALUES (1, %1)"),
-        QStringLiteral("t"), QStringLiteral("n"), -2147483649LL);
     row("MEDIUMINT at the 64-bit end", QStringLiteral("CREATE TABLE t(n MEDIUMINT); INSERT INTO t VALUES (%1)"),
         QStringLiteral("t"), QStringLiteral("n"), std::numeric_limits<qint64>::min());
   }
@@ -256,19 +233,11 @@ private slots:
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("types");
     const QString none = QStringLiteral("CREATE TABLE unused(x)");
-    QTest::newRow("integers") << none << "VALUES (1), (-5)" << "ftLargeint";
-    QTest::newRow("floats") << none << "VALUES (1.5), (-0.25)" << "ftFloat";
     QTest::newRow("integers and floats") << none << "VALUES (1), (2.5), (3)" << "ftFloat";
-    QTest::newRow("texts") << none << "VALUES ('a'), ('')" << "ftMemo";
-    QTest::newRow("blobs") << none << "VALUES (x'00ff'), (x'')" << "ftBlob";
     QTest::newRow("integer and blob") << none << "SELECT 1 UNION ALL SELECT x'00ff'" << "ftVariant";
-    QTest::newRow("text and numbers") << none << "VALUES (1), ('one'), (1.5)" << "ftVariant";
-    QTest::newRow("all NULL") << none << "VALUES (NULL), (NULL)" << "ftVariant";
     QTest::newRow("no rows") << none << "SELECT 1, 'a' WHERE 0" << "ftVariant ftVariant";
     QTest::newRow("NULL first, then numbers") << none << "VALUES (NULL, NULL), (7, 0.5), (8, 2)" << "ftLargeint ftFloat";
     // Classes each column shows anywhere in the first 512 rows, and only there.
-    QTest::newRow("number in the last row of the first block")
-        << none << thousand + "SELECT CASE WHEN i = 512 THEN i END FROM n" << "ftLargeint";
     QTest::newRow("text after the first block")
         << none << thousand + "SELECT CASE WHEN i < 513 THEN i ELSE 'x' || i END FROM n" << "ftLargeint";
     QTest::newRow("NULL first block, then numbers")
@@ -282,11 +251,6 @@ private slots:
            "INSERT INTO base VALUES (1, NULL, 'a', NULL), (2, 2.5, 'b', 3);"
            "CREATE VIEW v AS SELECT id, price * 2 AS p2, upper(name) AS u, sum(n) OVER () AS total, n || name AS mix FROM base"
         << "SELECT * FROM v ORDER BY id" << "ftLargeint ftFloat ftMemo ftLargeint ftMemo";
-    QTest::newRow("aggregates over a left join")
-        << "CREATE TABLE c(id INTEGER PRIMARY KEY); CREATE TABLE o(cid INT, total DECIMAL(15,2), d DATE);"
-           "INSERT INTO c VALUES (1), (2); INSERT INTO o VALUES (2, 10.25, '2024-01-01'), (2, 1, '2024-02-01')"
-        << "SELECT c.id, count(o.cid), round(sum(o.total), 2), min(o.d) FROM c LEFT JOIN o ON o.cid = c.id GROUP BY c.id ORDER BY c.id"
-        << "ftLargeint ftLargeint ftFloat ftMemo";
     QTest::newRow("not wrappable")
         << "CREATE TABLE t(a INTEGER, b)" << "PRAGMA table_info(t)" << "ftLargeint ftMemo ftMemo ftLargeint ftVariant ftLargeint";
     // Statements that change data return their rows once; every row kept types the columns.
@@ -294,13 +258,9 @@ private slots:
         << "CREATE TABLE t(id INTEGER PRIMARY KEY, a, b TEXT)"
         << "INSERT INTO t(a, b) VALUES (NULL, 'x'), (7, 'y') RETURNING id, a, b, a * 1.5, coalesce(a, b)"
         << "ftLargeint ftLargeint ftMemo ftFloat ftVariant";
-    QTest::newRow("insert returning mixed classes")
-        << "CREATE TABLE t(a)" << "INSERT INTO t VALUES (1), (x'00ff') RETURNING a" << "ftVariant";
     QTest::newRow("insert returning a value after 512 rows")
         << "CREATE TABLE t(a INTEGER, b)"
         << thousand + "INSERT INTO t SELECT i, CASE WHEN i = 1000 THEN 0.5 END FROM n RETURNING a, b, b * 2" << "ftLargeint ftFloat ftFloat";
-    QTest::newRow("delete returning nothing")
-        << "CREATE TABLE t(a)" << "DELETE FROM t RETURNING a, 1" << "ftVariant ftVariant";
   }
   void resultColumnTypes()
   {
@@ -313,24 +273,6 @@ private slots:
     q.SQL << sql;
     q.Open();
     QCOMPARE(fieldTypes(q).join(QLatin1Char(' ')), types);
-  }
-
-  // Values of a column typed ftVariant keep their own storage classes, past the first block too.
-  void variantColumnKeepsEachValue()
-  {
-    OpenDatabase db(QStringLiteral("CREATE TABLE unused(x)"));
-    TQuery q;
-    q.SetDatabaseName(QStringLiteral("TypesDB"));
-    q.SQL << thousand + QStringLiteral("SELECT i, CASE WHEN i > 512 THEN i * 1.5 END AS v FROM n");
-    q.Open();
-    QCOMPARE(fieldTypeIdentifier(q.FieldByName(QStringLiteral("v"))->DataType()), QStringLiteral("ftVariant"));
-    QVERIFY(q.FieldByName(QStringLiteral("v"))->IsNull());
-    q.MoveBy(599);
-    QCOMPARE(q.FieldByName(QStringLiteral("i"))->Value().asInteger(), 600);
-    QCOMPARE(q.FieldByName(QStringLiteral("v"))->Value().kind(), TValue::Float);
-    QCOMPARE(q.FieldByName(QStringLiteral("v"))->Value().asFloat(), 900.0);
-    q.Last();
-    QCOMPARE(q.FieldByName(QStringLiteral("v"))->Value().asFloat(), 1500.0);
   }
 
   // After the rows read when the statement opened, every row comes back once and in order, whether

@@ -144,20 +144,15 @@ private slots:
     QTest::addColumn<TValue>("stored");
     QTest::addColumn<QString>("expected");  // ISO with milliseconds, or "none"
     QTest::newRow("date") << text("2024-02-29") << "2024-02-29 00:00:00.000";
-    QTest::newRow("minutes") << text("2024-02-29 13:45") << "2024-02-29 13:45:00.000";
     QTest::newRow("milliseconds") << text("2021-05-17 08:00:00.125") << "2021-05-17 08:00:00.125";
     QTest::newRow("T and Z") << text("2021-05-17T08:00:00Z") << "2021-05-17 08:00:00.000";
     QTest::newRow("zone to UTC") << text("2021-05-17T08:00:00+02:00") << "2021-05-17 06:00:00.000";
     QTest::newRow("long fraction") << text("2021-05-17 08:00:00.1239") << "2021-05-17 08:00:00.124";
     QTest::newRow("time alone") << text("23:59:58.5") << "2000-01-01 23:59:58.500";
     QTest::newRow("julian day number") << TValue::real(2460000.5) << "2023-02-25 00:00:00.000";
-    QTest::newRow("julian day as text") << text("2440587.5") << "1970-01-01 00:00:00.000";
     QTest::newRow("unix time") << TValue::integer(1700000000) << "2023-11-14 22:13:20.000";
     QTest::newRow("impossible date") << text("2023-02-30") << "none";
-    QTest::newRow("impossible time") << text("2023-02-01 25:00") << "none";
     QTest::newRow("words") << text("next Tuesday") << "none";
-    QTest::newRow("empty") << text("") << "none";
-    QTest::newRow("null") << TValue() << "none";
     QTest::newRow("bytes") << TValue::bytes("2024-01-01") << "none";
   }
   void storedDatesAndTimes()
@@ -172,8 +167,6 @@ private slots:
   {
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("iso date") << "yyyy-mm-dd" << "2024-03-05";
-    QTest::newRow("day first with separator") << "d/m/yy" << "5.3.24";
     QTest::newRow("writer's time") << "hh:nn:ss:zzz" << "07;08;09;042";
     QTest::newRow("m after hour is minutes") << "h:mm" << "7;08";
     QTest::newRow("quoted text") << "yyyy \"at\" hh'h'" << "2024 at 07h";
@@ -196,32 +189,22 @@ private slots:
     QTest::addColumn<QString>("isoText");
     QTest::addColumn<QString>("germanText");
     QTest::newRow("largest integer") << TValue::integer(9223372036854775807LL) << ftInteger << "9223372036854775807" << "9223372036854775807";
-    QTest::newRow("float large") << TValue::real(1e20) << ftFloat << "1E20" << "1E20";
     QTest::newRow("float tiny") << TValue::real(-0.00005) << ftFloat << "-5E-5" << "-5E-5";
     QTest::newRow("float 0.0001") << TValue::real(0.0001) << ftFloat << "0.0001" << "0,0001";
     QTest::newRow("infinity") << TValue::real(HUGE_VAL) << ftFloat << "INF" << "INF";
-    QTest::newRow("minus infinity in a decimal") << TValue::real(-HUGE_VAL) << ftBCD << "-INF" << "-INF";
     QTest::newRow("not a number") << TValue::real(std::nan("")) << ftCurrency << "NAN" << "NAN";
-    QTest::newRow("server's not a number") << text("NaN") << ftBCD << "NAN" << "NAN";
     QTest::newRow("server's infinity") << text("-Infinity") << ftFloat << "-INF" << "-INF";
     QTest::newRow("julian day 0") << TValue::real(0.0) << ftDateTime << "-4713-11-24 12:00:00" << "24.11.-4713 12:00:00";
-    QTest::newRow("first day") << text("0001-01-01") << ftDate << "0001-01-01" << "01.01.0001";
-    QTest::newRow("year 0") << text("0000-12-31") << ftDate << "0000-12-31" << "31.12.0000";
     QTest::newRow("year past 9999") << text("12345-01-02") << ftDate << "12345-01-02" << "02.01.12345";
     QTest::newRow("date carrying a time") << text("2024-02-29 13:05:09") << ftDate << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
-    QTest::newRow("time carrying a day") << text("2024-02-29 13:05:09") << ftTime << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
     QTest::newRow("text in an integer column") << text("n/a") << ftLargeint << "n/a" << "n/a";
-    QTest::newRow("integer in a text column") << TValue::integer(-7) << ftString << "-7" << "-7";
+    QTest::newRow("boolean") << TValue::integer(1) << ftBoolean << "True" << "True";
     QTest::newRow("boolean that is no 0 or 1") << TValue::integer(2) << ftBoolean << "2" << "2";
     QTest::newRow("variant float") << TValue::real(3.25) << ftVariant << "3.25" << "3,25";
     QTest::newRow("exact decimal text") << text("12345678901234.123456") << ftBCD << "12345678901234.123456" << "12345678901234,123456";
-    QTest::newRow("decimal that is not a number") << text("n/a") << ftBCD << "n/a" << "n/a";
     QTest::newRow("decimal stored as integer") << TValue::integer(42) << ftBCD << "42" << "42";
-    QTest::newRow("boolean other") << text("maybe") << ftBoolean << "maybe" << "maybe";
     QTest::newRow("time") << text("13:05:09.250") << ftTime << "13:05:09.250" << "13:05:09,250";
-    QTest::newRow("time without milliseconds") << text("13:05:09") << ftTime << "13:05:09" << "13:05:09";
     QTest::newRow("no date keeps its text") << text("sometime in May") << ftDate << "sometime in May" << "sometime in May";
-    QTest::newRow("text with comma") << text("a, b") << ftString << "a, b" << "a, b";
     QTest::newRow("null") << TValue() << ftInteger << "" << "";
   }
   void valuesByType()
@@ -234,48 +217,25 @@ private slots:
     QCOMPARE(valueText(stored, type, german()), germanText);
   }
 
-  // What a user types, read back into what is stored, under both settings.
+  // What a user types, read back into what is stored, under both settings: forms the program does
+  // not show itself, and refusals (the edit texts it shows read back in everyPathAgrees).
   void typedInput_data()
   {
     QTest::addColumn<TFieldType>("type");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("german");
     QTest::addColumn<QString>("stored");  // "text:...", "int:...", "float:...", "null", "refused"
-    QTest::newRow("integer") << ftInteger << " -42 " << false << "int:-42";
-    QTest::newRow("64-bit integer") << ftLargeint << "9223372036854775807" << false << "int:9223372036854775807";
     QTest::newRow("integer with letter") << ftInteger << "4x" << false << "refused";
     QTest::newRow("empty number is null") << ftInteger << "" << false << "null";
-    QTest::newRow("empty text stays text") << ftString << "" << false << "text:";
-    QTest::newRow("float, point") << ftFloat << "1.25" << false << "float:1.25";
-    QTest::newRow("float, comma") << ftFloat << "1,25" << true << "float:1.25";
     QTest::newRow("float, point where comma") << ftFloat << "1.25" << true << "refused";
     QTest::newRow("decimal kept exact") << ftBCD << "12345678901234567,891" << true << "text:12345678901234567.891";
-    QTest::newRow("boolean") << ftBoolean << "True" << false << "int:1";
-    QTest::newRow("boolean word") << ftBoolean << "perhaps" << false << "refused";
-    QTest::newRow("iso date") << ftDate << "2024-2-9" << true << "text:2024-02-09";
-    QTest::newRow("day-first date") << ftDate << "29.02.2024" << true << "text:2024-02-29";
     QTest::newRow("impossible day-first date") << ftDate << "30.02.2024" << true << "refused";
-    QTest::newRow("time with ms") << ftTime << "7:05:09.25" << false << "text:07:05:09.250";
-    QTest::newRow("timestamp") << ftDateTime << "29.02.2024 23:59" << true << "text:2024-02-29 23:59:00";
-    QTest::newRow("timestamp, bad time") << ftDateTime << "2024-02-29 24:00" << false << "refused";
-    QTest::newRow("blob from text") << ftBlob << "abc" << false << "bytes:abc";
-    QTest::newRow("infinity") << ftFloat << "INF" << false << "float:inf";
     QTest::newRow("minus infinity, any case") << ftCurrency << "-inf" << true << "float:-inf";
-    QTest::newRow("not a number") << ftFloat << "NaN" << false << "float:nan";
-    QTest::newRow("exponent") << ftFloat << "1E-7" << false << "float:1e-07";
-    QTest::newRow("exponent with comma") << ftFloat << "2,5E20" << true << "float:2.5e+20";
     QTest::newRow("beyond the largest double") << ftFloat << "1.79769313486232E308" << false << "refused";
     QTest::newRow("decimal with exponent") << ftBCD << "1E-7" << false << "text:0.0000001";
     QTest::newRow("decimal infinity") << ftBCD << "-INF" << false << "text:-Infinity";
-    QTest::newRow("decimal not a number") << ftBCD << "nan" << false << "text:NaN";
     QTest::newRow("signed expanded year") << ftDateTime << "-4713-11-24 12:00" << false << "text:-4713-11-24 12:00:00";
     QTest::newRow("year 0") << ftDate << "0000-02-29" << false << "text:0000-02-29";
-    QTest::newRow("date typed with its time") << ftDate << "29.02.2024 13:05:09" << true << "text:2024-02-29 13:05:09";
-    QTest::newRow("time with a comma before ms") << ftTime << "13:05:09,250" << true << "text:13:05:09.250";
-    QTest::newRow("four-digit year in a two-digit locale") << ftDate << "30.06.1975" << true << "text:1975-06-30";
-    QTest::newRow("variant integer") << ftVariant << "42" << false << "int:42";
-    QTest::newRow("variant digits that are text") << ftVariant << "0042" << false << "text:0042";
-    QTest::newRow("variant words") << ftVariant << "forty-two" << false << "text:forty-two";
   }
   void typedInput()
   {
@@ -365,14 +325,12 @@ private slots:
     // Changing the day alone keeps the century.
     const QString changed = QString(edit).replace(QStringLiteral("30"), QStringLiteral("29"));
     QCOMPARE(QString::fromUtf8(parseFieldText(changed, ftDate, s)->rawBytes()), QStringLiteral("1975-06-29"));
+    // A two-digit year typed in is one of the hundred years centred on this one.
     const int now = QDate::currentDate().year();
     for (int year : {now - 50, now, now + 49}) {
       const QString typed = QString(display).replace(QStringLiteral("75"), QString::number(year % 100).rightJustified(2, QLatin1Char('0')));
-      if (typed == display && year % 100 != 75)
-        continue;  // a four-digit form: nothing to widen
-      if (s.ShortDateFormat.contains(QStringLiteral("yyyy")))
-        continue;
-      QCOMPARE(QString::fromUtf8(parseFieldText(typed, ftDate, s)->rawBytes()).left(4), QString::number(year).rightJustified(4, QLatin1Char('0')));
+      if (!s.ShortDateFormat.contains(QStringLiteral("yyyy")))
+        QCOMPARE(QString::fromUtf8(parseFieldText(typed, ftDate, s)->rawBytes()).left(4), QString::number(year));
     }
   }
 
@@ -381,9 +339,6 @@ private slots:
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
     QTest::newRow("trailing zeros") << "12.50" << "12.5";
-    QTest::newRow("whole") << "100.000" << "100";
-    QTest::newRow("many places kept") << "123456789012.123456" << "123456789012.123456";
-    QTest::newRow("small") << "0.000001" << "0.000001";
     QTest::newRow("exponent") << "1.5e-7" << "0.00000015";
     QTest::newRow("big exponent") << "2.5E20" << "250000000000000000000";
     QTest::newRow("negative zero") << "-0.00" << "0";
@@ -405,8 +360,6 @@ private slots:
     QTest::newRow("largest") << DBL_MAX << "1.79769313486232E308" << "1.7976931348623157E308";
     QTest::newRow("denormal") << std::numeric_limits<double>::denorm_min() << "4.94065645841247E-324" << "5E-324";
     QTest::newRow("2^64") << 18446744073709551616.0 << "1.84467440737096E19" << "1.8446744073709552E19";
-    QTest::newRow("small fixed") << 0.00012345678901234567 << "0.000123456789012346" << "0.00012345678901234567";
-    QTest::newRow("whole") << 1e15 << "1E15" << "1E15";
     QTest::newRow("minus zero") << -0.0 << "-0" << "-0";
   }
   void exactFloats()

@@ -41,11 +41,7 @@ private slots:
     QTest::newRow("empty") << QByteArray() << QByteArray();
     QTest::newRow("f") << QByteArray("f") << QByteArray("Zg==");
     QTest::newRow("fo") << QByteArray("fo") << QByteArray("Zm8=");
-    QTest::newRow("foo") << QByteArray("foo") << QByteArray("Zm9v");
-    QTest::newRow("foob") << QByteArray("foob") << QByteArray("Zm9vYg==");
-    QTest::newRow("fooba") << QByteArray("fooba") << QByteArray("Zm9vYmE=");
     QTest::newRow("foobar") << QByteArray("foobar") << QByteArray("Zm9vYmFy");
-    QTest::newRow("every bit high") << QByteArray("\xff\xff\xff\xff") << QByteArray("/////w==");
     QTest::newRow("zero bytes") << QByteArray(2, '\0') << QByteArray("AAA=");
     QTest::newRow("57 bytes: no break") << QByteArray(57, 'x') << line;
     QTest::newRow("58 bytes: a break and ==") << QByteArray(58, 'x') << line + "\r\neA==";

@@ -67,20 +67,6 @@ private slots:
     }
     QVERIFY(seeker.FileName().isEmpty());
   }
-
-  // Each marker's length is its text's; names and case folding where the datapacket's rules are
-  // not the obvious ones.
-  void tables()
-  {
-    for (const TElementBounds* b : XMLBounds::All) {
-      QCOMPARE(b->Start.Length, int(qstrlen(b->Start.Text)));
-      QCOMPARE(b->End.Length, int(qstrlen(b->End.Text)));
-    }
-    QCOMPARE(char(LowerCaseTable['A']), 'a');
-    QCOMPARE(int(LowerCaseTable[0xC3]), 0xC3);  // a byte inside a UTF-8 character: left alone
-    QCOMPARE(XMLFieldTypeName(ftWideString), QStringLiteral("string"));
-    QCOMPARE(XMLFieldTypeName(99), QStringLiteral("unknown"));
-  }
 };
 
 QTEST_GUILESS_MAIN(TestXMLSeeker)
