@@ -113,15 +113,18 @@ int main(int argc, char* argv[])
     xmlTime = xmlTime < 0 ? t : std::min(xmlTime, t);
   }
   const long xmlPeak = peakKiB() - base;
-  const double shell = timeCommand(QStringLiteral("sqlite3 -csv -header '%1' 'SELECT * FROM rows' > /dev/null").arg(db), runs);
+  // The shell writes a file too, as an export does: both pay for putting the bytes on disk.
+  const QString shellCsv = folder + QStringLiteral("/export-shell.csv");
+  const double shell = timeCommand(QStringLiteral("sqlite3 -csv -header '%1' 'SELECT * FROM rows' > '%2'").arg(db, shellCsv), runs);
+  QFile::remove(shellCsv);
 
   std::printf("exports of %lld rows x 8 columns through the commands (best of %d)\n", static_cast<long long>(rows), runs);
   std::printf("  sqlite3 -csv          %8.1f ms\n", shell * 1000);
-  std::printf("  Kestrel CSV           %8.1f ms  %.2fx the shell (target at most 1.0x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
-              csvTime * 1000, csvTime / shell, csvTime <= shell ? "ok" : "MISSED", csvPeak / 1024.0,
+  std::printf("  Kestrel CSV           %8.1f ms  %.2fx the shell (target at most 0.8x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
+              csvTime * 1000, csvTime / shell, csvTime <= 0.8 * shell ? "ok" : "MISSED", csvPeak / 1024.0,
               QFileInfo(csv).size() / 1048576.0);
-  std::printf("  Kestrel XML           %8.1f ms  %.2fx the shell (target at most 2.0x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
-              xmlTime * 1000, xmlTime / shell, xmlTime <= 2 * shell ? "ok" : "MISSED", xmlPeak / 1024.0,
+  std::printf("  Kestrel XML           %8.1f ms  %.2fx the shell (target at most 1.5x)  %s  peak memory +%.1f MiB  %.0f MiB file\n",
+              xmlTime * 1000, xmlTime / shell, xmlTime <= 1.5 * shell ? "ok" : "MISSED", xmlPeak / 1024.0,
               QFileInfo(xml).size() / 1048576.0);
   QFile::remove(csv);
   QFile::remove(xml);
