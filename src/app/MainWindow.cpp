@@ -4,6 +4,7 @@
 #include "uicore/ExceptionGuard.h"
 #include "uicore/Glyphs.h"
 #include "uicore/Ink.h"
+#include "uicore/PlainText.h"
 #include "uicore/StatusBar.h"
 #include "uicore/UserSettings.h"
 #include "dataaccess/EngineWait.h"
@@ -268,6 +269,7 @@ void TfmMain::buildPanes()
   auto* strip = new QHBoxLayout(Panel7);
   strip->setContentsMargins(6, 2, 6, 2);
   lbTableName = new QLabel(Panel7);
+  lbTableName->setTextFormat(Qt::PlainText);  // a table name, as written
   lbTableName->setObjectName(QStringLiteral("lbTableName"));
   QFont navyBold = lbTableName->font();
   navyBold.setBold(true);
@@ -314,8 +316,8 @@ void TfmMain::buildMenus()
     const QStringList files = UserSettings::recentFiles(list);
     for (int i = 0; i < files.size(); ++i) {
       QAction* a = menu->addAction(QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(files[i]).fileName()));
-      a->setToolTip(QDir::toNativeSeparators(files[i]));
-      a->setStatusTip(a->toolTip());
+      a->setToolTip(plainToolTip(QDir::toNativeSeparators(files[i])));
+      a->setStatusTip(QDir::toNativeSeparators(files[i]));
       connect(a, &QAction::triggered, this, guard([open, file = files[i]] { open(file); }));
     }
     if (files.isEmpty())

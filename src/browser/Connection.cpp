@@ -238,9 +238,12 @@ void TfmMain::RemoveConnectionClick()
   const QString name = node->Text();
   if (Session().FindAlias(name).FileName.isEmpty())
     throw EDatabaseError(tr("\"%1\" was opened from a file for this run only; it goes when the program ends.").arg(name));
-  if (QMessageBox::question(this, QStringLiteral("Kestrel"),
-                            tr("Remove the connection \"%1\"?\n\nIts database stays as it is.").arg(name),
-                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+  QMessageBox question(QMessageBox::Question, QStringLiteral("Kestrel"),
+                       tr("Remove the connection \"%1\"?\n\nIts database stays as it is.").arg(name),
+                       QMessageBox::Yes | QMessageBox::No, this);
+  question.setTextFormat(Qt::PlainText);
+  question.setDefaultButton(QMessageBox::No);
+  if (question.exec() != QMessageBox::Yes)
     return;
   if (!letGoOfAlias(node))
     return;

@@ -27,6 +27,7 @@ TfmLogin::TfmLogin(QWidget* parent) : QDialog(parent)
   Label1->setFont(bold);
   Label1->setGeometry(24, 22, 90, 18);
   lbDatabase = new QLabel(this);
+  lbDatabase->setTextFormat(Qt::PlainText);  // an alias name, as written
   lbDatabase->setObjectName(QStringLiteral("lbDatabase"));
   lbDatabase->setFont(bold);
   lbDatabase->setGeometry(120, 22, 290, 18);

@@ -1,5 +1,6 @@
 // The structure of a table: read into field nodes once, shown from them on every click.
 #include "app/MainWindow.h"
+#include "uicore/PlainText.h"
 #include "uicore/Glyphs.h"
 #include "browser/TreeObjects.h"
 #include "platform/ScreenCursor.h"
@@ -50,7 +51,7 @@ void TfmMain::ShowTableFields(TTreeNode* tableNode)
                              yesNo(f->PrimaryKey)};
     for (int c = 0; c < 6; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
-      item->setToolTip(cells[c]);  // the columns share the width equally and may cut a long text
+      item->setToolTip(plainToolTip(cells[c]));  // the columns share the width equally and may cut a long text
       lvFields->setItem(i, c, item);
     }
   }

@@ -1,6 +1,7 @@
 #include "dbcontrols/DBGrid.h"
 
 #include "uicore/ExceptionGuard.h"
+#include "uicore/PlainText.h"
 #include "dataaccess/DataSet.h"
 #include "dataaccess/EngineWait.h"
 #include "dataaccess/Field.h"
@@ -712,7 +713,7 @@ void TDBGrid::refuse(const QString& reason)
   FLastRefusal = reason;
   QApplication::beep();
   const QRect cell = currentCellRect();
-  QToolTip::showText(viewport()->mapToGlobal(QPoint(std::max(cell.left(), 0), cell.bottom())), reason, this);
+  QToolTip::showText(viewport()->mapToGlobal(QPoint(std::max(cell.left(), 0), cell.bottom())), plainToolTip(reason), this);
   emit editRefused(reason);
 }
 

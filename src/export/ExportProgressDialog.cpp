@@ -23,6 +23,7 @@ TfmExportProgress::TfmExportProgress(QWidget* parent) : QDialog(parent, Qt::Dial
   QFont bold = font();
   bold.setBold(true);
   lbDescription = new QLabel(QStringLiteral("lbDescription"), this);
+  lbDescription->setTextFormat(Qt::PlainText);  // a table and a file name, as written
   lbDescription->setObjectName(QStringLiteral("lbDescription"));
   lbDescription->setFont(bold);
   lbDescription->setWordWrap(true);

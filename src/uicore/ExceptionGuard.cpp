@@ -20,6 +20,7 @@ static void showMessage(const QString& text)
   QWidget* parent = messageParent() ? messageParent().data() : QApplication::activeWindow();
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Kestrel"), text, QMessageBox::Ok, parent);
   box.setObjectName(QStringLiteral("ApplicationExceptionBox"));
+  box.setTextFormat(Qt::PlainText);  // a message quotes what the user typed or a file holds: never markup
   box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   box.exec();
 }

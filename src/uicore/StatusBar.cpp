@@ -8,6 +8,7 @@ TStatusBar::TStatusBar(const std::vector<int>& widths, QWidget* parent) : QStatu
   for (size_t i = 0; i < widths.size(); ++i) {
     auto* panel = new QLabel(this);
     panel->setObjectName(QStringLiteral("Panel%1").arg(i));
+    panel->setTextFormat(Qt::PlainText);  // names and file names are shown as written, never as markup
     panel->setFrameShape(QFrame::Panel);
     panel->setFrameShadow(QFrame::Sunken);
     const bool last = i + 1 == widths.size();
