@@ -4,6 +4,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QHash>
+#include <QSet>
 #include <QFile>
 #include <QFileInfo>
 
@@ -46,11 +48,20 @@ QString TAliasConfig::path(const QString& key) const
 
 TAliasFile TAliasFile::load(const QString& fileName)
 {
+  // A pipe would hold the start-up forever and a device feed it without end: a regular file of a
+  // size an alias file can have, or a clear message.
+  constexpr qint64 largest = 16 * 1024 * 1024;
+  const QString shown = QDir::toNativeSeparators(fileName);
+  const QFileInfo info(fileName);
+  if (info.exists() && !info.isFile())
+    throw EDBEngineError(QStringLiteral("Cannot read the alias file %1: it is not a regular file.").arg(shown));
   QFile file(fileName);
   if (!file.open(QIODevice::ReadOnly))
-    throw EDBEngineError(QStringLiteral("Cannot read the alias file %1: %2.")
-                             .arg(QDir::toNativeSeparators(fileName), file.errorString()));
-  return parse(QFileInfo(fileName).absoluteFilePath(), file.readAll());
+    throw EDBEngineError(QStringLiteral("Cannot read the alias file %1: %2.").arg(shown, file.errorString()));
+  const QByteArray content = file.read(largest + 1);
+  if (content.size() > largest)
+    throw EDBEngineError(QStringLiteral("Cannot read the alias file %1: it is larger than 16 MiB.").arg(shown));
+  return parse(info.absoluteFilePath(), content);
 }
 
 TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
@@ -62,6 +73,10 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
   auto fail = [&](int line, const QString& what) {
     throw EDBEngineError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName)).arg(line).arg(what));
   };
+  // Names seen so far, case folded, with their lines: looked up, not searched, so that reading stays
+  // linear in the file's size however many aliases or keys it holds.
+  QHash<QString, int> sectionLines;
+  QSet<QString> sectionKeys;
   for (int i = 0; i < lines.size(); ++i) {
     const int lineNo = i + 1;
     QString line = lines.at(i);
@@ -78,9 +93,10 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
       const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
       if (name.isEmpty())
         fail(lineNo, QStringLiteral("the alias name is empty."));
-      for (const TAliasConfig& a : result.FAliases)
-        if (a.Name.compare(name, Qt::CaseInsensitive) == 0)
-          fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name).arg(a.Line));
+      if (const auto seen = sectionLines.constFind(name.toCaseFolded()); seen != sectionLines.cend())
+        fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name).arg(*seen));
+      sectionLines.insert(name.toCaseFolded(), lineNo);
+      sectionKeys.clear();
       TAliasConfig alias;
       alias.Name = name;
       alias.FileName = fileName;
@@ -97,8 +113,9 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
     if (result.FAliases.empty())
       fail(lineNo, QStringLiteral("'%1' stands before the first [alias] section.").arg(key));
     TAliasConfig& alias = result.FAliases.back();
-    if (alias.value(key))
+    if (sectionKeys.contains(key.toCaseFolded()))
       fail(lineNo, QStringLiteral("'%1' is set twice in alias '%2'.").arg(key, alias.Name));
+    sectionKeys.insert(key.toCaseFolded());
     alias.Entries.push_back({key, trimmed.mid(eq + 1).trimmed(), lineNo});
   }
   return result;

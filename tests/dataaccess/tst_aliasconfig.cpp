@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TestAliasConfig : public QObject {
   Q_OBJECT
 
@@ -117,6 +119,70 @@ private slots:
     // No aliases.ini beside the test program: an engine without aliases.
     QCOMPARE(TAliasFile::locate(), QString());
     qunsetenv("XDG_CONFIG_HOME");
+  }
+
+  // SQLite would take these for empty databases and say nothing.
+  void aDatabaseThatIsNoFileIsRefused_data()
+  {
+    QTest::addColumn<QString>("database");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder") << "." << "It is a folder, not a database file.";
+    QTest::newRow("/dev/null") << "/dev/null" << "It is a device or a pipe, not a database file.";
+    QTest::newRow("/dev/zero") << "/dev/zero" << "It is a device or a pipe, not a database file.";
+  }
+  void aDatabaseThatIsNoFileIsRefused()
+  {
+    QFETCH(QString, database);
+    QFETCH(QString, reason);
+    TestFolder folder;
+    folder.useAliases("[Odd]\nDriver=SQLite\nDatabase=" + database.toUtf8() + "\n");
+    TDatabase db;
+    db.SetDatabaseName(QStringLiteral("T"));
+    db.SetAliasName(QStringLiteral("Odd"));
+    try {
+      db.Open();
+      QFAIL("no error raised");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().startsWith(QStringLiteral("Cannot open the database file")) && e.Message().endsWith(reason),
+               qPrintable(e.Message()));
+    }
+    QVERIFY(!db.Connected());
+  }
+
+  // Only a regular file of a sane size is read: a pipe would hold the start-up forever, a device
+  // feed it without end.
+  void onlyARegularFileIsRead_data()
+  {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("pipe") << "pipe" << "it is not a regular file";
+    QTest::newRow("device") << "/dev/zero" << "it is not a regular file";
+    QTest::newRow("folder") << "folder" << "it is not a regular file";
+    QTest::newRow("17 MiB") << "large" << "it is larger than 16 MiB";
+  }
+  void onlyARegularFileIsRead()
+  {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    TestFolder folder;
+    QString file = kind.startsWith(QLatin1Char('/')) ? kind : folder.path(QStringLiteral("aliases.ini"));
+    if (kind == QLatin1String("pipe"))
+      QCOMPARE(mkfifo(file.toLocal8Bit().constData(), 0600), 0);
+    else if (kind == QLatin1String("folder"))
+      QVERIFY(QDir().mkpath(file));
+    else if (kind == QLatin1String("large")) {
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      const QByteArray comment = QByteArray("; ") + QByteArray(1021, 'x') + '\n';
+      for (int i = 0; i < 17 * 1024; ++i)
+        f.write(comment);
+    }
+    try {
+      TAliasFile::load(file);
+      QFAIL("no error raised");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(reason) && e.Message().contains(QDir::toNativeSeparators(file)), qPrintable(e.Message()));
+    }
   }
 
   void namedFileThatIsMissingIsAnError()

@@ -9,6 +9,7 @@
 #include "dataaccess/sqlite/SqliteWork.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cstdint>
@@ -27,6 +28,11 @@ public:
     FFileName = alias.path(QStringLiteral("Database"));
     const QString engineMessage = QStringLiteral("Cannot open the database file %1 of alias '%2'.")
                                       .arg(QDir::toNativeSeparators(FFileName), alias.Name);
+    // SQLite takes an empty file, /dev/null or /dev/zero for an empty database and reports success:
+    // only an existing regular file is a database here.
+    if (const QFileInfo info(FFileName); info.exists() && !info.isFile())
+      throw EDBEngineError(engineMessage, info.isDir() ? QStringLiteral("It is a folder, not a database file.")
+                                                       : QStringLiteral("It is a device or a pipe, not a database file."));
     // Never SQLITE_OPEN_CREATE: an alias that points nowhere must not leave an empty database behind.
     // One thread uses a connection, so SQLite need not lock around every call.
     const int rc = sqlite3_open_v2(FFileName.toUtf8().constData(), &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
