@@ -27,7 +27,7 @@ int TAliasConfig::lineOf(const QString& key) const
 
 QString TAliasConfig::where(int line) const
 {
-  return QStringLiteral("%1:%2").arg(QDir::toNativeSeparators(FileName)).arg(line);
+  return QStringLiteral("%1:%2").arg(QDir::toNativeSeparators(FileName), QString::number(line));
 }
 
 QString TAliasConfig::required(const QString& key) const
@@ -71,7 +71,7 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
   const QString text = QString::fromUtf8(content);
   const QStringList lines = text.split(QLatin1Char('\n'));
   auto fail = [&](int line, const QString& what) {
-    throw EDBEngineError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName)).arg(line).arg(what));
+    throw EDBEngineError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName), QString::number(line), what));
   };
   // Names seen so far, case folded, with their lines: looked up, not searched, so that reading stays
   // linear in the file's size however many aliases or keys it holds.
@@ -94,7 +94,7 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
       if (name.isEmpty())
         fail(lineNo, QStringLiteral("the alias name is empty."));
       if (const auto seen = sectionLines.constFind(name.toCaseFolded()); seen != sectionLines.cend())
-        fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name).arg(*seen));
+        fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name, QString::number(*seen)));
       sectionLines.insert(name.toCaseFolded(), lineNo);
       sectionKeys.clear();
       TAliasConfig alias;

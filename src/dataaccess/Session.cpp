@@ -63,7 +63,7 @@ QString TSession::UnusedAliasName(const QString& base)
   GetAliasNames(names);
   QString name = base;
   for (int n = 2; names.contains(name, Qt::CaseInsensitive); ++n)
-    name = QStringLiteral("%1 (%2)").arg(base).arg(n);
+    name = QStringLiteral("%1 (%2)").arg(base, QString::number(n));
   return name;
 }
 

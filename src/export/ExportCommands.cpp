@@ -196,9 +196,9 @@ void TfmMain::exportDone(const QString& fileName, int64_t records, bool cancelle
   UserSettings::rememberFolderOf(QStringLiteral("export"), fileName);
   const QString shown = QDir::toNativeSeparators(fileName);
   StatusBar1->SetPanelText(MainStatus::Outcome,
-                           cancelled ? tr("Export cancelled: %1 holds the first %2 records").arg(shown).arg(records)
+                           cancelled ? tr("Export cancelled: %1 holds the first %2 records").arg(shown, QString::number(records))
                            : records == 1 ? tr("1 record written to %1").arg(shown)
-                                          : tr("%1 records written to %2").arg(records).arg(shown));
+                                          : tr("%1 records written to %2").arg(QString::number(records), shown));
 }
 
 // ---- CSV ----

@@ -130,7 +130,7 @@ TXMLDataset::TXMLDataset(QObject* owner) : QObject(owner)
 void TXMLDataset::writeItem(XMLPacketOutput& out, const QByteArray& opening, const TField& field, int64_t row)
 {
   const auto where = [&] {
-    return QStringLiteral("field \"%1\" in row %2 of %3").arg(field.FieldName()).arg(row).arg(sourceName(field.DataSet()));
+    return QStringLiteral("field \"%1\" in row %2 of %3").arg(field.FieldName(), QString::number(row), sourceName(field.DataSet()));
   };
   const TFieldType type = field.DataType();
   XMLPacketOutput& line = out;
@@ -227,7 +227,7 @@ void TXMLDataset::writePacket(XMLPacketOutput& out, TDataSet& ds, const QDateTim
     for (const QString& name : {f.FieldName(), f.DisplayLabel, f.EditMask}) {
       const QByteArray utf8 = name.toUtf8();
       checkCarried(utf8.constData(), utf8.size(), [&] {
-        return QStringLiteral("the name of field %1 of %2").arg(i + 1).arg(sourceName(ds));
+        return QStringLiteral("the name of field %1 of %2").arg(QString::number(i + 1), sourceName(ds));
       }, false);
     }
     line.append("<fielddef");

@@ -50,6 +50,9 @@ private slots:
     QTest::newRow("duplicate alias") << QByteArray("[Demo]\nDriver=SQLite\n[demo]\n") << "a.ini:3: alias 'demo' is already defined on line 1.";
     QTest::newRow("duplicate key") << QByteArray("[A]\nDriver=x\ndriver=y\n") << "a.ini:3: 'driver' is set twice in alias 'A'.";
     QTest::newRow("empty key") << QByteArray("[A]\n=y\n") << "a.ini:2: the key before '=' is empty.";
+    // Names holding what a message's placeholders look like come out as written.
+    QTest::newRow("names holding %1 and %2") << QByteArray("[%2 pct %1]\nDriver=x\n[%2 PCT %1]\n")
+                                             << "a.ini:3: alias '%2 PCT %1' is already defined on line 1.";
   }
   void syntaxErrorsNameFileAndLine()
   {
