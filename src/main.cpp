@@ -22,6 +22,8 @@ int printAliases()
     out << "# " << QDir::toNativeSeparators(Session().AliasFileName()) << '\n';
     for (const QString& name : names)
       out << name << '\t' << Session().FindAlias(name).value(QStringLiteral("Driver")).value_or(QString()) << '\n';
+    out.flush();
+    Session().RaiseAliasFileProblems();
     return 0;
   } catch (const std::exception& e) {
     QTextStream(stderr) << QString::fromUtf8(e.what()) << '\n';

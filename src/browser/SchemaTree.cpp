@@ -23,6 +23,8 @@ void TfmMain::FillAliasTree()
     throw;
   }
   TreeView1->FullExpand();
+  // The aliases that read are in the tree; now say which lines did not.
+  Session().RaiseAliasFileProblems();
 }
 
 TTreeNode* TfmMain::addAliasNode(TTreeNode* root, const QString& name)

@@ -70,8 +70,12 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
   result.FFileName = fileName;
   const QString text = QString::fromUtf8(content);
   const QStringList lines = text.split(QLatin1Char('\n'));
-  auto fail = [&](int line, const QString& what) {
-    throw EDBEngineError(QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName), QString::number(line), what));
+  // A bad line costs only the alias it belongs to: the others stay usable, and every bad line is
+  // named, not just the first.
+  std::vector<bool> bad;  // per alias read
+  bool inBadSection = false;  // the keys under a header that could not be read belong to nothing
+  auto problem = [&](int line, const QString& what) {
+    result.FProblems << QStringLiteral("%1:%2: %3").arg(QDir::toNativeSeparators(fileName), QString::number(line), what);
   };
   // Names seen so far, case folded, with their lines: looked up, not searched, so that reading stays
   // linear in the file's size however many aliases or keys it holds.
@@ -88,37 +92,70 @@ TAliasFile TAliasFile::parse(const QString& fileName, const QByteArray& content)
     if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#')))
       continue;
     if (trimmed.startsWith(QLatin1Char('['))) {
-      if (!trimmed.endsWith(QLatin1Char(']')))
-        fail(lineNo, QStringLiteral("a section header must end with ']'."));
-      const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
-      if (name.isEmpty())
-        fail(lineNo, QStringLiteral("the alias name is empty."));
-      if (const auto seen = sectionLines.constFind(name.toCaseFolded()); seen != sectionLines.cend())
-        fail(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name, QString::number(*seen)));
-      sectionLines.insert(name.toCaseFolded(), lineNo);
+      inBadSection = true;
       sectionKeys.clear();
+      if (!trimmed.endsWith(QLatin1Char(']'))) {
+        problem(lineNo, QStringLiteral("a section header must end with ']'."));
+        continue;
+      }
+      const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
+      if (name.isEmpty()) {
+        problem(lineNo, QStringLiteral("the alias name is empty."));
+        continue;
+      }
+      if (const auto seen = sectionLines.constFind(name.toCaseFolded()); seen != sectionLines.cend()) {
+        problem(lineNo, QStringLiteral("alias '%1' is already defined on line %2.").arg(name, QString::number(*seen)));
+        continue;
+      }
+      sectionLines.insert(name.toCaseFolded(), lineNo);
+      inBadSection = false;
       TAliasConfig alias;
       alias.Name = name;
       alias.FileName = fileName;
       alias.Line = lineNo;
       result.FAliases.push_back(std::move(alias));
+      bad.push_back(false);
       continue;
     }
+    if (inBadSection)
+      continue;  // already reported with its header
     const qsizetype eq = trimmed.indexOf(QLatin1Char('='));
+    const QString key = eq < 0 ? QString() : trimmed.left(eq).trimmed();
+    QString what;
     if (eq < 0)
-      fail(lineNo, QStringLiteral("expected 'key=value' or '[alias]', found '%1'.").arg(trimmed));
-    const QString key = trimmed.left(eq).trimmed();
-    if (key.isEmpty())
-      fail(lineNo, QStringLiteral("the key before '=' is empty."));
-    if (result.FAliases.empty())
-      fail(lineNo, QStringLiteral("'%1' stands before the first [alias] section.").arg(key));
-    TAliasConfig& alias = result.FAliases.back();
-    if (sectionKeys.contains(key.toCaseFolded()))
-      fail(lineNo, QStringLiteral("'%1' is set twice in alias '%2'.").arg(key, alias.Name));
+      what = QStringLiteral("expected 'key=value' or '[alias]', found '%1'.").arg(trimmed);
+    else if (key.isEmpty())
+      what = QStringLiteral("the key before '=' is empty.");
+    else if (result.FAliases.empty())
+      what = QStringLiteral("'%1' stands before the first [alias] section.").arg(key);
+    else if (sectionKeys.contains(key.toCaseFolded()))
+      what = QStringLiteral("'%1' is set twice in alias '%2'.").arg(key, result.FAliases.back().Name);
+    if (!what.isEmpty()) {
+      problem(lineNo, what);
+      if (!result.FAliases.empty())
+        bad.back() = true;  // an alias with a line that does not read is not used half-read
+      continue;
+    }
     sectionKeys.insert(key.toCaseFolded());
-    alias.Entries.push_back({key, trimmed.mid(eq + 1).trimmed(), lineNo});
+    result.FAliases.back().Entries.push_back({key, trimmed.mid(eq + 1).trimmed(), lineNo});
   }
+  std::vector<TAliasConfig> good;
+  good.reserve(result.FAliases.size());
+  for (size_t a = 0; a < result.FAliases.size(); ++a)
+    if (!bad[a])
+      good.push_back(std::move(result.FAliases[a]));
+  result.FAliases = std::move(good);
   return result;
+}
+
+void TAliasFile::raiseProblems() const
+{
+  if (FProblems.isEmpty())
+    return;
+  std::vector<TDBError> entries;
+  for (const QString& p : FProblems)
+    entries.push_back({p, DBErrorCode::Configuration, 0});
+  throw EDBEngineError(std::move(entries));
 }
 
 const TAliasConfig* TAliasFile::find(const QString& name) const

@@ -31,7 +31,8 @@ struct TAliasConfig {
 // The alias file: INI text, one section per alias, "key=value" lines, ";" or "#" comments.
 class TAliasFile {
 public:
-  // Reads and parses; a syntax error raises EDBEngineError naming the file and the line.
+  // Reads and parses. A line that does not read is a problem (problems()); the alias it belongs to
+  // is left out and the others are read. A file that cannot be read raises EDBEngineError.
   static TAliasFile load(const QString& fileName);
   static TAliasFile parse(const QString& fileName, const QByteArray& content);
 
@@ -43,9 +44,14 @@ public:
 
   const QString& fileName() const { return FFileName; }
   const std::vector<TAliasConfig>& aliases() const { return FAliases; }
+  // "file:line: what is wrong" for every line that did not read, in the file's order.
+  const QStringList& problems() const { return FProblems; }
+  // Raises EDBEngineError with one entry per problem; does nothing without any.
+  void raiseProblems() const;
   const TAliasConfig* find(const QString& name) const;
 
 private:
   QString FFileName;
   std::vector<TAliasConfig> FAliases;
+  QStringList FProblems;
 };

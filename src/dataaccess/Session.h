@@ -37,6 +37,9 @@ public:
   void AddDatabase(TDatabase* database);
   void RemoveDatabase(TDatabase* database);
 
+  // Raises EDBEngineError naming every line of the alias file that did not read (the aliases of
+  // those lines are left out; the others are listed).
+  void RaiseAliasFileProblems() { aliasFile().raiseProblems(); }
   // Reads the alias file again on next use, as after the program changed it.
   void ReloadAliases() { FAliases.reset(); }
   // Which alias file is in use; empty when none exists. For tests and messages.

@@ -101,7 +101,7 @@ private slots:
     const QByteArray result = change.startsWith(QLatin1String("remove")) ? aliasFileWithoutAlias(commented, name)
                                                                          : aliasFileWithAlias(commented, name, settings);
     QTEST(result, "expected");
-    TAliasFile::parse(QStringLiteral("check.ini"), result);  // still reads
+    QCOMPARE(TAliasFile::parse(QStringLiteral("check.ini"), result).problems(), QStringList());  // still reads
   }
 
   // New, edit and remove from the File menu: the tree follows, the new alias connects, and after
@@ -175,6 +175,21 @@ private slots:
     fmMain->EditConnection1->trigger();
     QVERIFY(allModalsAnswered());
     QCOMPARE(readFile(aliasFile), QByteArray(commented).replace("Database=shop\r\n", "Database=shop\r\nPort=6543\r\n"));
+  }
+
+  // At start-up a file with a bad line still lists its other aliases, then names the bad line.
+  void aBadLineLeavesTheOtherAliasesInTheTree()
+  {
+    stopProgram();
+    QString said;
+    answerNextModal([&](QWidget* w) {
+      said = modalText(w);
+      w->close();
+    });
+    startProgram(*folder, "[Good]\nDriver=SQLite\nDatabase=demo.db\n[Bad\n[Also good]\nDriver=SQLite\nDatabase=demo.db\n");
+    QTRY_VERIFY(!said.isEmpty());
+    QVERIFY2(said.endsWith(QStringLiteral(":4: a section header must end with ']'.")), qPrintable(said));
+    QCOMPARE(childTexts(root()), (QStringList{"Also good", "Good"}));
   }
 
   // The first change made where only the program's own file exists starts the user's file from

@@ -58,12 +58,34 @@ private slots:
   {
     QFETCH(QByteArray, content);
     QFETCH(QString, expected);
+    const TAliasFile file = TAliasFile::parse(QStringLiteral("/cfg/a.ini"), content);
+    QCOMPARE(file.problems(), QStringList{QStringLiteral("/cfg/") + expected});
+  }
+
+  // A bad line costs only its own alias: the aliases before and after it are read, and every bad
+  // line is named, in the order of the file; the program lists the good ones and then says so.
+  void aBadLineDropsOnlyItsAlias()
+  {
+    const QByteArray content = "[First]\nDriver=SQLite\nDatabase=a.db\n"
+                               "[Broken\nDriver=SQLite\n"
+                               "[Second]\nDriver=SQLite\nnonsense\nDatabase=b.db\n"
+                               "[Third]\nDriver=SQLite\nDatabase=c.db\n"
+                               "[first]\nDriver=SQLite\n"
+                               "[Fourth]\nDriver=SQLite\nDatabase=d.db\n";
+    TestFolder folder;
+    const QString file = folder.useAliases(content);
+    QStringList names;
+    Session().GetAliasNames(names);
+    QCOMPARE(names, (QStringList{"First", "Third", "Fourth"}));
+    QCOMPARE(Session().FindAlias(QStringLiteral("Fourth")).value(QStringLiteral("Database")), QStringLiteral("d.db"));
     try {
-      TAliasFile::parse(QStringLiteral("/cfg/a.ini"), content);
+      Session().RaiseAliasFileProblems();
       QFAIL("no error raised");
     } catch (const EDBEngineError& e) {
-      QCOMPARE(e.ErrorCount(), 1);
-      QCOMPARE(e.Errors(0).Message, QStringLiteral("/cfg/") + expected);
+      QCOMPARE(e.ErrorCount(), 3);
+      QCOMPARE(e.Errors(0).Message, file + QStringLiteral(":4: a section header must end with ']'."));
+      QCOMPARE(e.Errors(1).Message, file + QStringLiteral(":8: expected 'key=value' or '[alias]', found 'nonsense'."));
+      QCOMPARE(e.Errors(2).Message, file + QStringLiteral(":13: alias 'first' is already defined on line 1."));
     }
   }
 
