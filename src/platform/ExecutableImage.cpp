@@ -1,5 +1,7 @@
 #include "platform/ExecutableImage.h"
 
+#include <algorithm>
+
 #include "platform/VersionBlock.h"
 
 #include <cstring>
@@ -219,36 +221,39 @@ std::optional<std::vector<uint8_t>> findVersionBlockInPe(const ByteSource& image
   if (!resourceRva || *resourceRva == 0)
     return std::nullopt;
 
-  // Turns an address of the loaded image into a file offset, when length bytes there are in the file.
+  // The section table, read once and in one piece, sorted by address: each address is then found
+  // by a binary search, however many sections a file claims.
   struct PeSection {
     uint32_t virtualAddress = 0, span = 0, rawSize = 0, rawPointer = 0;
   };
   const uint64_t sectionTable = opt + *optionalSize;
-  std::optional<PeSection> lastHit;  // the resource tree's reads nearly all fall in one section
-  auto fileOffset = [&](uint64_t rva, uint64_t length) -> std::optional<uint64_t> {
-    auto translate = [&](const PeSection& s) -> std::optional<uint64_t> {
-      const uint64_t into = rva - s.virtualAddress;
-      if (!within(into, length, s.rawSize) || !within(uint64_t(s.rawPointer) + into, length, image.size()))
-        return std::nullopt;
-      return s.rawPointer + into;
-    };
-    if (lastHit && rva >= lastHit->virtualAddress && rva - lastHit->virtualAddress < lastHit->span)
-      return translate(*lastHit);
-    for (uint32_t i = 0; i < *sectionCount; ++i) {
-      const uint64_t at = sectionTable + uint64_t(i) * 40;
-      const auto virtualSize = r.u32(at + 8);
-      const auto virtualAddress = r.u32(at + 12);
-      const auto rawSize = r.u32(at + 16);
-      const auto rawPointer = r.u32(at + 20);
-      if (!virtualSize || !virtualAddress || !rawSize || !rawPointer)
-        return std::nullopt;
-      const PeSection s{*virtualAddress, std::max(*virtualSize, *rawSize), *rawSize, *rawPointer};
-      if (rva < s.virtualAddress || rva - s.virtualAddress >= s.span)
-        continue;
-      lastHit = s;
-      return translate(s);
-    }
+  constexpr uint64_t SectionEntry = 40;
+  if (!within(sectionTable, uint64_t(*sectionCount) * SectionEntry, image.size()))
     return std::nullopt;
+  std::vector<uint8_t> table(std::size_t(*sectionCount) * SectionEntry);
+  if (!image.read(sectionTable, table.data(), table.size()))
+    return std::nullopt;
+  const auto le32 = [](const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; };
+  std::vector<PeSection> sections;
+  sections.reserve(*sectionCount);
+  for (uint32_t i = 0; i < *sectionCount; ++i) {
+    const uint8_t* e = table.data() + std::size_t(i) * SectionEntry;
+    const uint32_t virtualSize = le32(e + 8), virtualAddress = le32(e + 12), rawSize = le32(e + 16), rawPointer = le32(e + 20);
+    sections.push_back({virtualAddress, std::max(virtualSize, rawSize), rawSize, rawPointer});
+  }
+  std::stable_sort(sections.begin(), sections.end(),
+                   [](const PeSection& a, const PeSection& b) { return a.virtualAddress < b.virtualAddress; });
+  // Turns an address of the loaded image into a file offset, when length bytes there are in the file.
+  auto fileOffset = [&](uint64_t rva, uint64_t length) -> std::optional<uint64_t> {
+    auto after = std::upper_bound(sections.begin(), sections.end(), rva,
+                                  [](uint64_t a, const PeSection& s) { return a < s.virtualAddress; });
+    if (after == sections.begin())
+      return std::nullopt;
+    const PeSection& s = *(after - 1);
+    const uint64_t into = rva - s.virtualAddress;
+    if (into >= s.span || !within(into, length, s.rawSize) || !within(uint64_t(s.rawPointer) + into, length, image.size()))
+      return std::nullopt;
+    return s.rawPointer + into;
   };
   auto u32At = [&](uint64_t rva) -> std::optional<uint32_t> {
     const auto at = fileOffset(rva, 4);
@@ -260,23 +265,29 @@ std::optional<std::vector<uint8_t>> findVersionBlockInPe(const ByteSource& image
   };
 
   // Three levels: type, name, language. At the type level take RT_VERSION; below it the first entry.
+  // A directory's entries are read in one piece, and a file claiming more entries than any real
+  // resource tree has is refused before anything is read of them.
   constexpr uint32_t HighBit = 0x80000000;
+  constexpr uint32_t MostEntries = 4096;
   uint64_t directory = *resourceRva;
   for (int level = 0; level < 3; ++level) {
     const auto named = u16At(directory + 12);
     const auto ids = u16At(directory + 14);
-    if (!named || !ids)
+    if (!named || !ids || *named + *ids > MostEntries)
+      return std::nullopt;
+    const uint32_t count = level == 0 ? *named + *ids : std::min<uint32_t>(*named + *ids, 1);
+    const auto entriesAt = fileOffset(directory + 16, uint64_t(count) * 8);
+    if (count == 0 || !entriesAt)
+      return std::nullopt;
+    std::vector<uint8_t> entries(std::size_t(count) * 8);
+    if (!image.read(*entriesAt, entries.data(), entries.size()))
       return std::nullopt;
     std::optional<uint32_t> target;
-    for (uint32_t i = 0; i < *named + *ids && !target; ++i) {
-      const uint64_t entry = directory + 16 + uint64_t(i) * 8;
-      const auto name = u32At(entry);
-      const auto data = u32At(entry + 4);
-      if (!name || !data)
-        return std::nullopt;
-      if (level == 0 && ((*name & HighBit) || *name != RT_VERSION))
+    for (uint32_t i = 0; i < count && !target; ++i) {
+      const uint32_t name = le32(entries.data() + std::size_t(i) * 8), data = le32(entries.data() + std::size_t(i) * 8 + 4);
+      if (level == 0 && ((name & HighBit) || name != RT_VERSION))
         continue;
-      target = *data;
+      target = data;
     }
     if (!target)
       return std::nullopt;

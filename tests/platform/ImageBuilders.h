@@ -109,6 +109,7 @@ struct PeImage {
   std::size_t resourceStart = 0;  // file offset of the resource section
   std::size_t dataEntry = 0;  // file offset of IMAGE_RESOURCE_DATA_ENTRY
   std::size_t versionTypeEntry = 0;  // file offset of the root's RT_VERSION entry
+  std::size_t sectionHeader = 0;  // file offset of the section's table entry
 };
 
 inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
@@ -169,6 +170,7 @@ inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
   img.resourceStart = ResourceFileOffset;
   img.dataEntry = ResourceFileOffset + 0x60;
   img.versionTypeEntry = ResourceFileOffset + 24;
+  img.sectionHeader = section;
   return img;
 }
 
