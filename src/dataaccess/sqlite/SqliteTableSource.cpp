@@ -314,7 +314,22 @@ private:
       parts << quoteIdentifier(c.Name) + QStringLiteral(" IS ?");
     if (!FRowIdName.isEmpty())
       parts << FRowIdName + QStringLiteral(" = ?");
-    return parts.join(QStringLiteral(" AND "));
+    return balancedAnd(parts, 0, parts.size());
+  }
+
+  // "a AND b AND c ..." nests one level deeper per term, and SQLite refuses an expression more than
+  // 1,000 levels deep: a table of that many columns could then be neither edited nor deleted from.
+  // Grouped in halves the depth grows with the logarithm of the count; the terms stay in order.
+  static QString balancedAnd(const QStringList& parts, qsizetype from, qsizetype to)
+  {
+    constexpr qsizetype flat = 64;  // a run this long nests shallowly enough
+    if (to - from <= flat) {
+      QString run = parts.mid(from, to - from).join(QStringLiteral(" AND "));
+      return to - from > 1 ? QLatin1Char('(') + run + QLatin1Char(')') : run;
+    }
+    const qsizetype middle = from + (to - from) / 2;
+    return QLatin1Char('(') + balancedAnd(parts, from, middle) + QStringLiteral(" AND ") + balancedAnd(parts, middle, to) +
+           QLatin1Char(')');
   }
 
   void bindUnchanged(SqliteStatement& st, const TRow& original, int first) const
