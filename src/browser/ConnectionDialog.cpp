@@ -23,6 +23,7 @@ const QString postgresDriver = QStringLiteral("PostgreSQL");
 TfmConnection::TfmConnection(QWidget* parent) : QDialog(parent)
 {
   setObjectName(QStringLiteral("fmConnection"));
+  setMinimumWidth(440);  // room for a path
   auto* form = new QFormLayout(this);
   edName = new QLineEdit(this);
   edName->setObjectName(QStringLiteral("edName"));
