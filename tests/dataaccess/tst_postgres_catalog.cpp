@@ -154,6 +154,47 @@ private slots:
     }
   }
 
+  // An alias may name a service of libpq's service file instead of host, port and database; with
+  // no password typed, libpq's password file supplies it. The password's ':' and '\' are escaped
+  // there as the file's format asks.
+  void serviceAndPasswordFiles()
+  {
+    const QString services = folder->path(QStringLiteral("pg_service.conf"));
+    const QString passwords = folder->path(QStringLiteral("pgpass"));
+    QFile s(services), p(passwords);
+    QVERIFY(s.open(QIODevice::WriteOnly) && p.open(QIODevice::WriteOnly));
+    s.write("[kestrel_test]\nhost=" + pg_test::server().Host + "\nport=" + pg_test::server().Port + "\ndbname=" +
+            pg->name().toUtf8() + "\n");
+    QByteArray escaped = pg_test::server().Password;
+    escaped.replace('\\', "\\\\").replace(':', "\\:");
+    p.write(pg_test::server().Host + ':' + pg_test::server().Port + ":*:" + pg_test::server().User + ':' + escaped + '\n');
+    s.close();
+    p.close();
+    QVERIFY(p.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner));  // libpq ignores a file others may read
+    qputenv("PGSERVICEFILE", services.toLocal8Bit());
+    qputenv("PGPASSFILE", passwords.toLocal8Bit());
+    folder->useAliases("[Served]\nDriver=PostgreSQL\nService=kestrel_test\n");
+    {
+      auto db = open(QStringLiteral("Served"), login(), QString());
+      QVERIFY(db->Connected());
+      TExecResult r = db->Connection().execute(QStringLiteral("SELECT current_database()"));
+      std::vector<TRow> rows;
+      r.Rows->readAt(0, 1, rows);
+      QCOMPARE(QString::fromUtf8(rows.at(0).at(0).rawBytes()), pg->name());
+    }
+    // Without the password file the server asks, and the message names the service.
+    qunsetenv("PGPASSFILE");
+    qputenv("PGPASSFILE", folder->path(QStringLiteral("none")).toLocal8Bit());
+    try {
+      open(QStringLiteral("Served"), login(), QString());
+      QFAIL("connected without a password");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Errors(0).Message.contains(QStringLiteral("service kestrel_test")), qPrintable(e.Errors(0).Message));
+    }
+    qunsetenv("PGPASSFILE");
+    qunsetenv("PGSERVICEFILE");
+  }
+
   // Every schema but the system ones; unqualified where the search path finds the table first.
   void listsTablesOfEverySchema()
   {

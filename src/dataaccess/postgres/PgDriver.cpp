@@ -78,12 +78,20 @@ public:
       if (value && !value->isEmpty())
         settings.emplace_back(keyword, value->toUtf8());
     };
-    const QString database = alias.required(QStringLiteral("Database"));
+    // A service (libpq's service file) may name the database; otherwise the alias must.
+    const std::optional<QString> service = alias.value(QStringLiteral("Service"));
+    const QString database = service && !alias.value(QStringLiteral("Database"))
+                                 ? QStringLiteral("of service %1").arg(*service)
+                                 : alias.required(QStringLiteral("Database"));
+    add("service", service);
     add("host", alias.value(QStringLiteral("Host")));
     add("port", alias.value(QStringLiteral("Port")));
-    add("dbname", database);
+    add("dbname", alias.value(QStringLiteral("Database")));
     add("user", user);
+    // No password typed: libpq looks in its password file (PGPASSFILE, ~/.pgpass).
     add("password", password);
+    // Several hosts and ports ("a,b", "5432,5433") are tried in turn for a session of this kind.
+    add("target_session_attrs", alias.value(QStringLiteral("TargetSessionAttrs")));
     add("sslmode", alias.value(QStringLiteral("SSLMode")));
     for (const auto& [key, keyword] : {std::pair{"SSLRootCert", "sslrootcert"}, std::pair{"SSLCert", "sslcert"},
                                        std::pair{"SSLKey", "sslkey"}})
@@ -103,7 +111,8 @@ public:
     QString stopped;
     const int timeout = alias.value(QStringLiteral("ConnectTimeout")).value_or(QStringLiteral("15")).toInt();
     PGconn* conn = connectWaiting(keywords.data(), values.data(), timeout, &stopped);
-    const QString host = alias.value(QStringLiteral("Host")).value_or(QStringLiteral("the local socket"));
+    const QString host = alias.value(QStringLiteral("Host"))
+                             .value_or(service ? QStringLiteral("the host of service %1").arg(*service) : QStringLiteral("the local socket"));
     const QString engineMessage = QStringLiteral("Cannot connect to alias '%1' (PostgreSQL database %2 on %3).")
                                       .arg(alias.Name, database, host);
     if (!conn || PQstatus(conn) != CONNECTION_OK || !stopped.isEmpty()) {
