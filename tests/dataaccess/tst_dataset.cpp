@@ -244,6 +244,22 @@ private slots:
     t->Cancel();
   }
 
+  // An edit after the database file was deleted says so, not that the file is write-protected.
+  void editingAfterTheFileWentSaysSo()
+  {
+    auto t = table(QStringLiteral("items"));
+    QVERIFY(QFile::remove(folder->path(QStringLiteral("both.db"))));
+    t->Edit();
+    t->FieldByName("qty")->SetAsString(QStringLiteral("5"));
+    try {
+      t->Post();
+      QFAIL("posted into a deleted file");
+    } catch (const EDBEngineError& e) {
+      QVERIFY2(e.Message().contains(QStringLiteral("deleted or moved while it was open")), qPrintable(e.Message()));
+    }
+    t->Cancel();
+  }
+
   // A row another process deleted meanwhile is not deleted blindly (an edit meanwhile: see the
   // grid's tests, which run on both drivers).
   void deletingARowDeletedElsewhere()

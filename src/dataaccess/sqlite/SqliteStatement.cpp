@@ -10,6 +10,9 @@ void raiseSqliteError(sqlite3* db, const QString& engineMessage, int position)
 {
   const int code = db ? sqlite3_extended_errcode(db) : SQLITE_ERROR;
   QString dbMessage = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+  // SQLite's words for a file deleted or renamed while open read as if the file were write-protected.
+  if (code == SQLITE_READONLY_DBMOVED)
+    dbMessage = QStringLiteral("The database file was deleted or moved while it was open: %1").arg(dbMessage);
   // A call the user stopped says so first, in plain words.
   const bool cancelled = db && SqliteWork::cancelled(db) && ((code & 0xff) == SQLITE_INTERRUPT || (code & 0xff) == SQLITE_BUSY);
   EDBEngineError error(std::vector<TDBError>{{cancelled ? statementCancelledText() : engineMessage, DBErrorCode::Statement, 0},
