@@ -1,10 +1,10 @@
 #include "editor/SqlHighlighter.h"
 
-#include <QEvent>
+#include "uicore/Ink.h"
+
 #include <QPlainTextEdit>
 #include <QSet>
 
-#include <cmath>
 
 namespace {
 
@@ -35,19 +35,14 @@ const QSet<QString>& keywords()
 
 bool isWordChar(QChar c) { return c.isLetterOrNumber() || c == QLatin1Char('_') || c == QLatin1Char('$'); }
 
-// Relative luminance, 0 (black) to 1 (white).
-double luminance(const QColor& c)
-{
-  const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
 }  // namespace
 
 TSqlHighlighter::TSqlHighlighter(QPlainTextEdit* editor) : QSyntaxHighlighter(editor->document()), FEditor(editor)
 {
-  chooseColours();
-  editor->installEventFilter(this);
+  onPaletteChange(editor, [this] {
+    chooseColours();
+    rehighlight();
+  });
 }
 
 QTextCharFormat TSqlHighlighter::Format(Kind kind) const
@@ -64,29 +59,21 @@ QTextCharFormat TSqlHighlighter::Format(Kind kind) const
 
 void TSqlHighlighter::chooseColours()
 {
-  // Two sets of colours, each readable on its kind of background.
-  const bool dark = luminance(FEditor->palette().color(QPalette::Base)) < 0.4;
-  FKeyword = {};
-  FKeyword.setForeground(dark ? QColor(0x8c, 0xb4, 0xff) : QColor(0x00, 0x33, 0xb3));
-  FKeyword.setFontWeight(QFont::Bold);
-  FString = {};
-  FString.setForeground(dark ? QColor(0x9c, 0xd6, 0x8a) : QColor(0x06, 0x7d, 0x17));
-  FIdentifier = {};
-  FIdentifier.setForeground(dark ? QColor(0xe0, 0xa8, 0xf0) : QColor(0x87, 0x10, 0x94));
-  FComment = {};
-  FComment.setForeground(dark ? QColor(0xa0, 0xa0, 0xa0) : QColor(0x6e, 0x6e, 0x6e));
-  FComment.setFontItalic(true);
-  FNumber = {};
-  FNumber.setForeground(dark ? QColor(0xf0, 0xc0, 0x80) : QColor(0x17, 0x50, 0xa0));
-}
-
-bool TSqlHighlighter::eventFilter(QObject* watched, QEvent* event)
-{
-  if (watched == FEditor && event->type() == QEvent::PaletteChange) {
-    chooseColours();
-    rehighlight();
-  }
-  return QSyntaxHighlighter::eventFilter(watched, event);
+  // Colours for a light background, lightened on a dark one until they read.
+  const QColor base = FEditor->palette().color(QPalette::Base);
+  const auto format = [&](const QColor& wanted, bool bold, bool italic) {
+    QTextCharFormat f;
+    f.setForeground(readableOn(wanted, base));
+    if (bold)
+      f.setFontWeight(QFont::Bold);
+    f.setFontItalic(italic);
+    return f;
+  };
+  FKeyword = format(QColor(0x00, 0x33, 0xb3), true, false);
+  FString = format(QColor(0x06, 0x7d, 0x17), false, false);
+  FIdentifier = format(QColor(0x87, 0x10, 0x94), false, false);
+  FComment = format(QColor(0x6e, 0x6e, 0x6e), false, true);
+  FNumber = format(QColor(0x17, 0x50, 0xa0), false, false);
 }
 
 void TSqlHighlighter::highlightBlock(const QString& text)

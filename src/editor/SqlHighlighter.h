@@ -18,7 +18,6 @@ public:
 
 protected:
   void highlightBlock(const QString& text) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void chooseColours();

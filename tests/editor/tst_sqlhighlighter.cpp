@@ -2,13 +2,13 @@
 // quoted names and comments do not, comments and literals run on over lines, and both a light and
 // a dark palette keep every colour readable on the editor's background.
 #include "editor/SqlHighlighter.h"
+#include "uicore/Ink.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QtTest>
 
-#include <cmath>
 
 namespace {
 
@@ -30,18 +30,6 @@ QString kindAt(QPlainTextEdit& editor, const TSqlHighlighter& h, int position)
         return QLatin1String(name);
   }
   return QStringLiteral("plain");
-}
-
-double luminance(const QColor& c)
-{
-  const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b)
-{
-  const double x = luminance(a), y = luminance(b);
-  return (std::max(x, y) + 0.05) / (std::min(x, y) + 0.05);
 }
 
 }  // namespace
@@ -123,7 +111,7 @@ private slots:
     editor.setPalette(palette);
     for (Kind kind : {Kind::Keyword, Kind::String, Kind::Identifier, Kind::Comment, Kind::Number}) {
       const QColor colour = h.Format(kind).foreground().color();
-      QVERIFY2(contrast(colour, base) >= 4.5, qPrintable(colour.name()));
+      QVERIFY2(contrastRatio(colour, base) >= 4.5, qPrintable(colour.name()));
     }
     QCOMPARE(kindAt(editor, h, 0), QStringLiteral("keyword"));  // recoloured with the new formats
   }
