@@ -156,17 +156,6 @@ QByteArray aliasFileWithoutAlias(const QByteArray& content, const QString& name)
   return lines.join();
 }
 
-QString userAliasFileName()
-{
-  const QByteArray named = qgetenv("KESTREL_ALIASES");
-  if (!named.isEmpty())
-    return QString::fromLocal8Bit(named);
-  QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
-  if (configHome.isEmpty())
-    configHome = QDir::homePath() + QStringLiteral("/.config");
-  return configHome + QStringLiteral("/kestrel/aliases.ini");
-}
-
 QByteArray userAliasFileStart(const QString& fileInUse)
 {
   if (fileInUse.isEmpty())

@@ -25,9 +25,6 @@ QByteArray aliasFileWithoutAlias(const QByteArray& content, const QString& name)
 // break.
 QString aliasSettingsFault(const TAliasSettings& alias);
 
-// The file the window writes aliases to: $KESTREL_ALIASES, else $XDG_CONFIG_HOME/kestrel/aliases.ini
-// (~/.config/kestrel/aliases.ini).
-QString userAliasFileName();
 // The text a new user alias file starts from: the file in use (the one beside the program), with
 // the database files of its SQLite aliases made absolute so that they still name the same files
 // from the new file's folder. Empty when there is none.

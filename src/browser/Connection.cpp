@@ -164,7 +164,7 @@ bool TfmMain::letGoOfAlias(TTreeNode* aliasNode)
 void TfmMain::changeAliasFile(const std::function<QByteArray(const QByteArray&)>& change)
 {
   const QString inUse = Session().AliasFileName();
-  const QString target = userAliasFileName();
+  const QString target = TAliasFile::userFileName();
   // The first change makes the user's own file, from the aliases in use so that none goes missing.
   QByteArray content;
   if (!inUse.isEmpty() && QFileInfo(inUse) == QFileInfo(target)) {

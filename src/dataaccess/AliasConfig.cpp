@@ -166,16 +166,22 @@ const TAliasConfig* TAliasFile::find(const QString& name) const
   return nullptr;
 }
 
-QString TAliasFile::locate()
+QString TAliasFile::userFileName()
 {
   const QByteArray named = qgetenv("KESTREL_ALIASES");
   if (!named.isEmpty())
-    return QString::fromLocal8Bit(named);  // named on purpose: a missing file is an error, not a fallback
+    return QString::fromLocal8Bit(named);
   QString configHome = QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"));
   if (configHome.isEmpty())
     configHome = QDir::homePath() + QStringLiteral("/.config");
-  const QString user = configHome + QStringLiteral("/kestrel/aliases.ini");
-  if (QFileInfo::exists(user))
+  return configHome + QStringLiteral("/kestrel/aliases.ini");
+}
+
+QString TAliasFile::locate()
+{
+  // A file named by KESTREL_ALIASES is named on purpose: a missing one is an error, not a fallback.
+  const QString user = userFileName();
+  if (!qEnvironmentVariableIsEmpty("KESTREL_ALIASES") || QFileInfo::exists(user))
     return user;
   if (QCoreApplication::instance()) {
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/aliases.ini");

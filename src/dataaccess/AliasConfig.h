@@ -41,6 +41,9 @@ public:
   // installed program, share/kestrel/aliases.ini beside its bin folder.
   // Empty when none of them exists (an engine without aliases).
   static QString locate();
+  // The user's own alias file, the one the program writes: $KESTREL_ALIASES, else
+  // $XDG_CONFIG_HOME/kestrel/aliases.ini (~/.config/kestrel/aliases.ini), whether it exists or not.
+  static QString userFileName();
 
   const QString& fileName() const { return FFileName; }
   const std::vector<TAliasConfig>& aliases() const { return FAliases; }
