@@ -35,25 +35,10 @@ int printAliases()
 
 int main(int argc, char* argv[])
 {
-  // --help, --version and a wrong option are answered without a display: a terminal has none.
-  std::optional<QCoreApplication> console;
-  std::optional<QApplication> gui;
-  const QStringList consoleOnly{QStringLiteral("--help"), QStringLiteral("-h"), QStringLiteral("--help-all"),
-                                QStringLiteral("--version"), QStringLiteral("-v"), QStringLiteral("--list-aliases")};
-  bool wantsConsole = false;
-  for (int i = 1; i < argc; ++i)
-    wantsConsole = wantsConsole || consoleOnly.contains(QString::fromLocal8Bit(argv[i]));
-  if (wantsConsole)
-    console.emplace(argc, argv);
-  else
-    gui.emplace(argc, argv);
-  QCoreApplication& app = wantsConsole ? *console : *gui;
-  QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
-
   QCommandLineParser parser;
   parser.setApplicationDescription(QStringLiteral("Kestrel: look into SQLite and PostgreSQL databases."));
   parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption version = parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A SQLite database file to open and connect to."),
                                QStringLiteral("[file]"));
   const QCommandLineOption alias(QStringLiteral("alias"), QStringLiteral("Connect to the alias at start."),
@@ -62,6 +47,22 @@ int main(int argc, char* argv[])
   const QCommandLineOption listAliases(QStringLiteral("list-aliases"),
                                        QStringLiteral("Print the alias file in use and its aliases, then end."));
   parser.addOption(listAliases);
+
+  // What only prints (help, the version, the aliases, a wrong option) needs no display: a terminal
+  // may have none.
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const bool printsOnly = !parser.parse(arguments) || parser.isSet(QStringLiteral("help")) ||
+                          parser.isSet(QStringLiteral("help-all")) || parser.isSet(version) || parser.isSet(listAliases);
+  std::optional<QCoreApplication> console;
+  std::optional<QApplication> gui;
+  if (printsOnly)
+    console.emplace(argc, argv);
+  else
+    gui.emplace(argc, argv);
+  QCoreApplication& app = printsOnly ? *console : *gui;
+  QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
   parser.process(app);  // --help and --version print and exit here; an unknown option says so and exits
   if (parser.isSet(listAliases))
     return printAliases();
