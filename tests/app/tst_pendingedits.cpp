@@ -1,7 +1,7 @@
 // A record being edited is never thrown away without a word: every command that closes or leaves the
 // table's rows asks first, on both drivers, through the program's own windows.
 #include "AppFixture.h"
-#include "Backends.h"
+#include "BackendProgram.h"
 
 #include "dbcontrols/DBGrid.h"
 #include "viewer/DBRichEdit.h"
@@ -41,12 +41,7 @@ class TestPendingEdits : public QObject {
   TDBGrid* grid() { return fmMain->DBGrid2; }
   TDataSet& ds() { return fmMain->qrTable; }
 
-  void connect()
-  {
-    loginWith(backend->user(), backend->password());
-    doubleClick(alias());
-    QVERIFY(fmMain->Database.Connected());
-  }
+  void connect() { connectThroughTheTree(*backend, QStringLiteral("Edits")); }
 
   void openNums()
   {
@@ -130,19 +125,11 @@ private slots:
     folder = std::make_unique<TestFolder>();
     if (onPostgres())
       PG_REQUIRE_SERVER();
-    backend = makeBackend(*folder, QString::fromLatin1(schema));
-    startProgram(*folder, backend->aliasSection(QStringLiteral("Edits")));
+    backend = startProgramOn(*folder, QString::fromLatin1(schema), QStringLiteral("Edits"));
     connect();
     openNums();
   }
-  void cleanup()
-  {
-    if (fmMain)
-      stopProgram();
-    backend.reset();
-    folder.reset();
-    QVERIFY(allModalsAnswered());
-  }
+  void cleanup() { stopProgramOn(backend, folder); }
 
   void everyPathAsksFirst_data()
   {

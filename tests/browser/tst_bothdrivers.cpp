@@ -1,7 +1,7 @@
 // What a user does with an alias works the same on SQLite and on a PostgreSQL server: every test runs
 // once per driver over the same tables, through the program's own windows.
 #include "AppFixture.h"
-#include "Backends.h"
+#include "BackendProgram.h"
 
 #include "dbcontrols/DBGrid.h"
 #include "dbcontrols/DBNavigator.h"
@@ -43,12 +43,7 @@ class TestBothDrivers : public QObject {
   TDataSet& ds() { return fmMain->qrTable; }
   QLineEdit* editor() { return grid()->viewport()->findChild<QLineEdit*>(); }
 
-  void connect()
-  {
-    loginWith(backend->user(), backend->password());
-    doubleClick(alias());
-    QVERIFY(fmMain->Database.Connected());
-  }
+  void connect() { connectThroughTheTree(*backend, QStringLiteral("Both")); }
 
   static QStringList fieldRows()
   {
@@ -71,17 +66,9 @@ private slots:
     folder = std::make_unique<TestFolder>();
     if (onPostgres())
       PG_REQUIRE_SERVER();
-    backend = makeBackend(*folder, QString::fromLatin1(schema));
-    startProgram(*folder, backend->aliasSection(QStringLiteral("Both")));
+    backend = startProgramOn(*folder, QString::fromLatin1(schema), QStringLiteral("Both"));
   }
-  void cleanup()
-  {
-    if (fmMain)
-      stopProgram();
-    backend.reset();
-    folder.reset();
-    QVERIFY(allModalsAnswered());
-  }
+  void cleanup() { stopProgramOn(backend, folder); }
 
   // The right password, however odd its characters, connects and lists the tables (a wrong one:
   // tst_postgres_catalog).

@@ -2,7 +2,7 @@
 // fixed-form type, fitted to their values on a double-click at a title's edge; and the status bar
 // saying where the current record stands and how the last statement went.
 #include "AppFixture.h"
-#include "Backends.h"
+#include "BackendProgram.h"
 
 #include "dbcontrols/DBGrid.h"
 
@@ -55,22 +55,12 @@ private slots:
     folder = std::make_unique<TestFolder>();
     if (onPostgres())
       PG_REQUIRE_SERVER();
-    backend = makeBackend(*folder, wideSchema(onPostgres()));
-    startProgram(*folder, backend->aliasSection(QStringLiteral("W")));
-    loginWith(backend->user(), backend->password());
-    doubleClick(child(root(), QStringLiteral("W")));
-    QVERIFY(fmMain->Database.Connected());
+    backend = startProgramOn(*folder, wideSchema(onPostgres()), QStringLiteral("W"));
+    connectThroughTheTree(*backend, QStringLiteral("W"));
     fmMain->OpenTable(backend->listed(QStringLiteral("wide")));
     QVERIFY(fmMain->qrTable.Active());
   }
-  void cleanup()
-  {
-    if (fmMain)
-      stopProgram();
-    backend.reset();
-    folder.reset();
-    QVERIFY(allModalsAnswered());
-  }
+  void cleanup() { stopProgramOn(backend, folder); }
 
   // Dates, times, timestamps, 64-bit integers and GUIDs are never cut short, in the font's digits,
   // whatever the values; nor is a title.

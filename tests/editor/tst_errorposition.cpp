@@ -2,7 +2,7 @@
 // error dialog says which line and column, on either database, whatever the text's characters
 // and whichever statement of a script or part of a selection it is.
 #include "AppFixture.h"
-#include "Backends.h"
+#include "BackendProgram.h"
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -24,20 +24,11 @@ private slots:
     folder = std::make_unique<TestFolder>();
     if (onPostgres())
       PG_REQUIRE_SERVER();
-    backend = makeBackend(*folder, QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, name VARCHAR(20));"));
-    startProgram(*folder, backend->aliasSection(QStringLiteral("E")));
-    loginWith(backend->user(), backend->password());
-    doubleClick(child(root(), QStringLiteral("E")));
-    QVERIFY(fmMain->Database.Connected());
+    backend = startProgramOn(*folder, QStringLiteral("CREATE TABLE t(id INTEGER PRIMARY KEY, name VARCHAR(20));"),
+                             QStringLiteral("E"));
+    connectThroughTheTree(*backend, QStringLiteral("E"));
   }
-  void cleanup()
-  {
-    if (fmMain)
-      stopProgram();
-    backend.reset();
-    folder.reset();
-    QVERIFY(allModalsAnswered());
-  }
+  void cleanup() { stopProgramOn(backend, folder); }
 
   void caretGoesWhereTheFaultIs_data()
   {
