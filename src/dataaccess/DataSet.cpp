@@ -398,7 +398,19 @@ void TDataSet::Refresh()
   CheckActive();
   CheckBrowseMode();
   FSource->refresh();
-  const int64_t found = FPosition >= 0 ? FSource->positionOf(FCurrent) : -1;
+  int64_t found = -1;
+  if (FPosition >= 0) {
+    try {
+      found = FSource->positionOf(FCurrent);
+    } catch (const EDBEngineError& e) {
+      // The search for the current row is a detail of refreshing: the user asked to refresh, and
+      // the engine's reason (a lock, a lost file) is what they need to read.
+      std::vector<TDBError> errors{{QStringLiteral("Cannot refresh the records."), e.Errors(0).ErrorCode, 0}};
+      for (int i = 1; i < e.ErrorCount(); ++i)
+        errors.push_back(e.Errors(i));
+      throw EDBEngineError(std::move(errors));
+    }
+  }
   FCache->clear();
   FFilteredCount = -1;
   if (!loadPosition(found >= 0 ? found : std::max<int64_t>(FPosition, 0)) && !loadPosition(RecordCount64() - 1)) {

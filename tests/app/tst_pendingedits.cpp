@@ -166,7 +166,7 @@ private slots:
     if (reply == Answer::YesRefused)
       QVERIFY2(!error.isEmpty(), "a refused post says why");
     if (reply == Answer::YesChangedElsewhere)
-      QVERIFY2(error.contains(QStringLiteral("changed or deleted by another user")), qPrintable(error));
+      QVERIFY2(error.contains(QStringLiteral("changed by another user")), qPrintable(error));
     if (!goesOn) {
       // Everything stays as it was: the record in edit mode with the user's text, the windows shown.
       QVERIFY(fmMain->isVisible());

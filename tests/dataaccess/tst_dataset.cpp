@@ -8,6 +8,8 @@
 
 #include <QtTest>
 
+#include <sqlite3.h>
+
 namespace {
 
 // Counts what a bound control would hear.
@@ -260,18 +262,48 @@ private slots:
     t->Cancel();
   }
 
-  // A row another process deleted meanwhile is not deleted blindly (an edit meanwhile: see the
-  // grid's tests, which run on both drivers).
-  void deletingARowDeletedElsewhere()
+  // A row another process removed or changed meanwhile is not deleted blindly, and the message says
+  // which of the two happened (an edit meanwhile: see the grid's tests, which run on both drivers).
+  void deletingARowTouchedElsewhere_data()
   {
+    QTest::addColumn<QString>("elsewhere");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("deleted") << "DELETE FROM items WHERE id = 10" << "The row was deleted by another user";
+    QTest::newRow("changed") << "UPDATE items SET qty = 7 WHERE id = 10" << "The row was changed by another user";
+  }
+  void deletingARowTouchedElsewhere()
+  {
+    QFETCH(QString, elsewhere);
+    QFETCH(QString, reason);
     auto t = table(QStringLiteral("items"));
-    file->exec(QStringLiteral("DELETE FROM items WHERE id = 10"));
+    file->exec(elsewhere);
     try {
       t->Delete();
-      QFAIL("the row deleted elsewhere went unnoticed");
+      QFAIL("the row touched elsewhere went unnoticed");
     } catch (const EDBEngineError& e) {
-      QVERIFY2(e.Message().contains(QStringLiteral("changed or deleted by another user")), qPrintable(e.Message()));
+      QVERIFY2(e.Message().contains(reason), qPrintable(e.Message()));
     }
+  }
+
+  // Refreshing while another process holds the file locked names the lock, not a missing row.
+  void refreshingALockedFileSaysItIsLocked()
+  {
+    auto t = table(QStringLiteral("items"));
+    t->Next();
+    sqlite3* holder = nullptr;
+    sqlite3_open(qPrintable(folder->path(QStringLiteral("both.db"))), &holder);
+    const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> closer(holder, sqlite3_close);
+    QCOMPARE(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    try {
+      t->Refresh();
+      QFAIL("refreshed through another process's lock");
+    } catch (const EDBEngineError& e) {
+      QCOMPARE(e.Errors(0).Message, QStringLiteral("Cannot refresh the records."));
+      QVERIFY2(e.Message().contains(QStringLiteral("database is locked")), qPrintable(e.Message()));
+    }
+    sqlite3_exec(holder, "COMMIT", nullptr, nullptr, nullptr);
+    t->Refresh();
+    QCOMPARE(t->FieldByName(QStringLiteral("id"))->AsString(), QStringLiteral("20"));
   }
 
   void inputThatDoesNotReadIsRefused_data()

@@ -173,7 +173,7 @@ public:
     if (sets.isEmpty())
       return;
     const QByteArray where = unchangedCondition(original, params);
-    write("UPDATE " + FInfo.QualifiedName + " SET " + sets.join(", ") + " WHERE " + where, params, "save the row of");
+    write("UPDATE " + FInfo.QualifiedName + " SET " + sets.join(", ") + " WHERE " + where, params, "save the row of", original);
   }
 
   TRow insertRow(const TRow& values) override
@@ -208,7 +208,7 @@ public:
     requireModifiable();
     std::vector<PgParam> params;
     const QByteArray where = unchangedCondition(original, params);
-    write("DELETE FROM " + FInfo.QualifiedName + " WHERE " + where, params, "delete the row of");
+    write("DELETE FROM " + FInfo.QualifiedName + " WHERE " + where, params, "delete the row of", original);
     if (FCount > 0)
       --FCount;
   }
@@ -314,17 +314,32 @@ private:
     return parts.join(" AND ");
   }
 
-  void write(const QByteArray& sql, const std::vector<PgParam>& params, const char* action)
+  void write(const QByteArray& sql, const std::vector<PgParam>& params, const char* action, const TRow& original)
   {
     // An edit is committed when it returns, not held in a transaction kept open for a cursor.
     FSession.leaveReadingTransaction();
     forgetAhead();
     const PgResult r = FSession.execParams(sql, params, words(action), DBErrorCode::Table);
     if (r.commandRows() == 0)
-      throw EDBEngineError(std::vector<TDBError>{
-          {words(action), DBErrorCode::Table, 0},
-          {QStringLiteral("The row was changed or deleted by another user since it was read. Nothing was written; "
-                          "your changes are kept."), DBErrorCode::Table, 0}});
+      throw EDBEngineError(std::vector<TDBError>{{words(action), DBErrorCode::Table, 0},
+                                                 {whyUnmatched(original), DBErrorCode::Table, 0}});
+  }
+
+  // Nothing matched the row as it was read: the row looked up by its key tells the user whether
+  // another session removed it or changed it.
+  QString whyUnmatched(const TRow& original)
+  {
+    const QString kept = QStringLiteral(" Nothing was written; your changes are kept.");
+    if (keyUsable(original)) {
+      std::vector<TRow> now;
+      readRows("SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " = " + FKeyMarks,
+               keyParams(original), now);
+      if (now.empty())
+        return QStringLiteral("The row was deleted by another user since it was read.") + kept;
+      if (now.front() != original)
+        return QStringLiteral("The row was changed by another user since it was read.") + kept;
+    }
+    return QStringLiteral("The row was changed or deleted by another user since it was read.") + kept;
   }
 
   void requireModifiable() const

@@ -166,7 +166,7 @@ public:
       st.bind(index++, v);
     bindUnchanged(st, original, index);
     st.step();
-    requireOneRow("save the row of");
+    requireOneRow("save the row of", original);
   }
 
   TRow insertRow(const TRow& values) override
@@ -213,7 +213,7 @@ public:
     SqliteStatement st(FDb, QStringLiteral("DELETE FROM %1 WHERE %2").arg(FQuotedTable, unchangedCondition()), words("delete a row of"));
     bindUnchanged(st, original, 1);
     st.step();
-    requireOneRow("delete the row of");
+    requireOneRow("delete the row of", original);
     if (FCount > 0)
       --FCount;
   }
@@ -347,13 +347,36 @@ private:
       throw EDBEngineError(reason);
   }
 
-  void requireOneRow(const char* action) const
+  void requireOneRow(const char* action, const TRow& original) const
   {
     if (sqlite3_changes(FDb) == 0)
-      throw EDBEngineError(std::vector<TDBError>{
-          {words(action), DBErrorCode::Table, 0},
-          {QStringLiteral("The row was changed or deleted by another user since it was read. Nothing was written; "
-                          "your changes are kept."), DBErrorCode::Table, 0}});
+      throw EDBEngineError(std::vector<TDBError>{{words(action), DBErrorCode::Table, 0},
+                                                 {whyUnmatched(original), DBErrorCode::Table, 0}});
+  }
+
+  // Nothing matched the row as it was read. Before blaming another user, look the row up by its key
+  // alone: when that read fails too (a lock, a damaged page), the engine's own reason is raised.
+  QString whyUnmatched(const TRow& original) const
+  {
+    const QString kept = QStringLiteral(" Nothing was written; your changes are kept.");
+    // The row id reaches the row itself, past any index the file may have damaged.
+    const bool byRowId = !FRowIdName.isEmpty() && original.size() > FColumns.size();
+    if (byRowId || keyUsable(original)) {
+      const QString where = byRowId ? FRowIdName + QStringLiteral(" = ?") : FKeyTuple + QStringLiteral(" = ") + placeholders();
+      SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(FSelect, FQuotedTable, where),
+                         words("check the row of"));
+      if (byRowId)
+        st.bind(1, original[FColumns.size()]);
+      else
+        bindKey(st, original, 1);
+      if (!st.step())
+        return QStringLiteral("The row was deleted by another user since it was read.") + kept;
+      TRow now;
+      st.readRow(now);
+      if (now != original)
+        return QStringLiteral("The row was changed by another user since it was read.") + kept;
+    }
+    return QStringLiteral("The row was changed or deleted by another user since it was read.") + kept;
   }
 
   sqlite3* FDb;
