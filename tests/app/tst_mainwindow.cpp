@@ -1,13 +1,106 @@
+// The main window and its dialogs: opening a database file without editing any alias file, and the
+// window as it starts; what it remembers between runs; the database error dialog; names and values
+// that look like markup, shown as written wherever the program shows text; and the keys of everyday
+// use, pressed as a user presses them: Execute from the keyboard and on a selection, Tab between the
+// grid's columns, and copying cells.
 #include "AppFixture.h"
 
+#include "uicore/DBErrorDialog.h"
+#include "dataaccess/DBErrors.h"
+#include "dbcontrols/DBGrid.h"
+#include "dbcontrols/DBNavigator.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <QToolButton>
+#include <QToolTip>
 
 using namespace app_fixture;
+
+namespace {
+
+const QString markupTable = QStringLiteral("<h1>T</h1>");
+const QString markupColumn = QStringLiteral("<b>n</b>");
+const QByteArray itemsAlias = "[Keys]\nDriver=SQLite\nDatabase=keys.db\n";
+
+// The menu's entries as they show when it opens.
+QList<QAction*> entries(QMenu* menu)
+{
+  emit menu->aboutToShow();
+  return menu->actions();
+}
+
+QStringList texts(QMenu* menu)
+{
+  QStringList texts;
+  for (QAction* a : entries(menu))
+    texts << a->text();
+  return texts;
+}
+
+}  // namespace
 
 class TestMainWindow : public QObject {
   Q_OBJECT
   std::unique_ptr<TestFolder> folder;
+
+  QString makeDatabase(const QString& relativePath)
+  {
+    QDir().mkpath(QFileInfo(folder->path(relativePath)).path());
+    return folder->createDatabase(relativePath, QStringLiteral("CREATE TABLE parts(id INTEGER PRIMARY KEY, name TEXT);"
+                                                               "INSERT INTO parts VALUES (1, 'gear');"));
+  }
+
+  // Starts the program over an alias to a database of items and of a table whose names look like markup.
+  void startOverItems()
+  {
+    folder->createDatabase(QStringLiteral("keys.db"), QStringLiteral(
+        "CREATE TABLE items(id INTEGER PRIMARY KEY, name VARCHAR(20), note TEXT, qty INTEGER);"
+        "INSERT INTO items VALUES (1, 'bolt', 'first line' || char(10) || 'second line, bolt again', 7),"
+        " (2, 'tab' || char(9) || 'bed', '\"quoted', NULL);"
+        "CREATE TABLE \"%1\"(id INTEGER PRIMARY KEY, \"%2\" INTEGER GENERATED ALWAYS AS (id) VIRTUAL, v INTEGER);"
+        "INSERT INTO \"%1\"(id, v) VALUES (1, 1);").arg(markupTable, markupColumn));
+    startProgram(*folder, itemsAlias);
+  }
+
+  // Connects to the items, with the main window active for the keys.
+  void connectToItems()
+  {
+    startOverItems();
+    loginWith(QStringLiteral("u"), QString());
+    doubleClick(child(root(), QStringLiteral("Keys")));
+    QVERIFY(fmMain->Database.Connected());
+    fmMain->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(fmMain));
+  }
+
+  void openTable(const QString& name = QStringLiteral("items"))
+  {
+    connectToItems();
+    doubleClick(child(child(root(), QStringLiteral("Keys")), name));
+    QVERIFY(fmMain->qrTable.Active());
+    fmMain->DBGrid2->setFocus();
+    QTRY_VERIFY(fmMain->DBGrid2->hasFocus());
+  }
+
+  void restart()
+  {
+    fmMain->close();
+    stopProgram();
+    startProgram(*folder, itemsAlias);
+  }
+
+  QString resultColumn() { return fmMain->qrSelect.Active() ? fmMain->qrSelect.Fields(0)->FieldName() : QString(); }
 
 private slots:
   void init() { folder = std::make_unique<TestFolder>(); }
@@ -18,33 +111,47 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
-  // Before any connection the tree lists the aliases under its root, nothing is connected, and the
-  // commands that need a connection or an edit are off. A broken alias file is reported with its
-  // line, and the window still opens.
-  void startsDisconnected_data()
+  // The file becomes an alias named after it, connected at once without a login; the same file
+  // opened again is the same alias, another file of the same name gets a name of its own. The
+  // configured aliases still connect through the login; an unknown one is refused.
+  void aFileBecomesAnAliasOfThisRun()
   {
-    QTest::addColumn<QByteArray>("aliases");
-    QTest::addColumn<QStringList>("listed");
-    QTest::addColumn<QString>("reported");
-    const QByteArray demo("[Demo]\nDriver=SQLite\nDatabase=demo.db\n");
-    QTest::newRow("one alias") << demo << QStringList{"Demo"} << QString();
-    QTest::newRow("no aliases") << QByteArray("; no aliases configured\n") << QStringList{} << QString();
-    QTest::newRow("broken file") << demo + "this line is wrong\n" << QStringList{}
-                                 << "aliases.ini:4: expected 'key=value' or '[alias]'";
+    startOverItems();
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->ConnectToAliasNamed(QStringLiteral("Nowhere")));
+    QVERIFY(!fmMain->Database.Connected());
+    const QString file = makeDatabase(QStringLiteral("shop.db"));
+    fmMain->OpenDatabaseFile(file);
+    QVERIFY(fmMain->Database.Connected());
+    QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("shop"));
+    QCOMPARE(childTexts(child(root(), QStringLiteral("shop"))), QStringList{QStringLiteral("parts")});
+    fmMain->OpenDatabaseFile(file);
+    fmMain->OpenDatabaseFile(makeDatabase(QStringLiteral("elsewhere/shop.db")));
+    QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("shop (2)"));
+    QCOMPARE(childTexts(root()), (QStringList{"Keys", "shop", "shop (2)"}));
+    loginWith(QStringLiteral("u"), QString());
+    fmMain->ConnectToAliasNamed(QStringLiteral("keys"));
+    QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("Keys"));
   }
-  void startsDisconnected()
+
+  // A name that is not there is refused rather than made into a new, empty database. The window stays
+  // as it starts: the tree lists the aliases under its root, nothing is connected, and the commands
+  // that need a connection or an edit are off.
+  void aMissingFileIsNotCreated_data()
   {
-    QFETCH(QString, reported);
-    QString shown;
-    if (!reported.isEmpty())
-      captureAndClose(&shown);
-    QFETCH(QByteArray, aliases);
-    startProgram(*folder, aliases);
-    QVERIFY(allModalsAnswered());
-    QVERIFY2(shown.contains(reported), qPrintable(shown));
-    QCOMPARE(fmMain->TreeView1->TopCount(), 1);
+    QTest::addColumn<QString>("name");
+    QTest::newRow("no such file") << "missing.db";
+    QTest::newRow("a folder") << ".";
+  }
+  void aMissingFileIsNotCreated()
+  {
+    QFETCH(QString, name);
+    startOverItems();
+    const QString path = folder->path(name);
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->OpenDatabaseFile(path));
+    QVERIFY(!fmMain->Database.Connected());
+    QCOMPARE(QFileInfo(path).exists(), name == QLatin1String("."));
     QCOMPARE(root()->Text(), QStringLiteral("Databases"));
-    QTEST(childTexts(root()), "listed");
+    QCOMPARE(childTexts(root()), QStringList{QStringLiteral("Keys")});
     QCOMPARE(panel(0), QStringLiteral("Disconnected"));
     QVERIFY(!fmMain->ExportData->isEnabled());
     QVERIFY(!fmMain->btExecute->isEnabled());
@@ -52,18 +159,253 @@ private slots:
     QVERIFY(fmMain->btNew->isEnabled());
   }
 
-  // While an export runs neither Exit nor the close box closes the window; afterwards Exit does.
-  void closingIsRefusedWhileExporting()
+  // The next run remembers the database file opened from the File menu and the last eight SQL
+  // files, most recent first and each once, leaving out one gone from disk; choosing one opens it.
+  // The window comes back at its size with its splitters where they were left. What is remembered
+  // holds no password, nor the user name typed at a login.
+  void rememberedBetweenRuns()
   {
+    startOverItems();
+    loginWith(QStringLiteral("someone-unusual"), QStringLiteral("pa55-word-kept-nowhere"));
+    doubleClick(child(root(), QStringLiteral("Keys")));
+    QVERIFY(fmMain->Database.Connected());
+    const QString file = makeDatabase(QStringLiteral("menu.db"));
+    answerNextModal([file](QWidget* w) {
+      auto* dialog = qobject_cast<QFileDialog*>(w);
+      QVERIFY(dialog);
+      dialog->selectFile(file);
+      static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+    });
+    fmMain->OpenDatabase1->trigger();
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("menu"));
+    QCOMPARE(texts(fmMain->RecentFiles1), QStringList{QStringLiteral("(none)")});
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 9}) {
+      QFile f(folder->path(QStringLiteral("q%1.sql").arg(i)));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("SELECT " + QByteArray::number(i));
+      f.close();
+      fmMain->OpenRecentSqlFile(f.fileName());
+    }
+    QFile::remove(folder->path(QStringLiteral("q8.sql")));
+    fmMain->resize(900, 640);
+    fmMain->Splitter1->setSizes({300, 595});
+    const QList<int> splitter = fmMain->Splitter1->sizes();
+    restart();
+    QCOMPARE(fmMain->size(), QSize(900, 640));
+    QCOMPARE(fmMain->Splitter1->sizes(), splitter);
+    QCOMPARE(texts(fmMain->RecentFiles1), (QStringList{"&1 q9.sql", "&2 q10.sql", "&3 q7.sql", "&4 q6.sql",
+                                                       "&5 q5.sql", "&6 q4.sql", "&7 q3.sql"}));
+    entries(fmMain->RecentFiles1).value(1)->trigger();
+    QCOMPARE(fmMain->Memo1->toPlainText(), QStringLiteral("SELECT 10"));
+    QCOMPARE(texts(fmMain->RecentDatabases1), QStringList{QStringLiteral("&1 menu.db")});
+    entries(fmMain->RecentDatabases1).value(0)->trigger();
+    QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("menu"));
+    int files = 0;
+    QDirIterator it(folder->path(QStringLiteral("config")), QDir::Files, QDirIterator::Subdirectories);
+    for (; it.hasNext(); ++files) {
+      QFile f(it.next());
+      QVERIFY(f.open(QIODevice::ReadOnly));
+      const QByteArray content = f.readAll();
+      QVERIFY(!content.contains("pa55-word-kept-nowhere"));
+      QVERIFY(!content.contains("someone-unusual"));
+    }
+    QVERIFY(files > 0);  // something was remembered, and looked at
+  }
+
+  // The error dialog shows each entry of the error followed by an empty line, to read and copy but
+  // not to change, centred on the main window; Enter closes it and it goes away by itself.
+  void errorDialogShowsEveryEntryFollowedByAnEmptyLine_data()
+  {
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("three, one of two lines") << QStringList{"A", "first\nsecond", "Z"} << "A\n\nfirst\nsecond\n\nZ\n" << false;
+    QTest::newRow("none") << QStringList{} << "" << false;
+    QTest::newRow("more than fit") << QStringList(30, QStringLiteral("entry"))
+                                   << QString("entry\n\n").repeated(30).chopped(1) << true;
+  }
+  void errorDialogShowsEveryEntryFollowedByAnEmptyLine()
+  {
+    QFETCH(QStringList, entries);
+    QFETCH(QString, text);
     startProgram(*folder, "");
-    fmMain->FExporting = true;
-    fmMain->Exit1->trigger();
-    QVERIFY(fmMain->isVisible());
-    QVERIFY(!fmMain->close());
-    QVERIFY(fmMain->isVisible());
-    fmMain->FExporting = false;
-    fmMain->Exit1->trigger();
-    QVERIFY(!fmMain->isVisible());
+    std::vector<TDBError> list;
+    for (const QString& m : entries)
+      list.push_back({m, 1, 0});
+    QString shown, copied;
+    bool scrolls = false;
+    QPoint centreOffset;
+    QPointer<TfmDBError> dialog;
+    QApplication::clipboard()->clear();
+    answerNextModal([&](QWidget* w) {
+      dialog = qobject_cast<TfmDBError*>(w);
+      QVERIFY(dialog);
+      QTest::keyClicks(dialog->RTF, QStringLiteral("xy"));
+      QTest::keyClick(dialog->RTF, Qt::Key_Backspace);
+      QTest::keySequence(dialog->RTF, QKeySequence::SelectAll);
+      QTest::keySequence(dialog->RTF, QKeySequence::Copy);
+      copied = QApplication::clipboard()->text();
+      shown = dialog->RTF->toPlainText();
+      scrolls = dialog->RTF->verticalScrollBar()->maximum() > 0;
+      centreOffset = dialog->frameGeometry().center() - fmMain->frameGeometry().center();
+      QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    new TfmDBError(fmMain, EDBEngineError(list));
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(shown, text);
+    QCOMPARE(copied, text);
+    QTEST(scrolls, "scrolls");
+    QVERIFY2(qAbs(centreOffset.x()) <= 2 && qAbs(centreOffset.y()) <= 30,
+             qPrintable(QString("%1,%2").arg(centreOffset.x()).arg(centreOffset.y())));
+    QVERIFY(dialog);  // released later, not while the constructor still runs
+    QTRY_VERIFY(!dialog);
+  }
+
+  // A label that took "<h1>T</h1>" for markup would show a big "T" instead: the table caption, the
+  // structure's tooltips, the grid's refusals and message boxes show such names and values as written.
+  void markupIsShownAsWritten()
+  {
+    openTable(markupTable);
+    QLabel* caption = fmMain->lbTableName;
+    QCOMPARE(caption->text(), QStringLiteral("Table: ") + markupTable);
+    QVERIFY(caption->sizeHint().width() >= caption->fontMetrics().horizontalAdvance(caption->text()));
+    const QString tip = fmMain->lvFields->item(1, 0)->toolTip();
+    QVERIFY(!Qt::mightBeRichText(tip) || tip.contains(markupColumn.toHtmlEscaped()));
+    // The grid's refusal names the read-only column as written.
+    TDBGrid* grid = fmMain->DBGrid2;
+    grid->SetSelectedIndex(1);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QVERIFY(grid->LastRefusal().contains(markupColumn));
+    QVERIFY2(QToolTip::text().contains(markupColumn.toHtmlEscaped()), qPrintable(QToolTip::text()));
+    // A value typed that does not read is quoted in the message as typed.
+    grid->SetSelectedIndex(2);
+    bool plain = false;
+    QString text;
+    answerNextModal([&](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      QVERIFY(box);
+      plain = box->textFormat() == Qt::PlainText;
+      text = box->text();
+      box->accept();
+    });
+    QTest::keyClicks(grid, QStringLiteral("<h1>9</h1>"));
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor && editor->isVisible());
+    QTest::keyClick(editor, Qt::Key_Return);
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(text.contains(QStringLiteral("<h1>9</h1>")), qPrintable(text));
+    QVERIFY(plain);
+    fmMain->qrTable.Cancel();
+  }
+
+  // Each key runs the editor's text, or only its selection, as the button does, and types nothing;
+  // without a connection it does nothing, as the disabled button would.
+  void execute_data()
+  {
+    QTest::addColumn<QString>("keys");  // none: the Execute button
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("column");
+    // "SELECT 1 AS first;\nSELECT 2\n  AS second;\nSELECT 3 AS third"
+    QTest::newRow("F9: the whole text, its last result") << "F9" << 0 << 0 << "third";
+    QTest::newRow("Ctrl+Return, one line selected") << "Ctrl+Return" << 0 << 17 << "first";
+    QTest::newRow("Ctrl+Enter on the keypad, across lines") << "Ctrl+Num+Enter" << 19 << 39 << "second";
+    QTest::newRow("F5") << "F5" << 0 << 0 << "third";
+    QTest::newRow("the button, across lines") << "" << 19 << 39 << "second";
+  }
+  void execute()
+  {
+    QFETCH(QString, keys);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    const QString text = QStringLiteral("SELECT 1 AS first;\nSELECT 2\n  AS second;\nSELECT 3 AS third");
+    connectToItems();
+    fmMain->pgTop->setCurrentWidget(fmMain->EditSheet);
+    fmMain->Memo1->setPlainText(text);
+    fmMain->Memo1->setFocus();
+    QTRY_VERIFY(fmMain->Memo1->hasFocus());
+    QTextCursor cursor = fmMain->Memo1->textCursor();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    fmMain->Memo1->setTextCursor(cursor);
+    const auto press = [&] {
+      keys.isEmpty() ? QTest::mouseClick(fmMain->btExecute, Qt::LeftButton) : QTest::keySequence(fmMain->Memo1, keys);
+    };
+    press();
+    QTEST(resultColumn(), "column");
+    QCOMPARE(fmMain->Memo1->toPlainText(), text);
+    fmMain->CloseConnection();
+    fmMain->qrSelect.Close();
+    press();
+    QVERIFY(allModalsAnswered());
+    QVERIFY(!fmMain->qrSelect.Active());
+  }
+
+  // Tab and Shift+Tab move between the columns and keep the focus in the grid, browsing, editing
+  // or inserting (by key or by the navigator).
+  void tabMovesBetweenColumns()
+  {
+    openTable();
+    TDBGrid* grid = fmMain->DBGrid2;
+    grid->SetSelectedIndex(2);
+    QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(grid->SelectedIndex(), 1);
+    QTest::keyClicks(grid, QStringLiteral("nut"));
+    QVERIFY(grid->Editing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(grid->SelectedIndex(), 2);
+    QVERIFY(grid->isAncestorOf(QApplication::focusWidget()) || grid->hasFocus());
+    QCOMPARE(fmMain->qrTable.FieldByName(QStringLiteral("name"))->AsString(), QStringLiteral("nut"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    for (bool byNavigator : {false, true}) {
+      if (byNavigator)
+        fmMain->DBNavigator1->Buttons(TDBNavigator::nbInsert)->click();
+      else
+        QTest::keyClick(grid, Qt::Key_Insert);
+      QCOMPARE(fmMain->qrTable.State(), dsInsert);
+      QTest::keyClick(grid, Qt::Key_Tab);
+      QVERIFY(grid->hasFocus());
+      QTest::keyClick(grid, Qt::Key_Escape);
+    }
+  }
+
+  // Copies are tab-separated text as the grid shows it, an edit under way as the user sees it; a
+  // value with a tab, a line break or a leading quote is quoted so that it pastes into one cell.
+  void copyingCells_data()
+  {
+    QTest::addColumn<int>("record");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("what");  // the cell, the record, the record under the column names
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a cell being edited") << 1 << 1 << "washer" << 0 << "washer";
+    QTest::newRow("a cell with a tab") << 2 << 1 << "" << 0 << "\"tab\tbed\"";
+    QTest::newRow("a cell with a line break") << 1 << 2 << "" << 0 << "\"first line\nsecond line, bolt again\"";
+    QTest::newRow("a record, NULL as nothing") << 2 << 0 << "" << 1 << "2\t\"tab\tbed\"\t\"\"\"quoted\"\t";
+    QTest::newRow("with column names") << 1 << 3 << "" << 2
+                                       << "id\tname\tnote\tqty\n1\tbolt\t\"first line\nsecond line, bolt again\"\t7";
+  }
+  void copyingCells()
+  {
+    QFETCH(int, record);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(int, what);
+    QFETCH(QString, expected);
+    openTable();
+    fmMain->qrTable.SetRecNo(record);
+    fmMain->DBGrid2->SetSelectedIndex(column);
+    if (!typed.isEmpty()) {
+      QTest::keyClicks(fmMain->DBGrid2, typed);
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    }
+    QCOMPARE(fmMain->DBGrid2->CopyText(what > 0, what > 1), expected);
+    if (what == 0) {  // Ctrl+C puts the same on the clipboard
+      QGuiApplication::clipboard()->clear();
+      QTest::keyClick(fmMain->DBGrid2, Qt::Key_C, Qt::ControlModifier);
+      QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    }
   }
 };
 

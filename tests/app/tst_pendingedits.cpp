@@ -41,40 +41,25 @@ class TestPendingEdits : public QObject {
   TDBGrid* grid() { return fmMain->DBGrid2; }
   TDataSet& ds() { return fmMain->qrTable; }
 
-  void connect() { connectThroughTheTree(*backend, QStringLiteral("Edits")); }
-
-  void openNums()
+  // Types into the first record: into the name cell, leaving the cell editor open as a user who has
+  // not pressed Enter yet, or into the note, in the memo viewer bound to it as the grid's double-click does.
+  void type(bool inMemoViewer)
   {
-    doubleClick(table(QStringLiteral("nums")));
-    QVERIFY(ds().Active());
-    grid()->setFocus();
-  }
-
-  // Types into the name cell of the first record and leaves the cell editor open, as a user who has
-  // not pressed Enter yet.
-  void typeIntoTheGrid()
-  {
-    grid()->SetSelectedIndex(2);
-    QTest::keyClicks(grid(), QStringLiteral("typed"));
-    QVERIFY(grid()->Editing());
+    grid()->SetSelectedIndex(inMemoViewer ? 3 : 2);
+    if (inMemoViewer) {
+      fmMain->DBGrid2DblClick();
+      QVERIFY(fmMemoView->isVisible());
+      fmMemoView->DBRTF->selectAll();
+    }
+    QTest::keyClicks(inMemoViewer ? static_cast<QWidget*>(fmMemoView->DBRTF) : grid(), QStringLiteral("typed"));
     QCOMPARE(ds().State(), dsEdit);
-  }
-
-  // Binds the memo viewer to the note field, as the grid's double-click does, and types there.
-  void typeIntoTheMemoViewer()
-  {
-    grid()->SetSelectedIndex(3);
-    fmMain->DBGrid2DblClick();
-    QVERIFY(fmMemoView->isVisible());
-    fmMemoView->DBRTF->selectAll();
-    QTest::keyClicks(fmMemoView->DBRTF, QStringLiteral("typed"));
-    QVERIFY(fmMemoView->FModified);
+    QVERIFY(inMemoViewer ? fmMemoView->FModified : grid()->Editing());
   }
 
   // The column typed into, as stored: the grid edits the name, the memo viewer the note.
   QString stored(bool inMemoViewer)
   {
-    return backend->scalar(inMemoViewer ? QStringLiteral("SELECT note FROM nums WHERE id = 1") : QStringLiteral("SELECT name FROM nums WHERE id = 1"));
+    return backend->scalar(QStringLiteral("SELECT %1 FROM nums WHERE id = 1").arg(inMemoViewer ? "note" : "name"));
   }
 
   // Answers the question, and the error a refused post shows after it; returns what was asked.
@@ -91,6 +76,13 @@ class TestPendingEdits : public QObject {
       captureAndClose(error);
   }
 
+  bool executeOther()
+  {
+    fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
+    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+    return fmMain->qrSelect.Active();
+  }
+
   // Runs a command that closes or leaves the table's rows; tells whether it was carried out.
   bool runPath(const QString& path, bool loginAfterwards)
   {
@@ -98,22 +90,20 @@ class TestPendingEdits : public QObject {
       if (loginAfterwards)
         loginWith(backend->user(), backend->password());
       doubleClick(alias());
-      return fmMain->Database.Connected() && !ds().Active() && fmMain->lbTableName->text().isEmpty();
+      // Nothing of the closed connection stays on screen.
+      return fmMain->Database.Connected() && !ds().Active() && fmMain->lbTableName->text().isEmpty() &&
+             fmMain->lvFields->rowCount() == 0;
     }
-    if (path == QLatin1String("execute")) {
-      fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
-      QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
-      return fmMain->qrSelect.Active();
-    }
+    if (path == QLatin1String("execute"))
+      return executeOther();
     if (path == QLatin1String("open another table")) {
       doubleClick(table(QStringLiteral("other")));
       return ds().Active() && fmMain->lbTableName->text().endsWith(backend->listed(QStringLiteral("other")));
     }
-    if (path == QLatin1String("close box")) {
+    if (path == QLatin1String("close box"))
       fmMain->close();
-      return !fmMain->isVisible();
-    }
-    fmMain->Exit1->trigger();
+    else
+      fmMain->Exit1->trigger();
     return !fmMain->isVisible();
   }
 
@@ -126,8 +116,10 @@ private slots:
     if (onPostgres())
       PG_REQUIRE_SERVER();
     backend = startProgramOn(*folder, QString::fromLatin1(schema), QStringLiteral("Edits"));
-    connect();
-    openNums();
+    connectThroughTheTree(*backend, QStringLiteral("Edits"));
+    doubleClick(table(QStringLiteral("nums")));
+    QVERIFY(ds().Active());
+    grid()->setFocus();
   }
   void cleanup() { stopProgramOn(backend, folder); }
 
@@ -149,7 +141,7 @@ private slots:
     QFETCH(QString, path);
     QFETCH(bool, inMemoViewer);
     QFETCH(Answer, reply);
-    inMemoViewer ? typeIntoTheMemoViewer() : typeIntoTheGrid();
+    type(inMemoViewer);
     if (reply == Answer::YesRefused)
       ds().FieldByName(QStringLiteral("qty"))->Clear();  // NOT NULL: the database refuses the post
     if (reply == Answer::YesChangedElsewhere)
@@ -159,20 +151,19 @@ private slots:
     const bool goesOn = reply == Answer::Yes || reply == Answer::No;
     const bool carriedOut = runPath(path, goesOn);
     QVERIFY(allModalsAnswered());
-    QVERIFY2(asked.contains(inMemoViewer ? QStringLiteral("Do you want to save your changes?") : QStringLiteral("Save changes to the record?")),
+    QVERIFY2(asked.contains(inMemoViewer ? "Do you want to save your changes?" : "Save changes to the record?"),
              qPrintable(asked));
     QCOMPARE(carriedOut, goesOn);
     QCOMPARE(stored(inMemoViewer), reply == Answer::Yes ? QStringLiteral("typed") : QStringLiteral("stored"));
     if (reply == Answer::YesRefused)
-      QVERIFY2(!error.isEmpty(), "a refused post says why");
+      QVERIFY2(error.contains(QStringLiteral("qty")), qPrintable(error));  // a refused post says why
     if (reply == Answer::YesChangedElsewhere)
       QVERIFY2(error.contains(QStringLiteral("changed by another user")), qPrintable(error));
     if (!goesOn) {
       // Everything stays as it was: the record in edit mode with the user's text, the windows shown.
-      QVERIFY(fmMain->isVisible());
       QCOMPARE(ds().State(), dsEdit);
       ds().UpdateRecord();
-      QCOMPARE(ds().FieldByName(inMemoViewer ? QStringLiteral("note") : QStringLiteral("name"))->AsString(), QStringLiteral("typed"));
+      QCOMPARE(ds().FieldByName(inMemoViewer ? "note" : "name")->AsString(), QStringLiteral("typed"));
       QCOMPARE(fmMemoView->isVisible(), inMemoViewer);
     }
   }
@@ -182,10 +173,8 @@ private slots:
   {
     QTest::keyClick(grid(), Qt::Key_F2);
     QVERIFY(grid()->Editing());
-    fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
-    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
+    QVERIFY(executeOther());
     QVERIFY(allModalsAnswered());
-    QVERIFY(fmMain->qrSelect.Active());
   }
 
   // Closing the main window with unsaved memo text: the question comes while the main window is
@@ -193,49 +182,27 @@ private slots:
   // event loop.
   void closingWithUnsavedMemoTextEndsTheRun_data()
   {
-    QTest::addColumn<Answer>("reply");
-    QTest::newRow("yes") << Answer::Yes;
-    QTest::newRow("no") << Answer::No;
+    QTest::addColumn<bool>("save");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no") << false;
   }
   void closingWithUnsavedMemoTextEndsTheRun()
   {
-    QFETCH(Answer, reply);
-    typeIntoTheMemoViewer();
+    QFETCH(bool, save);
+    type(true);
     bool mainShownWhenAsked = false;
     answerNextModal([&](QWidget* w) {
       mainShownWhenAsked = fmMain->isVisible();
-      qobject_cast<QMessageBox*>(w)->button(reply == Answer::Yes ? QMessageBox::Yes : QMessageBox::No)->click();
+      qobject_cast<QMessageBox*>(w)->button(save ? QMessageBox::Yes : QMessageBox::No)->click();
     });
     QTimer::singleShot(0, fmMain, [] { fmMain->close(); });
-    bool hung = false;
     QTimer watchdog;
-    watchdog.callOnTimeout([&] {
-      hung = true;
-      QCoreApplication::exit(1);
-    });
+    watchdog.callOnTimeout([] { QCoreApplication::exit(1); });
     watchdog.start(10000);
-    QVERIFY2(QApplication::exec() == 0 && !hung, "the run did not end when the main window closed");
+    QVERIFY2(QApplication::exec() == 0, "the run did not end when the main window closed");
     QVERIFY(mainShownWhenAsked);
-    QVERIFY(!fmMain->isVisible());
     QVERIFY(!fmMemoView->isVisible());
-    QCOMPARE(stored(true), reply == Answer::Yes ? QStringLiteral("typed") : QStringLiteral("stored"));
-  }
-
-  // Nothing of a closed connection stays on screen.
-  void panesAreClearedWhenTheConnectionCloses()
-  {
-    click(table(QStringLiteral("nums")));
-    QVERIFY(fmMain->lvFields->rowCount() > 0);
-    QVERIFY(!fmMain->lbTableName->text().isEmpty());
-    fmMain->Memo1->setPlainText(QStringLiteral("SELECT id FROM other"));
-    QTest::mouseClick(fmMain->btExecute, Qt::LeftButton);
-    QVERIFY(fmMain->qrSelect.Active());
-    connect();
-    QCOMPARE(fmMain->lvFields->rowCount(), 0);
-    QCOMPARE(fmMain->lbTableName->text(), QString());
-    QVERIFY(!fmMain->qrSelect.Active());
-    QVERIFY(!ds().Active());
-    QCOMPARE(fmMain->DBGrid1->CellText(0, 0), QString());
+    QCOMPARE(stored(true), save ? QStringLiteral("typed") : QStringLiteral("stored"));
   }
 };
 

@@ -1,34 +1,30 @@
 // Connections made, changed and removed from the window: the alias file keeps every line the user
 // wrote, the tree follows, and a setting the file could not read back is refused in the dialog.
+// Connecting through the tree: the login dialog, the tables listed, and what a failure shows.
 #include "AppFixture.h"
 
 #include "browser/AliasFileText.h"
 #include "browser/ConnectionDialog.h"
 #include "dataaccess/AliasConfig.h"
+#include "platform/ScreenCursor.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QToolButton>
 
 using namespace app_fixture;
 
 namespace {
 
-const QByteArray commented =
-    "; my connections\r\n"
-    "\r\n"
-    "[Demo]\r\n"
-    "; the sample\r\n"
-    "Driver=SQLite\r\n"
-    "Database=demo.db\r\n"
-    "\r\n"
-    "# the server\r\n"
-    "[Shop]\r\n"
-    "Driver=PostgreSQL\r\n"
-    "Host=db.example.com\r\n"
-    "SSLMode=require\r\n"
-    "Database=shop\r\n";
+const QByteArray head = "; my connections\r\n\r\n[Other]\r\nDriver=SQLite\r\nDatabase=other.db\r\n\r\n"
+                        "[Broken]\r\nDriver=SQLite\r\nDatabase=missing.db\r\n\r\n";
+const QByteArray demo = "[Demo]\r\n; the sample\r\nDriver=SQLite\r\nDatabase=demo.db\r\n\r\n";
+const QByteArray shop = "[Shop]\r\nDriver=PostgreSQL\r\nHost=db.example.com\r\nSSLMode=require\r\nDatabase=shop\r\n";
+const QByteArray commented = head + demo + "# the server\r\n" + shop;
 
 QByteArray readFile(const QString& name)
 {
@@ -42,6 +38,16 @@ class TestConnections : public QObject {
   Q_OBJECT
   std::unique_ptr<TestFolder> folder;
   QString aliasFile;
+
+  // The connection as a user sees it, in one line: open or closed, panel 0, Execute, the Export
+  // menu and the alias's tables.
+  static QString seen(const QString& alias)
+  {
+    return QStringList{fmMain->Database.Connected() ? "open" : "closed", panel(0),
+                       fmMain->btExecute->isEnabled() ? "Execute" : "-", fmMain->ExportData->isEnabled() ? "Export" : "-",
+                       childTexts(child(root(), alias)).join(QLatin1Char(','))}
+        .join(QLatin1Char('|'));
+  }
 
   // Answers the next connection dialog with these fields and OK; returns what it said if it stayed open.
   void answerConnection(const QString& name, const QString& driver, const QString& database, QString* fault = nullptr)
@@ -65,7 +71,10 @@ private slots:
   void init()
   {
     folder = std::make_unique<TestFolder>();
-    folder->createDatabase(QStringLiteral("demo.db"), QStringLiteral("CREATE TABLE a(x INTEGER);"));
+    folder->createDatabase(QStringLiteral("demo.db"), QStringLiteral(
+        "CREATE TABLE orders(id INTEGER PRIMARY KEY); CREATE TABLE Customers(id INTEGER PRIMARY KEY, name TEXT);"
+        "CREATE TABLE \"audit log\"(at TEXT); CREATE VIEW big_orders AS SELECT * FROM orders;"));
+    folder->createDatabase(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE only_one(a INT);"));
     startProgram(*folder, commented);
     aliasFile = Session().AliasFileName();
   }
@@ -88,9 +97,8 @@ private slots:
         << "edit Shop" << QByteArray(commented).replace("[Shop]", "[New]").replace("PostgreSQL", "SQLite")
                               .replace("Host=db.example.com\r\nSSLMode=require\r\nDatabase=shop", "Database=n.db");
     QTest::newRow("remove: its lines and the blank after, not the next one's comment")
-        << "remove Demo" << QByteArray("; my connections\r\n\r\n# the server\r\n[Shop]\r\nDriver=PostgreSQL\r\n"
-                                       "Host=db.example.com\r\nSSLMode=require\r\nDatabase=shop\r\n");
-    QTest::newRow("remove the last") << "remove Shop" << QByteArray(commented).left(commented.indexOf("[Shop]"));
+        << "remove Demo" << head + "# the server\r\n" + shop;
+    QTest::newRow("remove the last") << "remove Shop" << head + demo + "# the server\r\n";
     QTest::newRow("remove what is not there") << "remove Nothing" << commented;
   }
   void aliasFileChanges()
@@ -104,30 +112,26 @@ private slots:
     QCOMPARE(TAliasFile::parse(QStringLiteral("check.ini"), result).problems(), QStringList());  // still reads
   }
 
-  // New, edit and remove from the File menu: the tree follows, the new alias connects, and after
-  // removing what was added the file is byte for byte what it was.
+  // New, edit and remove from the File menu: the tree follows, the new alias connects, renaming it
+  // closes its connection first, and after removing what was added the file is byte for byte what it was.
   void newEditRemoveThroughTheWindow()
   {
     const QString db = folder->createDatabase(QStringLiteral("parts.db"), QStringLiteral("CREATE TABLE parts(id INTEGER);"));
+    const QByteArray section = "\r\nDriver=SQLite\r\nDatabase=" + db.toUtf8() + "\r\n";
     answerConnection(QStringLiteral("Parts"), QStringLiteral("SQLite"), db);
     fmMain->NewConnection1->trigger();
-    QVERIFY(allModalsAnswered());
-    QCOMPARE(readFile(aliasFile), commented + "\r\n[Parts]\r\nDriver=SQLite\r\nDatabase=" + db.toUtf8() + "\r\n");
+    QCOMPARE(readFile(aliasFile), commented + "\r\n[Parts]" + section);
     TTreeNode* parts = child(root(), QStringLiteral("Parts"));
-    QVERIFY(parts);
     loginWith(QStringLiteral("u"), QString());
     doubleClick(parts);
-    QVERIFY(fmMain->Database.Connected());
     QCOMPARE(childTexts(parts), QStringList{QStringLiteral("parts")});
 
-    // Renaming the connected alias closes its connection first.
     fmMain->TreeView1->SetSelected(parts->Item(0));
     answerConnection(QStringLiteral("Parts 2"), QStringLiteral("SQLite"), db);
     fmMain->EditConnection1->trigger();
-    QVERIFY(allModalsAnswered());
     QVERIFY(!fmMain->Database.Connected());
     QCOMPARE(parts->Text(), QStringLiteral("Parts 2"));
-    QVERIFY(readFile(aliasFile).endsWith("\r\n[Parts 2]\r\nDriver=SQLite\r\nDatabase=" + db.toUtf8() + "\r\n"));
+    QCOMPARE(readFile(aliasFile), commented + "\r\n[Parts 2]" + section);
 
     answerNextModal([](QWidget* w) { qobject_cast<QMessageBox*>(w)->button(QMessageBox::Yes)->click(); });
     fmMain->RemoveConnection1->trigger();
@@ -177,21 +181,6 @@ private slots:
     QCOMPARE(readFile(aliasFile), QByteArray(commented).replace("Database=shop\r\n", "Database=shop\r\nPort=6543\r\n"));
   }
 
-  // At start-up a file with a bad line still lists its other aliases, then names the bad line.
-  void aBadLineLeavesTheOtherAliasesInTheTree()
-  {
-    stopProgram();
-    QString said;
-    answerNextModal([&](QWidget* w) {
-      said = modalText(w);
-      w->close();
-    });
-    startProgram(*folder, "[Good]\nDriver=SQLite\nDatabase=demo.db\n[Bad\n[Also good]\nDriver=SQLite\nDatabase=demo.db\n");
-    QTRY_VERIFY(!said.isEmpty());
-    QVERIFY2(said.endsWith(QStringLiteral(":4: a section header must end with ']'.")), qPrintable(said));
-    QCOMPARE(childTexts(root()), (QStringList{"Also good", "Good"}));
-  }
-
   // The first change made where only the program's own file exists starts the user's file from
   // it, its SQLite files made absolute so they still name the same files.
   void aNewUserFileStartsFromTheFileInUse()
@@ -201,6 +190,94 @@ private slots:
     QCOMPARE(parsed.find(QStringLiteral("Demo"))->path(QStringLiteral("Database")), folder->path(QStringLiteral("demo.db")));
     QCOMPARE(parsed.find(QStringLiteral("Shop"))->value(QStringLiteral("Database")), QStringLiteral("shop"));
     QVERIFY(start.startsWith("; my connections\r\n"));
+  }
+
+  // Connecting lists the tables; connecting to the same alias again lists them afresh, and the
+  // login dialog remembers what was typed the time before.
+  void connectsAndListsTablesAfresh()
+  {
+    QString caption;
+    answerNextModal([&](QWidget* w) {
+      caption = fmLogin->lbDatabase->text();
+      fmLogin->edUser->setText(QStringLiteral("bob"));
+      fmLogin->edPassword->setText(QStringLiteral("pw 1"));
+      QTest::keyClick(w, Qt::Key_Return);  // OK is the default button
+    });
+    TTreeNode* alias = child(root(), QStringLiteral("Demo"));
+    doubleClick(alias);
+    QCOMPARE(caption, QStringLiteral("Demo"));
+    QCOMPARE(seen(QStringLiteral("Demo")),
+             QStringLiteral("open|Connected: Demo|Execute|Export|audit log,big_orders,Customers,orders"));
+    QVERIFY(alias->isExpanded());
+
+    // Read a structure so the table node has field children, then change the database behind it.
+    doubleClick(child(alias, QStringLiteral("Customers")));
+    QCOMPARE(child(alias, QStringLiteral("Customers"))->Count(), 2);
+    executeSql(folder->path(QStringLiteral("demo.db")), QStringLiteral("CREATE TABLE added(x INT)"));
+    QString shown;
+    answerNextModal([&](QWidget*) {
+      shown = fmLogin->edUser->text() + QLatin1Char('/') + fmLogin->edPassword->text();
+      fmLogin->edPassword->clear();
+      fmLogin->btOK->click();
+    });
+    doubleClick(alias);
+    QCOMPARE(shown, QStringLiteral("bob/pw 1"));
+    // An empty password is still sent, as an empty value.
+    QCOMPARE(fmMain->Database.Params, QStringList({"USER NAME=bob", "PASSWORD="}));
+    QCOMPARE(childTexts(alias), QStringList({"added", "audit log", "big_orders", "Customers", "orders"}));
+    QCOMPARE(child(alias, QStringLiteral("Customers"))->Count(), 0);
+  }
+
+  // Cancel on an attempt at another alias: while asking, the previous connection is already gone,
+  // and the first alias loses its tables.
+  void cancelLeavesEverythingClosed()
+  {
+    loginWith(QStringLiteral("bob"), QStringLiteral("secret"));
+    doubleClick(child(root(), QStringLiteral("Demo")));
+    QString whileAsking;
+    answerNextModal([&](QWidget*) {
+      whileAsking = seen(QStringLiteral("Demo"));
+      QTest::mouseClick(fmLogin->btCancel, Qt::LeftButton);
+    });
+    doubleClick(child(root(), QStringLiteral("Other")));
+    QCOMPARE(whileAsking, QStringLiteral("closed||-|-|"));
+    QCOMPARE(seen(QStringLiteral("Other")), QStringLiteral("closed||-|-|"));
+    QCOMPARE(seen(QStringLiteral("Demo")), QStringLiteral("closed||-|-|"));
+  }
+
+  // A refused open and a table list that cannot be read both show the engine's messages in the
+  // database error dialog; the connection stays open only in the second case.
+  void failedAttemptsShowTheEngineMessages_data()
+  {
+    QTest::addColumn<QString>("alias");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("state");
+    QTest::newRow("refused") << "Broken" << "missing.db" << "closed||Execute|-|";
+    QTest::newRow("listing fails") << "Demo" << "Cannot list the tables" << "open||Execute|Export|";
+  }
+  void failedAttemptsShowTheEngineMessages()
+  {
+    QFETCH(QString, alias);
+    QFETCH(QString, message);
+    // Spoil the file's header right after it opened, so that reading its table list fails.
+    const QString file = folder->path(QStringLiteral("demo.db"));
+    fmMain->Database.AfterConnect = [original = fmMain->Database.AfterConnect, file](TDatabase& db) {
+      original(db);
+      QFile f(file);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      f.write(QByteArray(100, 'x'));
+    };
+    loginWith(QStringLiteral("u"), QStringLiteral("p"));
+    QString text, title;
+    captureAndClose(&text, &title);
+    doubleClick(child(root(), alias));
+    QVERIFY(allModalsAnswered());
+    QCOMPARE(title, QStringLiteral("Database Error"));
+    QVERIFY2(text.contains(message), qPrintable(text));
+    QTEST(seen(alias), "state");
+    QVERIFY(!QFile::exists(folder->path(QStringLiteral("missing.db"))));  // opened, never created
+    QCOMPARE(Screen().Cursor(), crDefault);
+    QVERIFY(!QGuiApplication::overrideCursor());
   }
 };
 

@@ -16,7 +16,6 @@ private slots:
     QCOMPARE(QLocale::system().name(), QStringLiteral("de_DE"));
     QCOMPARE(FormatSettings().DecimalSeparator, QLatin1Char(','));
     QCOMPARE(FormatSettings().DateSeparator, QLatin1Char('.'));
-    QCOMPARE(FormatSettings().TimeSeparator, QLatin1Char(':'));
   }
 
   // What the grid shows and a CSV file gets under the user's settings, and under the fixed ones a
@@ -31,18 +30,13 @@ private slots:
     const auto text = [](const char* s) { return TValue::text(QByteArray(s)); };
     QTest::newRow("float") << TValue::real(1234.5) << ftFloat << "1234,5" << "1234.5";
     QTest::newRow("float at 15 digits, not 17") << TValue::real(0.1 + 0.2) << ftFloat << "0,3" << "0.3";
-    QTest::newRow("float of 15 digits") << TValue::real(123456789.012345) << ftCurrency << "123456789,012345" << "123456789.012345";
-    QTest::newRow("float past 15 digits") << TValue::real(1.0 / 3) << ftFloat << "0,333333333333333" << "0.333333333333333";
-    QTest::newRow("float with exponent") << TValue::real(-1.5e20) << ftFloat << "-1,5E20" << "-1.5E20";
-    QTest::newRow("float in a text column") << TValue::real(2.5) << ftMemo << "2,5" << "2.5";
+    QTest::newRow("float with exponent, in a text column") << TValue::real(-1.5e20) << ftMemo << "-1,5E20" << "-1.5E20";
     QTest::newRow("true") << TValue::integer(1) << ftBoolean << "True" << "True";
-    QTest::newRow("false") << TValue::integer(0) << ftBoolean << "False" << "False";
     QTest::newRow("true as text") << text("TRUE") << ftBoolean << "True" << "True";
     QTest::newRow("decimal") << text("-12.50") << ftBCD << "-12,50|-12,5" << "-12.50|-12.5";
     QTest::newRow("negative zero decimal") << text("-0.00") << ftBCD << "-0,00|0" << "-0.00|0";
     QTest::newRow("date") << text("2024-02-29") << ftDate << "29.02.24" << "2024-02-29";
     QTest::newRow("time with milliseconds") << text("13:05:09.042") << ftTime << "13:05:09,042" << "13:05:09.042";
-    QTest::newRow("timestamp") << text("2024-02-29 13:05:09") << ftDateTime << "29.02.24 13:05:09" << "2024-02-29 13:05:09";
     QTest::newRow("midnight") << text("2024-03-05 00:00:00") << ftDateTime << "05.03.24" << "2024-03-05";
     QTest::newRow("midnight and 250 ms") << text("2024-03-05 00:00:00.250") << ftDateTime << "05.03.24 00:00:00,250"
                                          << "2024-03-05 00:00:00.250";

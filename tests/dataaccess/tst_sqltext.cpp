@@ -6,54 +6,35 @@ class TestSqlText : public QObject {
   Q_OBJECT
 
 private slots:
-  void parameterMarkers_data()
+  // Only a colon and a name outside strings, quoted names and comments asks the user for a value;
+  // text of nothing but blanks, semicolons and comments is not run at all.
+  void parameterMarkersAndBlankText_data()
   {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QStringList>("names");
-    QTest::newRow("one") << "SELECT * FROM t WHERE id = :id" << QStringList{"id"};
-    QTest::newRow("two, underscore, digits") << "UPDATE t SET a = :new_a1 WHERE b=:b" << QStringList{"new_a1", "b"};
-    QTest::newRow("cast is none") << "SELECT x::int, y :: text FROM t" << QStringList{};
-    QTest::newRow("assignment is none") << "x := 1" << QStringList{};
-    QTest::newRow("in a string") << "SELECT ':a', 'it''s :b' FROM t" << QStringList{};
-    QTest::newRow("in quoted names") << "SELECT \":c\", [:d], `:e` FROM t" << QStringList{};
-    QTest::newRow("in comments") << "SELECT 1 -- :f\n/* :g */ FROM t WHERE z = :h" << QStringList{"h"};
-    QTest::newRow("time literal") << "SELECT time('12:30')" << QStringList{};
-    QTest::newRow("after a string") << "SELECT 'x' || :tail" << QStringList{"tail"};
-    QTest::newRow("colon then digit") << "SELECT a[1:2] FROM t" << QStringList{};
-    QTest::newRow("unterminated string") << "SELECT ':open" << QStringList{};
+    QTest::addColumn<bool>("blank");
+    QTest::newRow("two, underscore, digits") << "UPDATE t SET a = :new_a1 WHERE b=:b" << QStringList{"new_a1", "b"} << false;
+    QTest::newRow("casts and assignment") << "SELECT x::int, y :: text; x := 1" << QStringList{} << false;
+    QTest::newRow("in and after strings") << "SELECT ':a', 'it''s :b' || :tail" << QStringList{"tail"} << false;
+    QTest::newRow("in quoted names") << "SELECT \":c\", [:d], `:e` FROM t" << QStringList{} << false;
+    QTest::newRow("in comments") << "SELECT 1 -- :f\n/* :g */ FROM t WHERE z = :h" << QStringList{"h"} << false;
+    QTest::newRow("colon then digit") << "SELECT a[1:2] FROM t" << QStringList{} << false;
+    QTest::newRow("unterminated string") << "SELECT ':open" << QStringList{} << false;
     QTest::newRow("dollar quoted body") << "CREATE FUNCTION f() RETURNS int AS $$ SELECT :a $$ LANGUAGE sql; SELECT :b"
-                                        << QStringList{"b"};
-    QTest::newRow("tagged dollar quote") << "SELECT $x$ :c $$ :d $x$, :e" << QStringList{"e"};
-    QTest::newRow("positional parameter") << "SELECT $1, :f" << QStringList{"f"};
-    QTest::newRow("escape string") << "SELECT E'it\\'s :g', :h" << QStringList{"h"};
+                                        << QStringList{"b"} << false;
+    QTest::newRow("tagged dollar quote, positional") << "SELECT $x$ :c $$ :d $x$, $1, :e" << QStringList{"e"} << false;
+    QTest::newRow("escape string") << "SELECT E'it\\'s :g', :h" << QStringList{"h"} << false;
+    QTest::newRow("empty") << "" << QStringList{} << true;
+    QTest::newRow("semicolons, blanks, comments") << " ;\n ;\t-- only :x\n/* a comment */ ;" << QStringList{} << true;
+    QTest::newRow("a statement after a semicolon") << "; SELECT 1" << QStringList{} << false;
   }
-  void parameterMarkers()
+  void parameterMarkersAndBlankText()
   {
     QFETCH(QString, sql);
     QFETCH(QStringList, names);
-    QCOMPARE(SqlText::parameterNames(sql), names);
-  }
-
-  void blankText_data()
-  {
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<bool>("blank");
-    QTest::newRow("empty") << "" << true;
-    QTest::newRow("semicolons and blanks") << " ;\n ;\t" << true;
-    QTest::newRow("comments") << "-- only\n/* a comment */ ;" << true;
-    QTest::newRow("a statement") << "; SELECT 1" << false;
-    QTest::newRow("a literal alone") << "'x'" << false;
-  }
-  void blankText()
-  {
-    QFETCH(QString, sql);
     QFETCH(bool, blank);
+    QCOMPARE(SqlText::parameterNames(sql), names);
     QCOMPARE(SqlText::isBlank(sql), blank);
-  }
-
-  void quoting()
-  {
-    QCOMPARE(SqlText::quoteIdentifier(QStringLiteral("say \"hi\"")), QStringLiteral("\"say \"\"hi\"\"\""));
   }
 };
 

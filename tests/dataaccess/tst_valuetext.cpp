@@ -1,3 +1,5 @@
+#include "DataAccessHelpers.h"
+
 #include "dataaccess/ValueText.h"
 
 #include <cfloat>
@@ -11,17 +13,12 @@ Q_DECLARE_METATYPE(TFieldType)
 Q_DECLARE_METATYPE(TFormatSettings)
 
 namespace {
-TFormatSettings iso()
-{
-  return TFormatSettings{};  // ".", "yyyy-mm-dd", "hh:nn:ss"
-}
 TFormatSettings german()
 {
   TFormatSettings s;
   s.DecimalSeparator = QLatin1Char(',');
   s.DateSeparator = QLatin1Char('.');
   s.ShortDateFormat = QStringLiteral("dd/mm/yyyy");
-  s.LongTimeFormat = QStringLiteral("hh:nn:ss");
   return s;
 }
 TValue text(const char* s) { return TValue::text(QByteArray(s)); }
@@ -31,7 +28,6 @@ QList<QPair<QString, TFormatSettings>> locales()
 {
   return {{QStringLiteral("C"), TFormatSettings{}},
           {QStringLiteral("en_US"), TFormatSettings::fromLocale(QLocale(QStringLiteral("en_US")))},
-          {QStringLiteral("en_GB"), TFormatSettings::fromLocale(QLocale(QStringLiteral("en_GB")))},
           {QStringLiteral("de_DE"), TFormatSettings::fromLocale(QLocale(QStringLiteral("de_DE")))}};
 }
 
@@ -45,10 +41,8 @@ QList<QPair<QString, TValue>> awkwardValues()
     {"minus zero", TValue::real(-0.0)}, {"denormal", TValue::real(std::numeric_limits<double>::denorm_min())},
     {"largest double", TValue::real(DBL_MAX)}, {"most negative double", TValue::real(-DBL_MAX)},
     {"infinity", TValue::real(HUGE_VAL)}, {"minus infinity", TValue::real(-HUGE_VAL)}, {"nan", TValue::real(std::nan(""))},
-    {"2^64 as real", TValue::real(18446744073709551616.0)}, {"1e15", TValue::real(1e15)},
-    {"largest integer", TValue::integer(std::numeric_limits<int64_t>::max())},
-    {"smallest integer", TValue::integer(std::numeric_limits<int64_t>::min())}, {"zero", TValue::integer(0)},
-    {"one", TValue::integer(1)}, {"above 2^31", TValue::integer(4294967296LL)},
+    {"2^64 as real", TValue::real(18446744073709551616.0)}, {"largest integer", TValue::integer(std::numeric_limits<int64_t>::max())},
+    {"smallest integer", TValue::integer(std::numeric_limits<int64_t>::min())}, {"zero", TValue::integer(0)}, {"one", TValue::integer(1)},
     {"decimal 38,10 max", text("9999999999999999999999999999.9999999999")},
     {"decimal 38,10 min", text("-9999999999999999999999999999.9999999999")},
     {"decimal tiny", text("0.0000000001")}, {"decimal with scale", text("12.50")},
@@ -68,21 +62,6 @@ QList<QPair<QString, TValue>> awkwardValues()
 bool validUtf8(const QByteArray& b)
 {
   return QString::fromUtf8(b).toUtf8() == b;
-}
-
-double number(const TValue& v)
-{
-  return v.kind() == TValue::Integer ? double(v.asInteger()) : v.asFloat();
-}
-
-// Numbers as exact decimal text, for comparing decimals whatever their class.
-QString decimalOf(const TValue& v)
-{
-  switch (v.kind()) {
-  case TValue::Integer: return QString::number(v.asInteger());
-  case TValue::Float: return plainDecimal(formatFloatExact(v.asFloat(), TFormatSettings{}));
-  default: return plainDecimal(QString::fromUtf8(v.rawBytes()));
-  }
 }
 
 int booleanOf(const TValue& v)
@@ -117,22 +96,6 @@ bool fits(const TValue& v, TFieldType type)
   return false;
 }
 
-bool sameValue(const TValue& a, const TValue& b, TFieldType type)
-{
-  if (a.isNull() || b.isNull())
-    return a.isNull() == b.isNull();
-  if (isDateTimeType(type))
-    return parseStoredDateTime(a) == parseStoredDateTime(b);
-  if (type == ftBCD)
-    return decimalOf(a) == decimalOf(b);
-  if (type == ftBoolean)
-    return booleanOf(a) == booleanOf(b);
-  if (isFloatType(type)) {
-    const double x = number(a), y = number(b);
-    return (std::isnan(x) && std::isnan(y)) || (x == y && std::signbit(x) == std::signbit(y));
-  }
-  return a == b;
-}
 }  // namespace
 
 class TestValueText : public QObject {
@@ -144,16 +107,12 @@ private slots:
     QTest::addColumn<TValue>("stored");
     QTest::addColumn<QString>("expected");  // ISO with milliseconds, or "none"
     QTest::newRow("date") << text("2024-02-29") << "2024-02-29 00:00:00.000";
-    QTest::newRow("milliseconds") << text("2021-05-17 08:00:00.125") << "2021-05-17 08:00:00.125";
-    QTest::newRow("T and Z") << text("2021-05-17T08:00:00Z") << "2021-05-17 08:00:00.000";
     QTest::newRow("zone to UTC") << text("2021-05-17T08:00:00+02:00") << "2021-05-17 06:00:00.000";
-    QTest::newRow("long fraction") << text("2021-05-17 08:00:00.1239") << "2021-05-17 08:00:00.124";
+    QTest::newRow("long fraction, rounded") << text("2021-05-17 08:00:00.1239") << "2021-05-17 08:00:00.124";
     QTest::newRow("time alone") << text("23:59:58.5") << "2000-01-01 23:59:58.500";
     QTest::newRow("julian day number") << TValue::real(2460000.5) << "2023-02-25 00:00:00.000";
     QTest::newRow("unix time") << TValue::integer(1700000000) << "2023-11-14 22:13:20.000";
     QTest::newRow("impossible date") << text("2023-02-30") << "none";
-    QTest::newRow("words") << text("next Tuesday") << "none";
-    QTest::newRow("bytes") << TValue::bytes("2024-01-01") << "none";
   }
   void storedDatesAndTimes()
   {
@@ -163,46 +122,26 @@ private slots:
     QCOMPARE(dt ? dt->toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")) : QStringLiteral("none"), expected);
   }
 
-  void patterns_data()
-  {
-    QTest::addColumn<QString>("pattern");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("writer's time") << "hh:nn:ss:zzz" << "07;08;09;042";
-    QTest::newRow("m after hour is minutes") << "h:mm" << "7;08";
-    QTest::newRow("quoted text") << "yyyy \"at\" hh'h'" << "2024 at 07h";
-    QTest::newRow("month names") << "dddd d mmmm, mmm" << "Tuesday 5 March, Mar";
-  }
-  void patterns()
-  {
-    QFETCH(QString, pattern);
-    QFETCH(QString, expected);
-    TFormatSettings s;
-    s.DateSeparator = QLatin1Char('.');
-    s.TimeSeparator = QLatin1Char(';');
-    QCOMPARE(formatDateTime(pattern, QDateTime(QDate(2024, 3, 5), QTime(7, 8, 9, 42), Qt::UTC), s), expected);
-  }
-
   void valuesByType_data()
   {
     QTest::addColumn<TValue>("stored");
     QTest::addColumn<TFieldType>("type");
     QTest::addColumn<QString>("isoText");
     QTest::addColumn<QString>("germanText");
-    QTest::newRow("largest integer") << TValue::integer(9223372036854775807LL) << ftInteger << "9223372036854775807" << "9223372036854775807";
     QTest::newRow("float tiny") << TValue::real(-0.00005) << ftFloat << "-5E-5" << "-5E-5";
-    QTest::newRow("float 0.0001") << TValue::real(0.0001) << ftFloat << "0.0001" << "0,0001";
+    QTest::newRow("0.1 + 0.2 at 15 digits") << TValue::real(0.1 + 0.2) << ftFloat << "0.3" << "0,3";
+    QTest::newRow("largest float") << TValue::real(DBL_MAX) << ftFloat << "1.79769313486232E308" << "1,79769313486232E308";
+    QTest::newRow("minus zero") << TValue::real(-0.0) << ftFloat << "-0" << "-0";
     QTest::newRow("infinity") << TValue::real(HUGE_VAL) << ftFloat << "INF" << "INF";
     QTest::newRow("not a number") << TValue::real(std::nan("")) << ftCurrency << "NAN" << "NAN";
     QTest::newRow("server's infinity") << text("-Infinity") << ftFloat << "-INF" << "-INF";
     QTest::newRow("julian day 0") << TValue::real(0.0) << ftDateTime << "-4713-11-24 12:00:00" << "24.11.-4713 12:00:00";
     QTest::newRow("year past 9999") << text("12345-01-02") << ftDate << "12345-01-02" << "02.01.12345";
     QTest::newRow("date carrying a time") << text("2024-02-29 13:05:09") << ftDate << "2024-02-29 13:05:09" << "29.02.2024 13:05:09";
-    QTest::newRow("text in an integer column") << text("n/a") << ftLargeint << "n/a" << "n/a";
     QTest::newRow("boolean") << TValue::integer(1) << ftBoolean << "True" << "True";
     QTest::newRow("boolean that is no 0 or 1") << TValue::integer(2) << ftBoolean << "2" << "2";
     QTest::newRow("variant float") << TValue::real(3.25) << ftVariant << "3.25" << "3,25";
     QTest::newRow("exact decimal text") << text("12345678901234.123456") << ftBCD << "12345678901234.123456" << "12345678901234,123456";
-    QTest::newRow("decimal stored as integer") << TValue::integer(42) << ftBCD << "42" << "42";
     QTest::newRow("time") << text("13:05:09.250") << ftTime << "13:05:09.250" << "13:05:09,250";
     QTest::newRow("no date keeps its text") << text("sometime in May") << ftDate << "sometime in May" << "sometime in May";
     QTest::newRow("null") << TValue() << ftInteger << "" << "";
@@ -213,7 +152,7 @@ private slots:
     QFETCH(TFieldType, type);
     QFETCH(QString, isoText);
     QFETCH(QString, germanText);
-    QCOMPARE(valueText(stored, type, iso()), isoText);
+    QCOMPARE(valueText(stored, type, TFormatSettings{}), isoText);  // ".", "yyyy-mm-dd", "hh:nn:ss"
     QCOMPARE(valueText(stored, type, german()), germanText);
   }
 
@@ -224,18 +163,18 @@ private slots:
     QTest::addColumn<TFieldType>("type");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<bool>("german");
-    QTest::addColumn<QString>("stored");  // "text:...", "int:...", "float:...", "null", "refused"
+    QTest::addColumn<QString>("stored");  // as show() gives it, or "refused"
     QTest::newRow("integer with letter") << ftInteger << "4x" << false << "refused";
     QTest::newRow("empty number is null") << ftInteger << "" << false << "null";
     QTest::newRow("float, point where comma") << ftFloat << "1.25" << true << "refused";
-    QTest::newRow("decimal kept exact") << ftBCD << "12345678901234567,891" << true << "text:12345678901234567.891";
+    QTest::newRow("decimal kept exact") << ftBCD << "12345678901234567,891" << true << "t:12345678901234567.891";
     QTest::newRow("impossible day-first date") << ftDate << "30.02.2024" << true << "refused";
-    QTest::newRow("minus infinity, any case") << ftCurrency << "-inf" << true << "float:-inf";
+    QTest::newRow("minus infinity, any case") << ftCurrency << "-inf" << true << "f:-inf";
     QTest::newRow("beyond the largest double") << ftFloat << "1.79769313486232E308" << false << "refused";
-    QTest::newRow("decimal with exponent") << ftBCD << "1E-7" << false << "text:0.0000001";
-    QTest::newRow("decimal infinity") << ftBCD << "-INF" << false << "text:-Infinity";
-    QTest::newRow("signed expanded year") << ftDateTime << "-4713-11-24 12:00" << false << "text:-4713-11-24 12:00:00";
-    QTest::newRow("year 0") << ftDate << "0000-02-29" << false << "text:0000-02-29";
+    QTest::newRow("decimal with exponent") << ftBCD << "1E-7" << false << "t:0.0000001";
+    QTest::newRow("decimal negative zero with exponent") << ftBCD << "-0E-2" << false << "t:0";
+    QTest::newRow("decimal infinity") << ftBCD << "-INF" << false << "t:-Infinity";
+    QTest::newRow("signed expanded year") << ftDateTime << "-4713-11-24 12:00" << false << "t:-4713-11-24 12:00:00";
   }
   void typedInput()
   {
@@ -243,18 +182,8 @@ private slots:
     QFETCH(QString, typed);
     QFETCH(bool, german);
     QFETCH(QString, stored);
-    const std::optional<TValue> v = parseFieldText(typed, type, german ? ::german() : iso());
-    QString got = QStringLiteral("refused");
-    if (v) {
-      switch (v->kind()) {
-      case TValue::Null: got = QStringLiteral("null"); break;
-      case TValue::Integer: got = QStringLiteral("int:%1").arg(v->asInteger()); break;
-      case TValue::Float: got = QStringLiteral("float:") + QString::number(v->asFloat(), 'g', 15); break;
-      case TValue::Text: got = QStringLiteral("text:") + QString::fromUtf8(v->rawBytes()); break;
-      case TValue::Bytes: got = QStringLiteral("bytes:") + QString::fromUtf8(v->rawBytes()); break;
-      }
-    }
-    QCOMPARE(got, stored);
+    const std::optional<TValue> v = parseFieldText(typed, type, german ? ::german() : TFormatSettings{});
+    QCOMPARE(v ? show(*v) : QStringLiteral("refused"), stored);
   }
 
   // Every field type, every awkward value, under four locales: the file text's fast and general
@@ -292,8 +221,12 @@ private slots:
         const QString edit = valueText(value, type, settings, TTextUse::Edit);
         const std::optional<TValue> back = parseFieldText(edit, type, settings);
         QVERIFY2(back, context + ": the edit text " + edit.toUtf8() + " does not read");
-        QVERIFY2(sameValue(*back, value, type), context + ": " + edit.toUtf8() + " reads back as " +
-                                                    valueText(*back, type, settings, TTextUse::Edit).toUtf8());
+        // The edit text is exact (floats to 17 digits, times to the millisecond): equal texts, equal
+        // values, where a decimal may come back in plain form.
+        const QString again = valueText(*back, type, settings, TTextUse::Edit);
+        const auto plain = [&](QString s) { return type == ftBCD ? plainDecimal(s.replace(settings.DecimalSeparator, '.')) : s; };
+        QVERIFY2(plain(again) == plain(edit) && back->isNull() == value.isNull(),
+                 context + ": " + edit.toUtf8() + " reads back as " + again.toUtf8());
         // The display form is the edit form except where it rounds floats or shortens years.
         const QString shown = valueText(value, type, settings);
         if (shown != edit)
@@ -302,80 +235,23 @@ private slots:
     }
   }
 
-  // Editors show four-digit years whatever the regional short form; a two-digit year typed in is
-  // the one of the hundred years centred on this one.
-  void yearsInEditors_data()
+  // The writers' time pattern keeps three digits of milliseconds.
+  void writersTime()
   {
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("display");
-    QTest::addColumn<QString>("edit");
-    QTest::newRow("en_US") << "en_US" << "6/30/75" << "6/30/1975";
-    QTest::newRow("de_DE") << "de_DE" << "30.06.75" << "30.06.1975";
-    QTest::newRow("en_GB") << "en_GB" << "30/06/1975" << "30/06/1975";
+    const QDateTime t(QDate(2024, 3, 5), QTime(7, 8, 9, 42), Qt::UTC);
+    QCOMPARE(formatDateTime(QStringLiteral("hh:nn:ss:zzz"), t, TFormatSettings{}), QStringLiteral("07:08:09:042"));
   }
-  void yearsInEditors()
+
+  // A two-digit year typed in is the one of the hundred years centred on this one (that editors show
+  // four digits whatever the regional short form: see the grid's tests).
+  void twoDigitYears()
   {
-    QFETCH(QString, locale);
-    QFETCH(QString, display);
-    QFETCH(QString, edit);
-    const TFormatSettings s = TFormatSettings::fromLocale(QLocale(locale));
-    QCOMPARE(valueText(text("1975-06-30"), ftDate, s), display);
-    QCOMPARE(valueText(text("1975-06-30"), ftDate, s, TTextUse::Edit), edit);
-    QCOMPARE(valueText(text("1975-06-30 08:15:00"), ftDateTime, s, TTextUse::Edit).left(edit.size()), edit);
-    // Changing the day alone keeps the century.
-    const QString changed = QString(edit).replace(QStringLiteral("30"), QStringLiteral("29"));
-    QCOMPARE(QString::fromUtf8(parseFieldText(changed, ftDate, s)->rawBytes()), QStringLiteral("1975-06-29"));
-    // A two-digit year typed in is one of the hundred years centred on this one.
+    const TFormatSettings s = TFormatSettings::fromLocale(QLocale(QStringLiteral("de_DE")));
     const int now = QDate::currentDate().year();
     for (int year : {now - 50, now, now + 49}) {
-      const QString typed = QString(display).replace(QStringLiteral("75"), QString::number(year % 100).rightJustified(2, QLatin1Char('0')));
-      if (!s.ShortDateFormat.contains(QStringLiteral("yyyy")))
-        QCOMPARE(QString::fromUtf8(parseFieldText(typed, ftDate, s)->rawBytes()).left(4), QString::number(year));
+      const QString typed = QStringLiteral("30.06.%1").arg(year % 100, 2, 10, QLatin1Char('0'));
+      QCOMPARE(show(*parseFieldText(typed, ftDate, s)), QStringLiteral("t:%1-06-30").arg(year));
     }
-  }
-
-  void plainDecimals_data()
-  {
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("trailing zeros") << "12.50" << "12.5";
-    QTest::newRow("exponent") << "1.5e-7" << "0.00000015";
-    QTest::newRow("big exponent") << "2.5E20" << "250000000000000000000";
-    QTest::newRow("negative zero") << "-0.00" << "0";
-    QTest::newRow("not a number") << "n/a" << "n/a";
-  }
-  void plainDecimals()
-  {
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    QCOMPARE(plainDecimal(in), out);
-  }
-
-  void exactFloats_data()
-  {
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("display");
-    QTest::addColumn<QString>("edit");
-    QTest::newRow("0.1 + 0.2") << 0.1 + 0.2 << "0.3" << "0.30000000000000004";
-    QTest::newRow("largest") << DBL_MAX << "1.79769313486232E308" << "1.7976931348623157E308";
-    QTest::newRow("denormal") << std::numeric_limits<double>::denorm_min() << "4.94065645841247E-324" << "5E-324";
-    QTest::newRow("2^64") << 18446744073709551616.0 << "1.84467440737096E19" << "1.8446744073709552E19";
-    QTest::newRow("minus zero") << -0.0 << "-0" << "-0";
-  }
-  void exactFloats()
-  {
-    QFETCH(double, value);
-    QFETCH(QString, display);
-    QFETCH(QString, edit);
-    QCOMPARE(formatFloat(value, TFormatSettings{}), display);
-    QCOMPARE(formatFloatExact(value, TFormatSettings{}), edit);
-  }
-
-  void settingsFromQtPatterns()
-  {
-    QCOMPARE(formatPatternFromQt(QStringLiteral("dd.MM.yyyy"), false), QStringLiteral("dd.mm.yyyy"));
-    QCOMPARE(formatPatternFromQt(QStringLiteral("HH:mm:ss t"), true), QStringLiteral("hh:nn:ss"));
-    QCOMPARE(formatPatternFromQt(QStringLiteral("h:mm:ss AP"), true), QStringLiteral("h:nn:ss"));
   }
 };
 

@@ -1,10 +1,16 @@
+// The SQL editor: New, Open and Save through the file dialogs, the question about changed text,
+// the window's caption, and the colours of the SQL typed.
 #include "AppFixture.h"
+
+#include "editor/SqlHighlighter.h"
+#include "uicore/Ink.h"
 
 #include <QClipboard>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 
 #include <csignal>
@@ -57,6 +63,23 @@ void answerQuestion(QMessageBox::StandardButton button, QString* asked = nullptr
   });
 }
 
+using Kind = TSqlHighlighter::Kind;
+const Kind kinds[] = {Kind::Keyword, Kind::String, Kind::Identifier, Kind::Comment, Kind::Number};
+
+// The kind whose colour a character of the editor's text has: k keyword, s string, i quoted
+// identifier, c comment, n number, '.' plain.
+QChar markAt(int position)
+{
+  const auto* h = memo()->document()->findChild<TSqlHighlighter*>();
+  const QTextBlock block = memo()->document()->findBlock(position);
+  const int inBlock = position - block.position();
+  for (const QTextLayout::FormatRange& r : block.layout()->formats())
+    for (size_t k = 0; k < std::size(kinds); ++k)
+      if (inBlock >= r.start && inBlock < r.start + r.length && r.format == h->Format(kinds[k]))
+        return QLatin1Char("ksicn"[k]);
+  return QLatin1Char('.');
+}
+
 }  // namespace
 
 class TestSqlEditor : public QObject {
@@ -77,95 +100,8 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
-  void undoIsOneStepDeep_data()
-  {
-    // t: typed, c: put on the clipboard, all: select all, handler: btUndoClick, export: an export runs
-    QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("undoEnabled");
-    QTest::addColumn<QString>("clipboard");
-    QTest::newRow("last edit only") << QStringList{"t:ab", "c:cd", "Paste", "Undo"} << "ab" << false << "cd";
-    QTest::newRow("history emptied") << QStringList{"t:ab", "c:c", "Paste", "Undo", "t:x", "Undo", "handler"} << "ab" << false << "c";
-    QTest::newRow("new keeps the button") << QStringList{"t:ab", "answer:No", "New", "Undo"} << "" << true << "";
-    QTest::newRow("new while disabled") << QStringList{"New"} << "" << false << "";
-    QTest::newRow("open disables") << QStringList{"t:ab", "answer:No", "Open"} << "select 1" << false << "";
-    QTest::newRow("save disables") << QStringList{"t:ab", "Save", "handler"} << "ab" << false << "";
-    QTest::newRow("cut and paste") << QStringList{"Open", "all", "Cut", "Paste", "Paste"} << "select 1select 1" << true << "select 1";
-    QTest::newRow("copy is no change") << QStringList{"Open", "all", "Copy"} << "select 1" << false << "select 1";
-    QTest::newRow("inert during an export") << QStringList{"t:ab", "c:zz", "export", "all", "New", "Open", "Save", "Cut", "Copy", "Paste", "Undo"}
-                                            << "ab" << true << "zz";
-  }
-  void undoIsOneStepDeep()
-  {
-    QFETCH(QStringList, steps);
-    writeFile(folder->path(QStringLiteral("q.sql")), "select 1");
-    QApplication::clipboard()->clear();
-    for (const QString& step : steps) {
-      if (step.startsWith(QLatin1String("t:")))
-        QTest::keyClicks(memo(), step.mid(2));
-      else if (step.startsWith(QLatin1String("c:")))
-        QApplication::clipboard()->setText(step.mid(2));
-      else if (step == QLatin1String("all"))
-        QTest::keySequence(memo(), QKeySequence::SelectAll);
-      else if (step == QLatin1String("handler"))
-        fmMain->btUndoClick();  // as if the disabled button were clicked
-      else if (step == QLatin1String("export"))
-        fmMain->FExporting = true;
-      else if (step.startsWith(QLatin1String("answer:")))
-        answerQuestion(step.mid(7) == QLatin1String("No") ? QMessageBox::No : QMessageBox::Yes);
-      else {
-        if (step == QLatin1String("Open") || step == QLatin1String("Save"))
-          answerFileDialog(folder->path(step == QLatin1String("Open") ? "q.sql" : "s.sql"));
-        click(fmMain->findChild<QToolButton*>(QLatin1String("bt") + step));
-      }
-    }
-    QCOMPARE(allModalsAnswered(), !fmMain->FExporting);  // no file dialog during an export
-    fmMain->FExporting = false;
-    QTEST(memo()->toPlainText(), "text");
-    QTEST(fmMain->btUndo->isEnabled(), "undoEnabled");
-    QTEST(QApplication::clipboard()->text(), "clipboard");
-  }
-
-  void caretText_data()
-  {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("shown");
-    QTest::addColumn<QString>("textAfter");
-    QTest::newRow("typing") << "" << "A" << "Line:   1  Col:   2" << "a";
-    QTest::newRow("tab is typed") << "" << "Tab" << "Line:   1  Col:   2" << "\t";
-    QTest::newRow("return") << "ab" << "Right, Return" << "Line:   2  Col:   1" << "a\nb";
-    QTest::newRow("shows the place before the key") << "ab\ncd" << "Down" << "Line:   1  Col:   1" << "ab\ncd";
-    QTest::newRow("catches up at the next key") << "ab\ncd" << "Down, Right" << "Line:   2  Col:   1" << "ab\ncd";
-    const QString many = QString("x\n").repeated(1199) + "x";
-    QTest::newRow("four digits") << many << "Ctrl+End, Left" << "Line: 1200  Col:   2" << many;
-    QTest::newRow("end of a backward selection") << "abc" << "End, Shift+Home, F2" << "Line:   1  Col:   4" << "abc";
-  }
-  void caretText()
-  {
-    QFETCH(QString, text);
-    QFETCH(QString, keys);
-    memo()->setPlainText(text);
-    QTest::keySequence(memo(), QKeySequence(keys));
-    QTEST(panel(1), "shown");
-    QTEST(memo()->toPlainText(), "textAfter");
-  }
-
-  void wrappedLineCountsAsSeveral()
-  {
-    const QString text = QStringList(30, QString("select ").repeated(80)).join(QLatin1Char('\n')) + "\nend";
-    memo()->setPlainText(text);
-    QTest::keySequence(memo(), QKeySequence(QStringLiteral("Down, End")));
-    QCOMPARE(panel(1), QStringLiteral("Line:   2  Col:   1"));
-    int downs = 1;  // the control moves by display line
-    for (; memo()->textCursor().blockNumber() < 30 && downs < 1000; ++downs)
-      QTest::keyClick(memo(), Qt::Key_Down);
-    QVERIFY(downs > 60);
-    memo()->setPlainText(text);  // laid out afresh: the control measures only what it shows
-    QTest::keySequence(memo(), QKeySequence(QStringLiteral("Ctrl+End, Home")));
-    QCOMPARE(panel(1), QString::asprintf("Line: %3d  Col:   4", downs + 1));
-  }
-
+  // Line ends come back as CR LF, Latin-1 stays Latin-1 unless a character typed needs UTF-8, and a
+  // byte order mark stays. Save proposes the file opened, and adds ".sql" to a name typed without it.
   void fileRoundTrip_data()
   {
     QTest::addColumn<QByteArray>("bytes");
@@ -190,7 +126,6 @@ private slots:
     writeFile(in, bytes);
     fmMain->pgTop->setCurrentWidget(fmMain->FieldSheet);
     memo()->insertPlainText(QStringLiteral("old"));
-    fmMain->StatusBar1->SetPanelText(1, QStringLiteral("before"));
     answerQuestion(QMessageBox::No);  // the changed text goes
     answerFileDialog(in);
     click(fmMain->btOpen);
@@ -198,28 +133,18 @@ private slots:
     for (QTextBlock b = memo()->document()->begin(); b.isValid(); b = b.next())
       lines << b.text();
     QTEST(lines, "shown");
-    QCOMPARE(panel(1), bytes.isEmpty() ? QStringLiteral("before") : QStringLiteral("Line:   1  Col:   1"));
     QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->EditSheet);
     memo()->insertPlainText(typed);
-    answerFileDialog(out);
+    QString offered;
+    answerFileDialog(out, &offered);
     click(fmMain->btSave);
-    QTEST(fileBytes(out + QStringLiteral(".sql")), "saved");  // a name typed without a suffix gets ".sql"
+    QCOMPARE(offered, QStringLiteral("in.sql"));
+    QTEST(fileBytes(out + QStringLiteral(".sql")), "saved");
+    QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - out.sql"));
   }
 
-  void saveProposesTheFileLastOpened()
-  {
-    writeFile(folder->path(QStringLiteral("a.sql")), "select 1");
-    QToolButton *open = fmMain->btOpen, *save = fmMain->btSave;
-    for (auto [button, file, proposed] : {std::tuple{save, "b.sql", ""}, {save, "b.sql", ""}, {open, "a.sql", ""},
-                                          {save, "b.sql", "a.sql"}, {save, "c.sql", "a.sql"}}) {
-      QString offered;
-      answerFileDialog(folder->path(file), &offered);
-      click(button);
-      QCOMPARE(offered, QString::fromLatin1(proposed));
-    }
-    QCOMPARE(fileBytes(folder->path(QStringLiteral("c.sql"))), QByteArray("select 1"));
-  }
-
+  // A file that cannot be read or written says so and leaves the text, its undo step and the file on
+  // disk as they were.
   void failuresLeaveTheStateAsItWas_data()
   {
     QTest::addColumn<QString>("button");
@@ -239,7 +164,6 @@ private slots:
     QFile huge(folder->path(QStringLiteral("huge.sql")));
     QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(64 * 1024 * 1024 + 1));
     writeFile(folder->path(QStringLiteral("old.sql")), "old");
-    fmMain->pgTop->setCurrentWidget(fmMain->FieldSheet);
     const QString text(10 * 1024, QLatin1Char('x'));
     memo()->insertPlainText(text);
 
@@ -261,7 +185,6 @@ private slots:
     QCOMPARE(shown, QString(message).replace(QLatin1String("%1"), path));
     QCOMPARE(memo()->toPlainText(), text);  // a file that cannot be read replaces nothing
     QVERIFY(fmMain->btUndo->isEnabled());
-    QCOMPARE(fmMain->pgTop->currentWidget(), fmMain->FieldSheet);
     QCOMPARE(fileBytes(folder->path(QStringLiteral("old.sql"))), QByteArray("old"));
     click(fmMain->btUndo);  // after a failed save the edit can still be undone
     QCOMPARE(memo()->toPlainText(), QString());
@@ -312,25 +235,22 @@ private slots:
     QCOMPARE(asked, QStringLiteral("Save changes to the SQL text?"));
     QTEST(memo()->toPlainText(), "text");
     QCOMPARE(fmMain->isVisible(), command != QLatin1String("Close") || !goesOn);
-    const QByteArray saved = fileBytes(folder->path(QStringLiteral("s.sql")));
-    QTEST(saved, "saved");
-    // Unchanged text asks nothing.
-    if (goesOn && command != QLatin1String("Close")) {
-      if (command == QLatin1String("Open"))
-        answerFileDialog(folder->path(QStringLiteral("q.sql")));
-      click(fmMain->findChild<QToolButton*>(QLatin1String("bt") + command));
-      QVERIFY(allModalsAnswered());
-    }
+    QTEST(fileBytes(folder->path(QStringLiteral("s.sql"))), "saved");
   }
 
-  // The caption names the file the text belongs to and marks a change.
+  // The caption names the file the text belongs to and marks a change. Save proposes no name while
+  // no file was opened, never the file last saved to.
   void captionShowsTheFileAndAChange()
   {
     QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel"));
     QTest::keyClicks(memo(), QStringLiteral("x"));
     QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel*"));
-    answerFileDialog(folder->path(QStringLiteral("s.sql")));
-    click(fmMain->btSave);
+    for (int i = 0; i < 2; ++i) {
+      QString offered = QStringLiteral("?");
+      answerFileDialog(folder->path(QStringLiteral("s.sql")), &offered);
+      click(fmMain->btSave);
+      QCOMPARE(offered, QString());
+    }
     QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - s.sql"));
     QTest::keyClicks(memo(), QStringLiteral("y"));
     QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel - s.sql*"));
@@ -339,6 +259,66 @@ private slots:
     click(fmMain->btNew);
     QVERIFY(allModalsAnswered());
     QCOMPARE(fmMain->windowTitle(), QStringLiteral("Kestrel"));
+  }
+
+  // While an export runs the editor's commands do nothing: no dialog, no change, the undo step kept.
+  void commandsDoNothingDuringAnExport()
+  {
+    QTest::keyClicks(memo(), QStringLiteral("ab"));
+    QApplication::clipboard()->setText(QStringLiteral("zz"));
+    QTest::keySequence(memo(), QKeySequence::SelectAll);
+    fmMain->FExporting = true;
+    for (const char* command : {"New", "Open", "Save", "Cut", "Copy", "Paste", "Undo"})
+      click(fmMain->findChild<QToolButton*>(QLatin1String("bt") + QLatin1String(command)));
+    fmMain->FExporting = false;
+    QCOMPARE(memo()->toPlainText(), QStringLiteral("ab"));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("zz"));
+    QVERIFY(fmMain->btUndo->isEnabled());
+  }
+
+  // Each row: a text, and the marks of its characters (see markAt); a blank skips one (line breaks
+  // too). The same words inside strings, quoted names and comments are no keywords, and comments
+  // and literals run on over lines.
+  void tokensGetTheirColour_data()
+  {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("marks");
+    QTest::newRow("keywords, any case") << "select x From t" << "kkkkkk . kkkk .";
+    QTest::newRow("a string hides keywords") << "SELECT 'from ''where'' x' AS y" << "kkkkkk ssssssssssssssssss kk .";
+    QTest::newRow("a quoted name hides keywords") << "SELECT \"select\"\"x\" FROM t" << "kkkkkk iiiiiiiiiii kkkk .";
+    QTest::newRow("line comment") << "SELECT 1 -- FROM 'x'" << "kkkkkk n ccccccccccc";
+    QTest::newRow("numbers, not digits in names") << "SELECT 12.5e-3, .5, t1, 2x FROM t" << "kkkkkk nnnnnnn  nn  ..  .. kkkk .";
+    QTest::newRow("block comment over lines") << "SELECT /* FROM\nWHERE */ x FROM t" << "kkkkkk ccccccc cccccccc . kkkk .";
+    QTest::newRow("string over lines") << "SELECT 'a\nFROM' FROM t" << "kkkkkk ss sssss kkkk .";
+    QTest::newRow("quoted name over lines") << "SELECT \"a\nb\" FROM t" << "kkkkkk ii ii kkkk .";
+    QTest::newRow("unclosed string runs to the end") << "SELECT 'x FROM t" << "kkkkkk sssssssss";
+  }
+  void tokensGetTheirColour()
+  {
+    QFETCH(QString, text);
+    QFETCH(QString, marks);
+    memo()->setPlainText(text);
+    QString seen;
+    for (int p = 0; p < text.size(); ++p)
+      seen += marks.at(p) == QLatin1Char(' ') ? QChar(QLatin1Char(' ')) : markAt(p);
+    QCOMPARE(seen, marks);
+  }
+
+  // Every colour stands out from the background in a light and in a dark palette, and a change of
+  // palette recolours what is shown.
+  void coloursAreReadableOnLightAndDark()
+  {
+    memo()->setPlainText(QStringLiteral("SELECT 1"));
+    for (const QColor& base : {QColor(Qt::white), QColor(0x1e, 0x1e, 0x1e)}) {
+      QPalette palette = memo()->palette();
+      palette.setColor(QPalette::Base, base);
+      memo()->setPalette(palette);
+      for (Kind kind : kinds) {
+        const QColor colour = memo()->document()->findChild<TSqlHighlighter*>()->Format(kind).foreground().color();
+        QVERIFY2(contrastRatio(colour, base) >= 4.5, qPrintable(colour.name()));
+      }
+      QCOMPARE(markAt(0), QLatin1Char('k'));  // recoloured with the new formats
+    }
   }
 };
 

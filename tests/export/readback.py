@@ -1,20 +1,18 @@
 #!/usr/bin/env python3
-"""Reads an exported CSV file or XML datapacket back (csv module, ElementTree, xmllint) and compares
-it cell for cell with what the database holds (sqlite3 module, psql): no code shared with the writer.
+"""Reads an exported CSV file or XML datapacket back (csv module, ElementTree, xmllint) and compares it
+cell for cell with what the SQLite database holds (sqlite3 module): no code shared with the writer.
 
---serve: one JSON array of arguments a line on stdin (--format csv|xml --file F --names 0|1 --mime 0|1
-(--sqlite DB | --pg DBNAME) --sql SQL [--types-of TABLE]), one JSON answer a line ({"rows", "columns",
-"errors", "errorCount"}). --cells CSVFILE: the cells as JSON. --tables SQLITEDB: tables and views with
-the order the program opens them in.
+readback.py FILE OPTIONS DATABASE SQL TABLE, with the export's OPTIONS ("csv names quotes", "xml mime"),
+SQL giving the rows the file should hold and TABLE their declared types, prints {"errors", "errorCount"}.
+readback.py --tables DATABASE prints the tables and views with the order the program opens them in.
 """
 
-import argparse
 import base64
+import collections
 import csv
 import decimal
 import json
 import math
-import os
 import re
 import sqlite3
 import subprocess
@@ -27,12 +25,9 @@ FLOAT_TEXT = re.compile(rb'^[+-]?([0-9]+(\.[0-9]*)?|\.[0-9]+)([eE][+-]?[0-9]+)?$
 TIMES = ('date', 'time', 'datetime')
 
 
-class Cell:
-    """A value as the database holds it: its class ('null', 'integer', 'real', 'text', 'blob',
-    'decimal', 'instant', 'bool'), the value, the kind of column, and the instant it names in ms."""
-
-    def __init__(self, cls, value, kind, ms=None):
-        self.cls, self.value, self.kind, self.ms = cls, value, kind, ms
+# A value as the database holds it: its class ('null', 'integer', 'real', 'text', 'blob'), the
+# value, the kind of column, and the instant it names in ms.
+Cell = collections.namedtuple('Cell', 'cls value kind ms', defaults=(None,))
 
 
 # ---- the oracle: SQLite -------------------------------------------------------------------------
@@ -84,89 +79,10 @@ def sqlite_oracle(db, sql, types_of):
     return names, rows
 
 
-# ---- the oracle: PostgreSQL through psql --------------------------------------------------------
-
-def psql(database, script):
-    env = dict(os.environ, PGDATABASE=database, PGTZ='UTC', PGCLIENTENCODING='UTF8')
-    for key in ('HOST', 'PORT', 'USER', 'PASSWORD'):
-        env['PG' + key] = os.environ.get('KESTREL_TEST_PG' + key, '')
-    p = subprocess.run(['psql', '-X', '-q', '-v', 'ON_ERROR_STOP=1', '-A', '-t', '-F', '\x1f'],
-                       input=script.encode('utf-8'), capture_output=True, env=env, timeout=60)
-    if p.returncode != 0:
-        raise RuntimeError('psql failed: ' + p.stderr.decode('utf-8', 'replace'))
-    return p.stdout.decode('utf-8', 'surrogateescape')
-
-
-def pg_kind(typename):
-    return {'smallint': 'integer', 'integer': 'integer', 'bigint': 'integer', 'numeric': 'decimal',
-            'double precision': 'real', 'real': 'real', 'bytea': 'blob', 'boolean': 'bool', 'date': 'date',
-            'timestamp without time zone': 'datetime', 'timestamp with time zone': 'datetime',
-            'time without time zone': 'time'}.get(typename.split('(')[0].strip(), 'text')
-
-
-def epoch_ms(text):
-    return int((decimal.Decimal(text) * 1000).to_integral_value(decimal.ROUND_HALF_EVEN))
-
-
-def pg_oracle(database, sql):
-    sql = sql.rstrip().rstrip(';')
-    desc = [line.split('\x1f') for line in psql(database, sql + ' \\gdesc\n').splitlines() if line]
-    names, types = [d[0] for d in desc], [d[1] for d in desc]
-    exprs = []
-    for name, t in zip(names, types):
-        col = 'q."%s"' % name.replace('"', '""')
-        kind = pg_kind(t)
-        text = ("encode(%s, 'hex')" if kind == 'blob' else 'extract(epoch from %s)::text' if kind in TIMES
-                else "format('%%s', %s)") % col  # the type's own output: char(n) keeps its padding
-        exprs.append("CASE WHEN %s IS NULL THEN 'N' ELSE 'V' || %s END" % (col, text))
-    out = psql(database, 'COPY (SELECT %s FROM (%s) AS q) TO STDOUT WITH (FORMAT csv);\n' % (', '.join(exprs), sql))
-    special = {'Infinity': math.inf, '-Infinity': -math.inf, 'NaN': math.nan}
-    rows = []
-    for record in csv.reader(out.splitlines(keepends=True)):
-        cells = []
-        for value, t in zip(record, types):
-            kind, v = pg_kind(t), value[1:]
-            if value == 'N':
-                cells.append(Cell('null', None, kind))
-            elif kind == 'integer':
-                cells.append(Cell('integer', int(v), kind))
-            elif kind == 'real':
-                cells.append(Cell('real', special[v] if v in special else float(v), kind))
-            elif kind == 'blob':
-                cells.append(Cell('blob', bytes.fromhex(v), kind))
-            elif kind == 'bool':
-                cells.append(Cell('bool', v == 't', kind))
-            elif kind in TIMES:
-                cells.append(Cell('instant', v, kind, epoch_ms(v)))
-            else:
-                cells.append(Cell('decimal' if kind == 'decimal' else 'text', v.encode('utf-8', 'surrogateescape'), kind))
-        rows.append(cells)
-    return names, rows, types
-
-
-def pg_ms(database, requests):
-    """PostgreSQL's own reading of exported texts as their column's type: {index: ms or None}."""
-    values = []
-    for i, (text, typename) in enumerate(requests):
-        s = text.decode('utf-8', 'replace')
-        if '\x00' not in s:
-            values.append("(%d, '%s', '%s')" % (i, s.replace("'", "''"), typename))
-    if not values:
-        return {}
-    script = ("CREATE FUNCTION pg_temp.epoch_of(t text, typ text) RETURNS numeric LANGUAGE plpgsql AS $f$\n"
-              "DECLARE r numeric;\nBEGIN\n  EXECUTE format('SELECT extract(epoch from %%L::%%s)', t, typ) INTO r;\n"
-              "  RETURN r;\nEXCEPTION WHEN others THEN RETURN NULL;\nEND $f$;\n"
-              "SELECT i, pg_temp.epoch_of(t, typ) FROM (VALUES %s) AS v(i, t, typ);\n") % ', '.join(values)
-    result = {}
-    for line in filter(None, psql(database, script).splitlines()):
-        i, epoch = line.split('\x1f')
-        result[int(i)] = epoch_ms(epoch) if epoch else None
-    return result
-
-
 # ---- reading the exported file ------------------------------------------------------------------
 
 def read_csv(path, names_expected, names, errors):
+    csv.field_size_limit(sys.maxsize)  # cells of megabytes
     with open(path, encoding='utf-8', errors='surrogateescape', newline='') as f:
         rows = [[c.encode('utf-8', 'surrogateescape') for c in r] for r in csv.reader(f)]
     if names_expected:
@@ -261,7 +177,7 @@ def same_float(text, v):
         return +decimal.Decimal(text.decode()) == +decimal.Decimal(v)
 
 
-def compare(cell, got, fmt, ms_of):
+def compare(cell, got, fmt):
     """None when the exported form got (bytes, or None for an XML NULL) carries the cell, else why not."""
     if cell.cls == 'null':
         return None if got == (b'' if fmt == 'csv' else None) else 'expected the form of NULL'
@@ -272,7 +188,7 @@ def compare(cell, got, fmt, ms_of):
             return None if got == b'' else 'expected an empty cell for a BLOB'
         return None if got == cell.value else 'blob bytes differ'
     if cell.ms is not None:
-        ms = ms_of(got)
+        ms = sqlite_ms(got)
         return None if ms == cell.ms else 'a different instant (%s ms, the database %d)' % (ms, cell.ms)
     if cell.kind == 'bool' and truth(cell.value) is not None:
         return None if truth(got) == truth(cell.value) else 'boolean %s expected' % truth(cell.value)
@@ -280,7 +196,7 @@ def compare(cell, got, fmt, ms_of):
         if cell.kind == 'decimal':
             return None if same_decimal(got, cell.value) else 'not the exact decimal %d' % cell.value
         return None if INTEGER_TEXT.match(got) and int(got) == cell.value else 'not the integer %d' % cell.value
-    if cell.cls == 'decimal' or (cell.cls == 'text' and cell.kind == 'decimal' and PLAIN_DECIMAL.match(cell.value)):
+    if cell.cls == 'text' and cell.kind == 'decimal' and PLAIN_DECIMAL.match(cell.value):
         return None if same_decimal(got, cell.value.decode()) else 'not the exact decimal %s' % cell.value.decode()
     if cell.cls == 'real':
         v = cell.value
@@ -292,38 +208,24 @@ def compare(cell, got, fmt, ms_of):
     return None if got == cell.value else 'text bytes differ'
 
 
-def run(argv):
-    ap = argparse.ArgumentParser()
-    for name in ('--format', '--file', '--names', '--mime', '--sqlite', '--pg', '--sql', '--types-of'):
-        ap.add_argument(name)
-    a = ap.parse_args(argv)
+def run(path, options, database, sql, types_of):
+    fmt, options = options.split()[0], options.split()[1:]
     errors = []
-    if a.sqlite:
-        names, expected = sqlite_oracle(a.sqlite, a.sql, a.types_of)
-    else:
-        names, expected, pg_types = pg_oracle(a.pg, a.sql)
-    got_rows = (read_csv(a.file, a.names == '1', names, errors) if a.format == 'csv'
-                else read_xml(a.file, a.mime == '1', names, errors))
+    names, expected = sqlite_oracle(database, sql, types_of)
+    got_rows = (read_csv(path, 'names' in options, names, errors) if fmt == 'csv'
+                else read_xml(path, 'mime' in options, names, errors))
     if len(got_rows) != len(expected):
         errors.append('%d rows exported, the database has %d' % (len(got_rows), len(expected)))
-
-    ms_of = lambda r, c, text: sqlite_ms(text)
-    if a.pg:  # PostgreSQL reads the exported date/time texts in one go.
-        keys = [(r, c) for r, (cells, got) in enumerate(zip(expected, got_rows)) for c, cell in enumerate(cells)
-                if cell.ms is not None and c < len(got) and got[c] is not None]
-        answers = pg_ms(a.pg, [(got_rows[r][c], pg_types[c]) for r, c in keys])
-        pg_answers = {key: answers.get(i) for i, key in enumerate(keys)}
-        ms_of = lambda r, c, text: pg_answers.get((r, c))
 
     for r, (cells, got) in enumerate(zip(expected, got_rows)):
         if len(got) != len(cells):
             errors.append('row %d: %d cells, expected %d' % (r + 1, len(got), len(cells)))
             continue
         for c, (cell, g) in enumerate(zip(cells, got)):
-            why = compare(cell, g, a.format, lambda text: ms_of(r, c, text))
+            why = compare(cell, g, fmt)
             if why:
                 errors.append('row %d field %s: %s; database %s %r, file %r' % (r + 1, names[c], why, cell.cls, cell.value, g))
-    return {'rows': len(got_rows), 'columns': names, 'errorCount': len(errors), 'errors': errors[:25]}
+    return {'errorCount': len(errors), 'errors': errors[:25]}
 
 
 def sqlite_tables(db):
@@ -339,22 +241,8 @@ def sqlite_tables(db):
     return out
 
 
-def main():
-    if sys.argv[1:2] == ['--cells']:
-        with open(sys.argv[2], encoding='utf-8', newline='') as f:
-            print(json.dumps(list(csv.reader(f))))
-    elif sys.argv[1:2] == ['--tables']:
-        print(json.dumps(sqlite_tables(sys.argv[2])))
-    else:
-        # One request a line, one answer a line: starting Python once keeps the test quick.
-        for line in sys.stdin:
-            try:
-                answer = run(json.loads(line))
-            except (Exception, SystemExit) as e:  # the test shows the failure with the export it belongs to
-                answer = {'errorCount': 1, 'errors': ['readback failed: %s: %s' % (type(e).__name__, e)]}
-            sys.stdout.write(json.dumps(answer) + '\n')
-            sys.stdout.flush()
-
-
 if __name__ == '__main__':
-    main()
+    if sys.argv[1] == '--tables':
+        print(json.dumps(sqlite_tables(sys.argv[2])))
+    else:  # a failure shows on stderr, in the test's output
+        print(json.dumps(run(*sys.argv[1:])))

@@ -32,17 +32,18 @@ struct ElfOptions {
   uint32_t sectionType = 1;  // SHT_PROGBITS
 };
 
-// An ELF file with a null section, the section-name table and one section holding payload.
+// An ELF file with a null section, the section-name table and one section holding payload, and the
+// file offsets of the fields that tests damage.
 struct ElfImage {
   Bytes bytes;
-  std::size_t sectionTable = 0;  // file offset of the section headers
-  std::size_t entrySize = 0;
-  std::size_t shoffField = 0, shnumField = 0, shstrndxField = 0;  // header field offsets
-  // Offsets of a field of section header i (ELF64 / ELF32 positions chosen by the image).
-  std::size_t offsetField(int i) const { return sectionTable + i * entrySize + (entrySize == 64 ? 0x18 : 0x10); }
-  std::size_t sizeField(int i) const { return sectionTable + i * entrySize + (entrySize == 64 ? 0x20 : 0x14); }
-  std::size_t nameField(int i) const { return sectionTable + i * entrySize; }
+  std::size_t sectionTable = 0, shoffField = 0, shstrndxField = 0;
+  std::size_t nameField = 0, offsetField = 0, sizeField = 0;  // of the payload's section header
 };
+
+inline void padTo(Bytes& b, std::size_t multiple)
+{
+  b.resize((b.size() + multiple - 1) / multiple * multiple, 0);
+}
 
 inline ElfImage elfImage(const Bytes& payload, const ElfOptions& o = {})
 {
@@ -50,7 +51,6 @@ inline ElfImage elfImage(const Bytes& payload, const ElfOptions& o = {})
   Bytes& b = img.bytes;
   const bool be = o.bigEndian;
   const std::size_t headerSize = o.is64 ? 64 : 52;
-  img.entrySize = o.is64 ? 64 : 40;
   b.assign(headerSize, 0);
   const uint8_t ident[] = {0x7F, 'E', 'L', 'F', uint8_t(o.is64 ? 2 : 1), uint8_t(be ? 2 : 1), 1};
   std::copy(std::begin(ident), std::end(ident), b.begin());
@@ -58,40 +58,38 @@ inline ElfImage elfImage(const Bytes& payload, const ElfOptions& o = {})
   put(b, 18, o.is64 ? 62 : 3, 2, be);
   put(b, 20, 1, 4, be);
 
-  std::string names("\0.shstrtab\0", 11);
-  const std::size_t payloadName = names.size();
-  names += o.sectionName;
-  names.push_back('\0');
+  const std::string names = std::string("\0.shstrtab\0", 11) + o.sectionName + '\0';
   const std::size_t namesOffset = b.size();
   b.insert(b.end(), names.begin(), names.end());
-  while (b.size() % 8)
-    b.push_back(0);
+  padTo(b, 8);
   const std::size_t payloadOffset = b.size();
   b.insert(b.end(), payload.begin(), payload.end());
-  while (b.size() % 8)
-    b.push_back(0);
+  padTo(b, 8);
   img.sectionTable = b.size();
 
   const int addr = o.is64 ? 8 : 4;
+  const std::size_t entrySize = o.is64 ? 64 : 40;
   auto section = [&](int i, uint32_t name, uint32_t type, uint64_t offset, uint64_t size) {
-    const std::size_t at = img.sectionTable + i * img.entrySize;
-    b.resize(at + img.entrySize, 0);
+    const std::size_t at = img.sectionTable + i * entrySize;
+    b.resize(at + entrySize, 0);
+    img.nameField = at;
+    img.offsetField = at + (o.is64 ? 0x18 : 0x10);
+    img.sizeField = at + (o.is64 ? 0x20 : 0x14);
     put(b, at, name, 4, be);
     put(b, at + 4, type, 4, be);
-    put(b, at + (o.is64 ? 0x18 : 0x10), offset, addr, be);
-    put(b, at + (o.is64 ? 0x20 : 0x14), size, addr, be);
+    put(b, img.offsetField, offset, addr, be);
+    put(b, img.sizeField, size, addr, be);
   };
   section(0, 0, 0, 0, 0);
   section(1, 1, 3 /* SHT_STRTAB */, namesOffset, names.size());
-  section(2, uint32_t(payloadName), o.sectionType, payloadOffset, payload.size());
+  section(2, 11 /* after "\0.shstrtab\0" */, o.sectionType, payloadOffset, payload.size());  // the last sets the fields
 
   img.shoffField = o.is64 ? 0x28 : 0x20;
-  img.shnumField = o.is64 ? 0x3C : 0x30;
   img.shstrndxField = o.is64 ? 0x3E : 0x32;
   put(b, img.shoffField, img.sectionTable, addr, be);
   put(b, o.is64 ? 0x34 : 0x28, headerSize, 2, be);
-  put(b, o.is64 ? 0x3A : 0x2E, img.entrySize, 2, be);
-  put(b, img.shnumField, 3, 2, be);
+  put(b, o.is64 ? 0x3A : 0x2E, entrySize, 2, be);
+  put(b, o.is64 ? 0x3C : 0x30, 3, 2, be);  // section count
   put(b, img.shstrndxField, 1, 2, be);
   return img;
 }
@@ -109,68 +107,62 @@ struct PeImage {
   std::size_t resourceStart = 0;  // file offset of the resource section
   std::size_t dataEntry = 0;  // file offset of IMAGE_RESOURCE_DATA_ENTRY
   std::size_t versionTypeEntry = 0;  // file offset of the root's RT_VERSION entry
-  std::size_t sectionHeader = 0;  // file offset of the section's table entry
+  std::size_t blockStart = 0;  // file offset of the block
 };
 
 inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
 {
-  constexpr uint32_t ResourceRva = 0x1000;
-  constexpr std::size_t ResourceFileOffset = 0x200;
+  constexpr uint32_t ResourceRva = 0x1000, Dir = 0x80000000;
   PeImage img;
   Bytes& b = img.bytes;
-  b.assign(ResourceFileOffset, 0);
+  b.assign(0x200, 0);
   b[0] = 'M';
   b[1] = 'Z';
   put(b, 0x3C, 0x80, 4);
   std::copy_n("PE\0\0", 4, b.begin() + 0x80);
-  const std::size_t coff = 0x84;
+  const std::size_t coff = 0x84, opt = coff + 20;
   const uint16_t optionalSize = o.pe32plus ? 240 : 224;
   put(b, coff, o.pe32plus ? 0x8664 : 0x14C, 2);
   put(b, coff + 2, 1, 2);  // one section
   put(b, coff + 16, optionalSize, 2);
   put(b, coff + 18, 0x22, 2);
-  const std::size_t opt = coff + 20;
   put(b, opt, o.pe32plus ? 0x20B : 0x10B, 2);
   put(b, opt + (o.pe32plus ? 108 : 92), 16, 4);
   img.resourceDirectoryField = opt + (o.pe32plus ? 112 : 96) + 2 * 8;
+  const std::size_t section = opt + optionalSize;
+  img.resourceStart = b.size();
 
   // The resource section, offsets from its start.
-  Bytes r(0x90, 0);
-  const uint32_t Dir = 0x80000000;
-  const int types = o.withVersion ? 2 : 1;
-  put(r, 14, types, 2);  // root: id entries only
-  put(r, 16, 3, 4);  // RT_ICON first, as resource compilers sort by id
-  put(r, 20, Dir | 0x80, 4);
-  if (o.withVersion) {
-    put(r, 24, 16, 4);  // RT_VERSION
-    put(r, 28, Dir | 0x30, 4);
-  }
-  put(r, 0x30 + 14, 1, 2);
-  put(r, 0x30 + 16, 1, 4);  // name 1
-  put(r, 0x30 + 20, Dir | 0x48, 4);
-  put(r, 0x48 + 14, 1, 2);
-  put(r, 0x48 + 16, 0x0409, 4);  // language
-  put(r, 0x48 + 20, 0x60, 4);  // a data entry
-  put(r, 0x60, ResourceRva + 0x90, 4);
-  put(r, 0x64, block.size(), 4);
+  const uint32_t empty = 32, name = empty + 16, language = name + 24, data = language + 24, at = data + 16;
+  Bytes r(at, 0);
+  put(r, 14, o.withVersion ? 2 : 1, 2);  // root: id entries only, sorted by id as resource compilers write them
+  put(r, 16, 3, 4);  // RT_ICON
+  put(r, 20, Dir | empty, 4);
+  put(r, 24, o.withVersion ? 16 : 0, 4);  // RT_VERSION
+  put(r, 28, o.withVersion ? Dir | name : 0, 4);
+  put(r, name + 14, 1, 2);
+  put(r, name + 16, 1, 4);
+  put(r, name + 20, Dir | language, 4);
+  put(r, language + 14, 1, 2);
+  put(r, language + 16, 0x0409, 4);
+  put(r, language + 20, data, 4);
+  put(r, data, ResourceRva + at, 4);
+  put(r, data + 4, block.size(), 4);
   r.insert(r.end(), block.begin(), block.end());
-  while (r.size() % 0x200)
-    r.push_back(0);
+  padTo(r, 0x200);
 
   put(b, img.resourceDirectoryField, ResourceRva, 4);
-  put(b, img.resourceDirectoryField + 4, 0x90 + block.size(), 4);
-  const std::size_t section = opt + optionalSize;
+  put(b, img.resourceDirectoryField + 4, at + block.size(), 4);
   std::copy_n(".rsrc\0\0\0", 8, b.begin() + section);
-  put(b, section + 8, 0x90 + block.size(), 4);
+  put(b, section + 8, at + block.size(), 4);
   put(b, section + 12, ResourceRva, 4);
   put(b, section + 16, r.size(), 4);
-  put(b, section + 20, ResourceFileOffset, 4);
+  put(b, section + 20, img.resourceStart, 4);
   put(b, section + 36, 0x40000040, 4);
   b.insert(b.end(), r.begin(), r.end());
-  img.resourceStart = ResourceFileOffset;
-  img.dataEntry = ResourceFileOffset + 0x60;
-  img.versionTypeEntry = ResourceFileOffset + 24;
-  img.sectionHeader = section;
+  img.dataEntry = img.resourceStart + data;
+  img.versionTypeEntry = img.resourceStart + 24;
+  img.blockStart = img.resourceStart + at;
   return img;
 }
 

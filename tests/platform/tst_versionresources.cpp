@@ -4,14 +4,11 @@
 #include "platform/VersionResources.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
-#include <functional>
 #include <memory>
 
 using images::Bytes;
@@ -20,24 +17,13 @@ namespace {
 
 QByteArray path8(const QString& path) { return QFile::encodeName(path); }
 
-// The block as GetFileVersionInfo hands it out: a buffer of exactly its size, so any read past it
-// is one that AddressSanitizer reports.
-struct Loaded {
-  std::unique_ptr<uint8_t[]> data;
-  uint32_t size = 0;
-};
-
-Loaded load(const QString& file)
+// A copy in a buffer of exactly the block's size, as GetFileVersionInfo fills one, so any read past
+// it is one that AddressSanitizer reports.
+std::unique_ptr<uint8_t[]> exactCopy(const Bytes& block)
 {
-  Loaded l;
-  uint32_t handle = 1;
-  l.size = GetFileVersionInfoSize(path8(file).constData(), &handle);
-  if (l.size) {
-    l.data = std::make_unique<uint8_t[]>(l.size);
-    if (!GetFileVersionInfo(path8(file).constData(), handle, l.size, l.data.get()))
-      l.size = 0;
-  }
-  return l;
+  auto copy = std::make_unique<uint8_t[]>(block.size());
+  std::memcpy(copy.get(), block.data(), block.size());
+  return copy;
 }
 
 // A text value, or "<none>" when the query fails.
@@ -53,55 +39,8 @@ QString text(const void* block, const char16_t* path)
 
 uint16_t word(const Bytes& b, std::size_t at) { return uint16_t(b[at] | (b[at + 1] << 8)); }
 uint32_t dword(const Bytes& b, std::size_t at) { return word(b, at) | (uint32_t(word(b, at + 2)) << 16); }
-std::u16string keyAt(const Bytes& b, std::size_t at)
-{
-  std::u16string k;
-  for (; word(b, at); at += 2)
-    k.push_back(char16_t(word(b, at)));
-  return k;
-}
-
-// Files that carry no usable block, each made from a sound image by one change.
-struct BrokenFile {
-  const char* name;
-  std::function<Bytes()> make;
-};
 
 Bytes sampleBlock() { return versionblock::build(images::description()); }
-
-std::vector<BrokenFile> brokenFiles()
-{
-  using namespace images;
-  // A sound ELF image, PE image or block, then the change.
-  auto elf = [](auto change) { return [change] { ElfImage i = elfImage(sampleBlock()); change(i); return i.bytes; }; };
-  auto pe = [](auto change) { return [change] { PeImage i = peImage(sampleBlock()); change(i); return i.bytes; }; };
-  auto block = [](auto change) { return [change] { Bytes b = sampleBlock(); change(b); return elfImage(b).bytes; }; };
-  return {
-      {"empty file", [] { return Bytes{}; }},
-      {"ELF without the section", [] { return elfImage(sampleBlock(), {.sectionName = "other_section"}).bytes; }},
-      {"ELF with a longer section name", [] { return elfImage(sampleBlock(), {.sectionName = "kestrel_versions"}).bytes; }},
-      {"ELF section without file data", [] { return elfImage(sampleBlock(), {.sectionType = 8}).bytes; }},
-      {"ELF section offset past the end", elf([](ElfImage& i) { put(i.bytes, i.offsetField(2), 1u << 30, 8); })},
-      {"ELF section size past the end", elf([](ElfImage& i) { put(i.bytes, i.sizeField(2), 1u << 30, 8); })},
-      {"ELF section size wraps round", elf([](ElfImage& i) { put(i.bytes, i.sizeField(2), ~uint64_t(0), 8); })},
-      {"ELF section table past the end", elf([](ElfImage& i) { put(i.bytes, i.shoffField, 1u << 30, 8); })},
-      {"ELF name table index out of range", elf([](ElfImage& i) { put(i.bytes, i.shstrndxField, 7, 2); })},
-      {"ELF name offset past the name table", elf([](ElfImage& i) { put(i.bytes, i.nameField(2), 0xFFFFFF, 4); })},
-      {"ELF cut inside the header", elf([](ElfImage& i) { i.bytes.resize(40); })},
-      {"ELF cut inside the section table", elf([](ElfImage& i) { i.bytes.resize(i.sectionTable + 100); })},
-      {"ELF of an unknown class", elf([](ElfImage& i) { i.bytes[4] = 3; })},
-      {"block longer than its section", block([](Bytes& b) { put(b, 0, b.size() + 4, 2); })},
-      {"block root shorter than a node", block([](Bytes& b) { put(b, 0, 6, 2); })},
-      {"block key without terminator", block([](Bytes& b) { put(b, 0, 20, 2); })},
-      {"PE without a version resource", [] { return peImage(sampleBlock(), {.withVersion = false}).bytes; }},
-      {"PE data outside every section", pe([](PeImage& i) { put(i.bytes, i.dataEntry, 0x90000, 4); })},
-      {"PE data size past the section", pe([](PeImage& i) { put(i.bytes, i.dataEntry + 4, 0x7FFFFFF0, 4); })},
-      {"PE type entry that is not a directory", pe([](PeImage& i) { i.bytes[i.versionTypeEntry + 7] &= 0x7F; })},
-      {"PE resource directory outside the file", pe([](PeImage& i) { put(i.bytes, i.resourceDirectoryField, 0x70000, 4); })},
-      {"PE cut inside the block", pe([](PeImage& i) { i.bytes.resize(i.resourceStart + 0x90 + 40); })},
-      {"PE without its signature", pe([](PeImage& i) { i.bytes[0x81] = 'X'; })},
-  };
-}
 
 }  // namespace
 
@@ -120,7 +59,7 @@ private slots:
     QCOMPARE(word(b, 0), uint16_t(b.size()));
     QCOMPARE(word(b, 2), uint16_t(52));
     QCOMPARE(word(b, 4), uint16_t(0));
-    QVERIFY(keyAt(b, 6) == u"VS_VERSION_INFO");
+    QCOMPARE(QString::fromUtf16(reinterpret_cast<const char16_t*>(b.data() + 6)), QStringLiteral("VS_VERSION_INFO"));
     QCOMPARE(dword(b, 40), 0xFEEF04BDu);
     QCOMPARE(dword(b, 48), 0x00020001u);
   }
@@ -132,9 +71,7 @@ private slots:
     QTest::addColumn<QString>("value");  // the text, or the length for a binary value
     QTest::newRow("root") << "\\" << true << "52";
     QTest::newRow("translation") << "\\VarFileInfo\\Translation" << true << "4";
-    QTest::newRow("string") << "\\StringFileInfo\\040904E4\\CompanyName" << true << "Falcon Works";
-    QTest::newRow("string, lower-case table and key") << "\\stringfileinfo\\040904e4\\companyname" << true
-                                                      << "Falcon Works";
+    QTest::newRow("lower-case table and key") << "\\stringfileinfo\\040904e4\\companyname" << true << "Falcon Works";
     QTest::newRow("doubled and trailing separators") << "\\\\StringFileInfo\\\\040904E4\\ProductName\\" << true << "Hover";
     QTest::newRow("empty string") << "\\StringFileInfo\\040904E4\\LegalTrademarks" << true << "";
     QTest::newRow("missing key") << "\\StringFileInfo\\040904E4\\Comments" << false << "";
@@ -149,22 +86,18 @@ private slots:
     QFETCH(QString, value);
     versionblock::Description d = images::description();
     d.stringTables[0].strings.push_back({u"LegalTrademarks", u""});
-    const Bytes built = versionblock::build(d);
-    auto block = std::make_unique<uint8_t[]>(built.size());
-    std::memcpy(block.get(), built.data(), built.size());
+    const auto block = exactCopy(versionblock::build(d));
     const void* at = nullptr;
     uint32_t length = 99;
-    const bool ok = VerQueryValue(block.get(), reinterpret_cast<const char16_t*>(path.utf16()), &at, &length);
-    QCOMPARE(ok, found);
+    const auto* query = reinterpret_cast<const char16_t*>(path.utf16());
+    QCOMPARE(VerQueryValue(block.get(), query, &at, &length), found);
     if (!found) {
       QVERIFY(!at);
       QCOMPARE(length, 0u);
-      return;
-    }
-    if (!value.isEmpty() && value.at(0).isDigit()) {
+    } else if (!value.isEmpty() && value.at(0).isDigit()) {
       QCOMPARE(length, value.toUInt());
     } else {
-      QCOMPARE(text(block.get(), reinterpret_cast<const char16_t*>(path.utf16())), value);
+      QCOMPARE(text(block.get(), query), value);
       QCOMPARE(length, uint32_t(value.size() + 1));
     }
   }
@@ -183,45 +116,68 @@ private slots:
   {
     QFETCH(int, kind);
     const Bytes block = sampleBlock();
-    Bytes file;
-    if (kind < 4)
-      file = images::elfImage(block, {.is64 = kind % 2 == 0, .bigEndian = kind >= 2}).bytes;
-    else
-      file = images::peImage(block, {.pe32plus = kind == 4}).bytes;
+    const Bytes file = kind < 4 ? images::elfImage(block, {.is64 = kind % 2 == 0, .bigEndian = kind >= 2}).bytes
+                                : images::peImage(block, {.pe32plus = kind == 4}).bytes;
     const QString path = dir.filePath(QStringLiteral("image%1").arg(kind));
     QVERIFY(images::writeFile(path, file));
-    const Loaded l = load(path);
-    QCOMPARE(l.size, uint32_t(block.size()));
-    QVERIFY(std::memcmp(l.data.get(), block.data(), block.size()) == 0);
-    QCOMPARE(text(l.data.get(), u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("Falcon Works"));
+    uint32_t handle = 1;
+    QCOMPARE(GetFileVersionInfoSize(path8(path).constData(), &handle), uint32_t(block.size()));
+    QCOMPARE(handle, 0u);
+    const auto data = std::make_unique<uint8_t[]>(block.size());
+    QVERIFY(GetFileVersionInfo(path8(path).constData(), 0, uint32_t(block.size()), data.get()));
+    QVERIFY(std::memcmp(data.get(), block.data(), block.size()) == 0);
+    QCOMPARE(text(data.get(), u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("Falcon Works"));
   }
 
+  // Files that carry no usable block, each made from a sound ELF image, PE image or block by one
+  // change; and no file at all, and a folder.
   void filesWithoutAUsableBlockGiveSizeZero_data()
   {
-    QTest::addColumn<int>("index");
-    const auto cases = brokenFiles();
-    for (int i = 0; i < int(cases.size()); ++i)
-      QTest::newRow(cases[i].name) << i;
+    using namespace images;
+    QTest::addColumn<QByteArray>("file");  // the file's bytes, or "<none>" or "<folder>"
+    auto row = [](const char* name, const Bytes& b) {
+      QTest::newRow(name) << QByteArray(reinterpret_cast<const char*>(b.data()), qsizetype(b.size()));
+    };
+    auto elf = [](auto change) { ElfImage i = elfImage(sampleBlock()); change(i); return i.bytes; };
+    auto pe = [](auto change) { PeImage i = peImage(sampleBlock()); change(i); return i.bytes; };
+    auto block = [](auto change) { Bytes b = sampleBlock(); change(b); return elfImage(b).bytes; };
+    QTest::newRow("no such file") << QByteArray("<none>");
+    QTest::newRow("a folder") << QByteArray("<folder>");
+    row("empty file", {});
+    row("ELF without the section", elfImage(sampleBlock(), {.sectionName = "other_section"}).bytes);
+    row("ELF with a longer section name", elfImage(sampleBlock(), {.sectionName = "kestrel_versions"}).bytes);
+    row("ELF section without file data", elfImage(sampleBlock(), {.sectionType = 8}).bytes);
+    row("ELF section offset past the end", elf([](ElfImage& i) { put(i.bytes, i.offsetField, 1u << 30, 8); }));
+    row("ELF section size past the end", elf([](ElfImage& i) { put(i.bytes, i.sizeField, 1u << 30, 8); }));
+    row("ELF section size wraps round", elf([](ElfImage& i) { put(i.bytes, i.sizeField, ~uint64_t(0), 8); }));
+    row("ELF section table past the end", elf([](ElfImage& i) { put(i.bytes, i.shoffField, 1u << 30, 8); }));
+    row("ELF name table index out of range", elf([](ElfImage& i) { put(i.bytes, i.shstrndxField, 7, 2); }));
+    row("ELF name offset past the name table", elf([](ElfImage& i) { put(i.bytes, i.nameField, 0xFFFFFF, 4); }));
+    row("ELF cut inside the header", elf([](ElfImage& i) { i.bytes.resize(40); }));
+    row("ELF cut inside the section table", elf([](ElfImage& i) { i.bytes.resize(i.sectionTable + 100); }));
+    row("ELF of an unknown class", elf([](ElfImage& i) { i.bytes[4] = 3; }));
+    row("block longer than its section", block([](Bytes& b) { put(b, 0, b.size() + 4, 2); }));
+    row("block root shorter than a node", block([](Bytes& b) { put(b, 0, 6, 2); }));
+    row("block key without terminator", block([](Bytes& b) { put(b, 0, 20, 2); }));
+    row("PE without a version resource", peImage(sampleBlock(), {.withVersion = false}).bytes);
+    row("PE data outside every section", pe([](PeImage& i) { put(i.bytes, i.dataEntry, 0x90000, 4); }));
+    row("PE data size past the section", pe([](PeImage& i) { put(i.bytes, i.dataEntry + 4, 0x7FFFFFF0, 4); }));
+    row("PE type entry that is not a directory", pe([](PeImage& i) { i.bytes[i.versionTypeEntry + 7] &= 0x7F; }));
+    row("PE resource directory outside the file", pe([](PeImage& i) { put(i.bytes, i.resourceDirectoryField, 0x70000, 4); }));
+    row("PE cut inside the block", pe([](PeImage& i) { i.bytes.resize(i.blockStart + 40); }));
+    row("PE without its signature", pe([](PeImage& i) { i.bytes[0x81] = 'X'; }));
   }
   void filesWithoutAUsableBlockGiveSizeZero()
   {
-    QFETCH(int, index);
-    const QString path = dir.filePath(QStringLiteral("broken%1").arg(index));
-    QVERIFY(images::writeFile(path, brokenFiles()[index].make()));
+    QFETCH(QByteArray, file);
+    const QString path = file == "<folder>" ? dir.path() : dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    if (!file.startsWith('<'))
+      QVERIFY(images::writeFile(path, Bytes(file.begin(), file.end())));
     uint32_t handle = 7;
     QCOMPARE(GetFileVersionInfoSize(path8(path).constData(), &handle), 0u);
     QCOMPARE(handle, 0u);
     uint8_t buffer[64] = {};
     QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof buffer, buffer));
-  }
-
-  void missingFilesAndFoldersGiveSizeZero()
-  {
-    for (const QString& path : {dir.filePath(QStringLiteral("no such file")), dir.path(), QString()}) {
-      QCOMPARE(GetFileVersionInfoSize(path8(path).constData(), nullptr), 0u);
-      uint8_t buffer[64];
-      QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof buffer, buffer));
-    }
     QCOMPARE(GetFileVersionInfoSize(nullptr, nullptr), 0u);
   }
 
@@ -230,175 +186,66 @@ private slots:
     const QString path = dir.filePath(QStringLiteral("short"));
     QVERIFY(images::writeFile(path, images::elfImage(sampleBlock()).bytes));
     // Room for the root and its fixed part, not for the strings after them.
-    auto buffer = std::make_unique<uint8_t[]>(100);
-    QVERIFY(GetFileVersionInfo(path8(path).constData(), 0, 100, buffer.get()));
+    uint8_t buffer[100];
+    QVERIFY(GetFileVersionInfo(path8(path).constData(), 0, sizeof buffer, buffer));
     QCOMPARE(buffer[0] | (buffer[1] << 8), 100);
     const void* fixed = nullptr;
     uint32_t length = 0;
-    QVERIFY(VerQueryValue(buffer.get(), u"\\", &fixed, &length));
+    QVERIFY(VerQueryValue(buffer, u"\\", &fixed, &length));
     QCOMPARE(length, 52u);
-    QCOMPARE(text(buffer.get(), u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("<none>"));
+    QCOMPARE(text(buffer, u"\\StringFileInfo\\040904E4\\CompanyName"), QStringLiteral("<none>"));
     uint8_t tiny[4] = {};
     QVERIFY(!GetFileVersionInfo(path8(path).constData(), 0, sizeof tiny, tiny));
   }
 
+  // The program's path, both for no module and for the module of its own code; too small a buffer
+  // gets the path cut, terminated, and its own size back.
   void moduleFileNameOfTheExecutable()
   {
-    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath();
+    const QByteArray exe = QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
     char buffer[4096];
-    for (HMODULE module : {HMODULE(nullptr), ModuleHandleOf(&TestVersionResources::staticMetaObject)}) {
-      const uint32_t n = GetModuleFileName(module, buffer, sizeof buffer);
-      QCOMPARE(QFile::decodeName(QByteArray(buffer, n)), exe);
-      QVERIFY(!ModuleIsLibrary(module));
-    }
-    // Too small a buffer gets the path cut, terminated, and its own size back.
+    QCOMPARE(QByteArray(buffer, GetModuleFileName(nullptr, buffer, sizeof buffer)), exe);
+    HMODULE own = ModuleHandleOf(&TestVersionResources::staticMetaObject);
+    QCOMPARE(QByteArray(buffer, GetModuleFileName(own, buffer, sizeof buffer)), exe);
+    QVERIFY(!ModuleIsLibrary(own));
     char small[6];
     QCOMPARE(GetModuleFileName(nullptr, small, sizeof small), uint32_t(sizeof small));
-    QCOMPARE(QByteArray(small), QFile::encodeName(exe).left(5));
+    QCOMPARE(QByteArray(small), exe.left(5));
   }
 
-  // A file that claims a resource tree of tens of thousands of entries, or thousands of sections, is
-  // answered after a bounded number of reads: each directory is read in one piece, the section table
-  // once, and more entries than any real tree has are refused unread.
-  void hostileTreesAreAnsweredAfterBoundedWork_data()
-  {
-    QTest::addColumn<int>("entries");   // the root's id entries, none of them RT_VERSION
-    QTest::addColumn<int>("sections");  // extra sections before the resource section
-    QTest::addColumn<bool>("found");
-    QTest::newRow("65,535 root entries") << 65535 << 0 << false;
-    QTest::newRow("4,000 root entries, then the version") << 4000 << 0 << true;
-    QTest::newRow("10,000 sections") << 0 << 10000 << true;
-  }
-  void hostileTreesAreAnsweredAfterBoundedWork()
-  {
-    QFETCH(int, entries);
-    QFETCH(int, sections);
-    QFETCH(bool, found);
-    images::PeImage img = images::peImage(sampleBlock());
-    Bytes& b = img.bytes;
-    const std::size_t rsrc = img.resourceStart;
-    if (entries > 0) {
-      // The root keeps its place and claims the entries; the version's branch follows them.
-      const Bytes version = sampleBlock();
-      const uint32_t e = 16 + uint32_t(entries) * 8, dir = 0x80000000;
-      Bytes r(e + 0x40 + version.size(), 0);
-      images::put(r, 14, entries, 2);
-      for (int i = 0; i < entries; ++i) {
-        images::put(r, 16 + std::size_t(i) * 8, found && i == entries - 1 ? 16 : 3, 4);
-        images::put(r, 20 + std::size_t(i) * 8, dir | e, 4);
-      }
-      images::put(r, e + 14, 1, 2);
-      images::put(r, e + 16, 1, 4);
-      images::put(r, e + 20, dir | (e + 0x18), 4);
-      images::put(r, e + 0x18 + 14, 1, 2);
-      images::put(r, e + 0x18 + 16, 0x0409, 4);
-      images::put(r, e + 0x18 + 20, e + 0x30, 4);
-      images::put(r, e + 0x30, 0x1000 + e + 0x40, 4);
-      images::put(r, e + 0x34, version.size(), 4);
-      std::copy(version.begin(), version.end(), r.begin() + e + 0x40);
-      b.resize(rsrc);
-      b.insert(b.end(), r.begin(), r.end());
-      images::put(b, img.sectionHeader + 8, r.size(), 4);
-      images::put(b, img.sectionHeader + 16, r.size(), 4);
-    }
-    if (sections > 0) {
-      // Empty sections far above the resources, listed before it; the table moves to the file's end.
-      const std::size_t table = b.size();
-      b.resize(table + std::size_t(sections + 1) * 40, 0);
-      for (int i = 0; i < sections; ++i) {
-        const std::size_t at = table + std::size_t(i) * 40;
-        images::put(b, at + 12, 0x100000 + uint32_t(i) * 0x1000, 4);
-        images::put(b, at + 8, 0x1000, 4);
-      }
-      std::copy_n(b.begin() + img.sectionHeader, 40, b.begin() + table + std::size_t(sections) * 40);
-      // The optional header grows to reach the moved table.
-      const std::size_t opt = 0x84 + 20;
-      images::put(b, 0x84 + 2, sections + 1, 2);
-      images::put(b, 0x84 + 16, table - opt, 2);
-    }
-    struct Counting : executableimage::ByteSource {
-      executableimage::MemorySource inner;
-      mutable int reads = 0;
-      explicit Counting(const Bytes& bytes) : inner(bytes) {}
-      uint64_t size() const override { return inner.size(); }
-      bool read(uint64_t offset, void* into, std::size_t count) const override
-      {
-        ++reads;
-        return inner.read(offset, into, count);
-      }
-    } source(b);
-    const auto block = executableimage::findVersionBlockInPe(source);
-    QCOMPARE(block.has_value(), found);
-    QVERIFY2(source.reads <= 40, qPrintable(QString::number(source.reads)));
-  }
-
-  // Random damage to a sound block, in a file image and on its own: no answer may point outside the
-  // bytes that were read. Bounded in time; the seed is printed so a failure can be repeated.
+  // Every word of a sound block set in turn to a length just below, at or just above a node's
+  // header, or to the largest: no answer to a query may point outside the bytes that were read.
   void damagedBlocksNeverReadOutOfBounds()
   {
     versionblock::Description d = images::description();
     d.stringTables.push_back({u"040704B0", {{u"CompanyName", u"Turmfalke"}, {u"Comments", u""}}});
     d.translations->push_back({0x0407, 0x04B0});
     const Bytes sound = versionblock::build(d);
-    const quint32 seed = qEnvironmentVariableIsSet("KESTREL_FUZZ_SEED") ? qEnvironmentVariableIntValue("KESTREL_FUZZ_SEED")
-                                                                          : QRandomGenerator::global()->generate();
-    qInfo("fuzz seed %u", seed);
-    QRandomGenerator random(seed);
-    const std::u16string_view paths[] = {u"\\",
-                                         u"\\VarFileInfo\\Translation",
-                                         u"\\StringFileInfo\\040904E4\\CompanyName",
-                                         u"\\StringFileInfo\\040704b0\\Comments",
-                                         u"\\StringFileInfo\\040904E4\\ProductName",
-                                         u"\\StringFileInfo"};
-    const uint16_t edgy[] = {0, 1, 2, 5, 6, 7, 8, 0x7FFF, 0xFFFF};
-    QElapsedTimer clock;
-    clock.start();
-    int rounds = 0, readable = 0;
-    while (clock.elapsed() < 2500) {
-      Bytes b = sound;
-      for (int n = 1 + random.bounded(4); n > 0 && b.size() >= 2; --n) {
-        switch (random.bounded(4)) {
-        case 0:
-          b[random.bounded(int(b.size()))] ^= uint8_t(1 << random.bounded(8));
-          break;
-        case 1:
-          images::put(b, random.bounded(int(b.size()) / 2) * 2, edgy[random.bounded(int(std::size(edgy)))], 2);
-          break;
-        case 2:
-          images::put(b, random.bounded(int(b.size()) / 2) * 2, random.bounded(0x10000), 2);
-          break;
-        case 3:
-          b.resize(std::max<std::size_t>(1, random.bounded(int(b.size()) + 1)));
-          break;
-        }
-      }
-      // Through a file image, as the program reads it.
-      const bool pe = random.bounded(2);
-      Bytes file = pe ? images::peImage(b).bytes : images::elfImage(b).bytes;
-      if (random.bounded(4) == 0)  // now and then damage the file around the block too
-        file[random.bounded(int(file.size()))] ^= uint8_t(1 + random.bounded(255));
-      const auto found = executableimage::findVersionBlock(executableimage::MemorySource(file));
-      if (found) {
+    const std::u16string paths[] = {u"\\", u"\\VarFileInfo\\Translation", u"\\StringFileInfo\\040904E4\\CompanyName",
+                                    u"\\StringFileInfo\\040704b0\\Comments", u"\\StringFileInfo"};
+    int readable = 0;
+    for (std::size_t offset = 0; offset < sound.size(); offset += 2) {
+      for (uint16_t value : {0, 1, 2, 5, 6, 7, 8, 0x7FFF, 0xFFFF}) {
+        Bytes damaged = sound;
+        images::put(damaged, offset, value, 2);
+        const auto found = executableimage::findVersionBlock(executableimage::MemorySource(images::elfImage(damaged).bytes));
+        if (!found)
+          continue;
         ++readable;
         QVERIFY(found->size() >= versionblock::MinimumNodeSize);
         QCOMPARE(found->size(), std::size_t(word(*found, 0)));
-        auto exact = std::make_unique<uint8_t[]>(found->size());
-        std::memcpy(exact.get(), found->data(), found->size());
-        for (std::u16string_view path : paths) {
+        const auto exact = exactCopy(*found);
+        const uint8_t* end = exact.get() + found->size();
+        for (const std::u16string& path : paths) {
           const void* at = nullptr;
           uint32_t length = 0;
-          if (!VerQueryValue(exact.get(), std::u16string(path).c_str(), &at, &length))
-            continue;
-          const auto* p = static_cast<const uint8_t*>(at);
-          QVERIFY(p >= exact.get() && p <= exact.get() + found->size());
-          const std::size_t bytes = path.find(u"StringFileInfo\\") != path.npos ? std::size_t(length) * 2 : length;
-          QVERIFY2(bytes <= std::size_t(exact.get() + found->size() - p), qPrintable(QString::number(seed)));
+          const std::size_t unit = path.find(u"StringFileInfo\\") != path.npos ? 2 : 1;  // characters or bytes
+          if (VerQueryValue(exact.get(), path.c_str(), &at, &length))
+            QVERIFY2(at >= exact.get() && at <= end && length * unit <= std::size_t(end - static_cast<const uint8_t*>(at)),
+                     qPrintable(QStringLiteral("word at %1 set to %2").arg(offset).arg(value)));
         }
       }
-      ++rounds;
     }
-    qInfo("%d damaged blocks, %d of them still readable", rounds, readable);
-    QVERIFY(rounds > 100);
     QVERIFY(readable > 0);  // some damage leaves a block: the queries above did run
   }
 };

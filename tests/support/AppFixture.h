@@ -58,21 +58,18 @@ inline QStringList childTexts(TTreeNode* parent)
   return texts;
 }
 
-// Selects the node and double-clicks it as a user would.
-inline void doubleClick(TTreeNode* node)
-{
-  TTreeView* tree = fmMain->TreeView1;
-  tree->scrollToItem(node);
-  const QPoint at = tree->visualItemRect(node).center();
-  QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, at);
-  QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, at);
-}
-
 inline void click(TTreeNode* node)
 {
   TTreeView* tree = fmMain->TreeView1;
   tree->scrollToItem(node);
   QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(node).center());
+}
+
+// Selects the node and double-clicks it as a user would.
+inline void doubleClick(TTreeNode* node)
+{
+  click(node);
+  QTest::mouseDClick(fmMain->TreeView1->viewport(), Qt::LeftButton, {}, fmMain->TreeView1->visualItemRect(node).center());
 }
 
 // Answers the next login dialog with OK after typing the user name and password.

@@ -25,7 +25,6 @@ public:
   virtual QString password() const = 0;
   // A table name as the tree lists it.
   virtual QString listed(const QString& table) const = 0;
-  virtual bool checksPasswords() const = 0;
 };
 
 class SqliteBackend : public Backend {
@@ -48,7 +47,6 @@ public:
   QString user() const override { return QStringLiteral("someone"); }
   QString password() const override { return QStringLiteral("anything"); }
   QString listed(const QString& table) const override { return table; }
-  bool checksPasswords() const override { return false; }
 
 private:
   QString FFile;
@@ -67,7 +65,6 @@ public:
     const bool plain = table == table.toLower() && !table.contains(QLatin1Char(' '));
     return plain ? table : QLatin1Char('"') + table + QLatin1Char('"');
   }
-  bool checksPasswords() const override { return true; }
 
 private:
   pg_test::TempDatabase FDb;

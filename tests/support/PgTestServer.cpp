@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <stdexcept>
-#include <vector>
 
 #include <libpq-fe.h>
 
@@ -11,41 +10,17 @@ namespace pg_test {
 
 namespace {
 
-Server readServer()
-{
-  Server s;
-  s.Host = qgetenv("KESTREL_TEST_PGHOST");
-  s.Port = qgetenv("KESTREL_TEST_PGPORT");
-  s.User = qgetenv("KESTREL_TEST_PGUSER");
-  s.Password = qgetenv("KESTREL_TEST_PGPASSWORD");
-  s.Database = qgetenv("KESTREL_TEST_PGDATABASE");
-  s.Socket = qgetenv("KESTREL_TEST_PGSOCKET");
-  s.Superuser = qgetenv("KESTREL_TEST_PGSUPERUSER");
-  return s;
-}
-
 PGconn* connectTo(const QString& database, bool superuser)
 {
   const Server& s = server();
   const QByteArray db = database.toUtf8();
-  std::vector<const char*> keys, values;
-  auto add = [&](const char* k, const QByteArray& v) {
-    if (!v.isEmpty()) {
-      keys.push_back(k);
-      values.push_back(v.constData());
-    }
-  };
+  // Empty values are left to libpq's defaults.
   const bool socket = superuser && !s.Socket.isEmpty();
-  add("host", socket ? s.Socket : s.Host);
-  add("port", s.Port);
-  add("user", socket ? s.Superuser : s.User);
-  add("password", socket ? QByteArray() : s.Password);
-  add("dbname", db);
-  static const QByteArray timeout = "10";
-  add("connect_timeout", timeout);
-  keys.push_back(nullptr);
-  values.push_back(nullptr);
-  PGconn* conn = PQconnectdbParams(keys.data(), values.data(), 0);
+  const char* keys[] = {"host", "port", "user", "password", "dbname", "connect_timeout", nullptr};
+  const char* values[] = {(socket ? s.Socket : s.Host).constData(), s.Port.constData(),
+                          (socket ? s.Superuser : s.User).constData(), socket ? "" : s.Password.constData(),
+                          db.constData(), "10", nullptr};
+  PGconn* conn = PQconnectdbParams(keys, values, 0);
   if (PQstatus(conn) != CONNECTION_OK) {
     const std::string message = PQerrorMessage(conn);
     PQfinish(conn);
@@ -55,11 +30,35 @@ PGconn* connectTo(const QString& database, bool superuser)
   return conn;
 }
 
+// The first column of the rows; a statement without rows passes only when rows are not needed.
+QStringList run(PGconn* conn, const QString& sql, bool needRows)
+{
+  PGresult* r = PQexec(conn, sql.toUtf8().constData());
+  const ExecStatusType status = PQresultStatus(r);
+  const std::string message = PQresultErrorMessage(r);
+  QStringList values;
+  for (int i = 0; status == PGRES_TUPLES_OK && i < PQntuples(r); ++i)
+    values << (PQgetisnull(r, i, 0) ? QStringLiteral("<null>") : QString::fromUtf8(PQgetvalue(r, i, 0), PQgetlength(r, i, 0)));
+  PQclear(r);
+  if (status != PGRES_TUPLES_OK && (needRows || status != PGRES_COMMAND_OK))
+    throw std::runtime_error("SQL failed: " + message + "\n" + sql.toStdString());
+  return values;
+}
+
+// A session on a database other than the ones it makes or drops.
+Session adminSession()
+{
+  const bool super = !server().Socket.isEmpty();
+  return Session(super ? QStringLiteral("postgres") : QString::fromUtf8(server().Database), super);
+}
+
 }  // namespace
 
 const Server& server()
 {
-  static const Server s = readServer();
+  static const Server s{qgetenv("KESTREL_TEST_PGHOST"), qgetenv("KESTREL_TEST_PGPORT"), qgetenv("KESTREL_TEST_PGUSER"),
+                        qgetenv("KESTREL_TEST_PGPASSWORD"), qgetenv("KESTREL_TEST_PGDATABASE"),
+                        qgetenv("KESTREL_TEST_PGSOCKET"), qgetenv("KESTREL_TEST_PGSUPERUSER")};
   return s;
 }
 
@@ -69,17 +68,6 @@ bool available()
   return !s.Host.isEmpty() && !s.Port.isEmpty() && !s.User.isEmpty() && !s.Database.isEmpty();
 }
 
-bool required()
-{
-  return qgetenv("KESTREL_REQUIRE_PG") == "1";
-}
-
-QString unavailableReason()
-{
-  return QStringLiteral("No PostgreSQL server: KESTREL_TEST_PGHOST, _PGPORT, _PGUSER and _PGDATABASE are not all set "
-                        "(scripts/test starts a server and sets them).");
-}
-
 Session::Session(const QString& database, bool superuser) : FConn(connectTo(database, superuser)) {}
 
 Session::~Session()
@@ -87,29 +75,14 @@ Session::~Session()
   PQfinish(FConn);
 }
 
-void Session::exec(const QString& sql)
-{
-  PGresult* r = PQexec(FConn, sql.toUtf8().constData());
-  const ExecStatusType status = PQresultStatus(r);
-  const std::string message = PQresultErrorMessage(r);
-  PQclear(r);
-  if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
-    throw std::runtime_error("SQL failed: " + message + "\n" + sql.toStdString());
-}
-
 QStringList Session::column(const QString& sql)
 {
-  PGresult* r = PQexec(FConn, sql.toUtf8().constData());
-  if (PQresultStatus(r) != PGRES_TUPLES_OK) {
-    const std::string message = PQresultErrorMessage(r);
-    PQclear(r);
-    throw std::runtime_error("SQL failed: " + message);
-  }
-  QStringList values;
-  for (int i = 0; i < PQntuples(r); ++i)
-    values << (PQgetisnull(r, i, 0) ? QStringLiteral("<null>") : QString::fromUtf8(PQgetvalue(r, i, 0), PQgetlength(r, i, 0)));
-  PQclear(r);
-  return values;
+  return run(FConn, sql, true);
+}
+
+void Session::exec(const QString& sql)
+{
+  run(FConn, sql, false);
 }
 
 QString Session::scalar(const QString& sql)
@@ -122,18 +95,14 @@ TempDatabase::TempDatabase(const QString& purpose)
 {
   static std::atomic<int> serial{0};
   FName = QStringLiteral("kestrel_%1_%2_%3").arg(purpose).arg(QCoreApplication::applicationPid()).arg(++serial);
-  const bool super = !server().Socket.isEmpty();
-  Session admin(super ? QStringLiteral("postgres") : QString::fromUtf8(server().Database), super);
-  admin.exec(QStringLiteral("CREATE DATABASE %1 OWNER \"%2\"").arg(FName, QString::fromUtf8(server().User)));
+  adminSession().exec(QStringLiteral("CREATE DATABASE %1 OWNER \"%2\"").arg(FName, QString::fromUtf8(server().User)));
 }
 
 TempDatabase::~TempDatabase()
 {
   delete FSession;
   try {
-    const bool super = !server().Socket.isEmpty();
-    Session admin(super ? QStringLiteral("postgres") : QString::fromUtf8(server().Database), super);
-    admin.exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(FName));
+    adminSession().exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(FName));
   } catch (const std::exception& e) {
     qWarning("%s", e.what());
   }

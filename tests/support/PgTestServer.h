@@ -17,9 +17,6 @@ struct Server {
 
 bool available();
 const Server& server();
-// KESTREL_REQUIRE_PG=1: a test that needs the server fails without it instead of being skipped.
-bool required();
-QString unavailableReason();
 
 // A session of its own as the test login (or, superuser true, as the superuser through the socket).
 // Failures raise std::runtime_error with the server's message.
@@ -61,12 +58,15 @@ private:
 
 }  // namespace pg_test
 
-// At the top of a test that needs the server.
-#define PG_REQUIRE_SERVER()                                                          \
-  do {                                                                               \
-    if (!pg_test::available()) {                                                     \
-      if (pg_test::required())                                                       \
-        QFAIL(qPrintable(pg_test::unavailableReason()));                             \
-      QSKIP(qPrintable(pg_test::unavailableReason()));                               \
-    }                                                                                \
+// At the top of a test that needs the server. With KESTREL_REQUIRE_PG=1 a test that needs the
+// server fails without it instead of being skipped.
+#define PG_REQUIRE_SERVER()                                                                            \
+  do {                                                                                                 \
+    if (!pg_test::available()) {                                                                       \
+      const char* why = "No PostgreSQL server: KESTREL_TEST_PGHOST, _PGPORT, _PGUSER and _PGDATABASE " \
+                        "are not all set (scripts/test starts a server and sets them).";               \
+      if (qgetenv("KESTREL_REQUIRE_PG") == "1")                                                        \
+        QFAIL(why);                                                                                    \
+      QSKIP(why);                                                                                      \
+    }                                                                                                  \
   } while (false)

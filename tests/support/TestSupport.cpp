@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -13,6 +13,50 @@
 #include <stdexcept>
 
 #include <sqlite3.h>
+
+namespace {
+
+void runSql(const QString& file, const QString& sql, int openFlags)
+{
+  sqlite3* db = nullptr;
+  char* error = nullptr;
+  int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, openFlags, nullptr);
+  if (rc == SQLITE_OK)
+    rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+  const std::string message = error ? error : sqlite3_errmsg(db);
+  sqlite3_free(error);
+  sqlite3_close(db);
+  if (rc != SQLITE_OK)
+    throw std::runtime_error(file.toStdString() + ": " + message);
+}
+
+std::deque<std::function<void(QWidget*)>> pendingAnswers;
+bool answering = false;
+
+void pollForModal()
+{
+  static QElapsedTimer waited;  // since the last answer, or since answers were first asked for
+  if (!waited.isValid())
+    waited.start();
+  QWidget* modal = QApplication::activeModalWidget();
+  // The busy box of a long wait is not a question: a test that means it reaches it by name.
+  if (!pendingAnswers.empty() && modal && modal->isVisible() && modal->objectName() != QLatin1String("fmBusy")) {
+    auto action = std::move(pendingAnswers.front());
+    pendingAnswers.pop_front();
+    waited.restart();
+    action(modal);  // an answer closes the modal window, so the next poll sees the next one
+  } else if (!pendingAnswers.empty() && waited.elapsed() > 5000) {
+    qWarning("no modal window appeared to answer");
+    pendingAnswers.clear();
+  }
+  answering = !pendingAnswers.empty();
+  if (answering)
+    QTimer::singleShot(10, pollForModal);
+  else
+    waited.invalidate();
+}
+
+}  // namespace
 
 TestFolder::TestFolder()
 {
@@ -28,11 +72,7 @@ QString TestFolder::path(const QString& name) const
 QString TestFolder::createDatabase(const QString& fileName, const QString& sql)
 {
   const QString file = path(fileName);
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-    throw std::runtime_error("cannot create test database");
-  sqlite3_close(db);
-  executeSql(file, sql);
+  runSql(file, sql, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   return file;
 }
 
@@ -57,53 +97,8 @@ QString TestFolder::useAliases(const QByteArray& content)
 
 void executeSql(const QString& databaseFile, const QString& sql)
 {
-  sqlite3* db = nullptr;
-  if (sqlite3_open_v2(databaseFile.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    sqlite3_close(db);
-    throw std::runtime_error("cannot open test database");
-  }
-  char* error = nullptr;
-  const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
-  const std::string message = error ? error : "";
-  sqlite3_free(error);
-  sqlite3_close(db);
-  if (rc != SQLITE_OK)
-    throw std::runtime_error("SQL failed: " + message);
+  runSql(databaseFile, sql, SQLITE_OPEN_READWRITE);
 }
-
-namespace {
-std::deque<std::function<void(QWidget*)>> pendingAnswers;
-bool answering = false;
-
-void pollForModal()
-{
-  if (pendingAnswers.empty()) {
-    answering = false;
-    return;
-  }
-  static QElapsedTimer waited;
-  if (!waited.isValid())
-    waited.start();
-  QWidget* modal = QApplication::activeModalWidget();
-  // The busy box of a long wait is not a question: a test that means it reaches it by name.
-  if (modal && modal->isVisible() && modal->objectName() != QLatin1String("fmBusy")) {
-    auto action = std::move(pendingAnswers.front());
-    pendingAnswers.pop_front();
-    waited.restart();
-    action(modal);  // an answer closes the modal window, so the next poll sees the next one
-    QTimer::singleShot(10, pollForModal);
-    return;
-  }
-  if (waited.elapsed() > 5000) {
-    qWarning("no modal window appeared to answer");
-    pendingAnswers.clear();
-    answering = false;
-    waited.invalidate();
-    return;
-  }
-  QTimer::singleShot(10, pollForModal);
-}
-}  // namespace
 
 void answerNextModal(std::function<void(QWidget*)> action)
 {
