@@ -37,11 +37,17 @@ public:
           return c.Name.compare(QLatin1String(alias), Qt::CaseInsensitive) == 0;
         });
         if (!taken) {
-          FRowIdName = QLatin1String(alias);
-          select << FRowIdName;
+          FNewRowIdName = QLatin1String(alias);
           break;
         }
       }
+    }
+    // A table may have as many columns as a result may: then the row id finds no room beside them,
+    // and the table is read by its key alone (or, without one, by position and not edited).
+    FRowIdBeyondLimit = !FNewRowIdName.isEmpty() && int(FColumns.size()) >= sqlite3_limit(db, SQLITE_LIMIT_COLUMN, -1);
+    if (!FNewRowIdName.isEmpty() && !FRowIdBeyondLimit) {
+      FRowIdName = FNewRowIdName;
+      select << FRowIdName;
     }
     if (FKeyColumns.empty() && !FRowIdName.isEmpty()) {
       FKeyColumns.push_back(int(FColumns.size()));  // the hidden row id
@@ -141,7 +147,10 @@ public:
   {
     if (!FKeyColumns.empty())
       return true;
-    if (reason)
+    if (reason && FRowIdBeyondLimit)
+      *reason = QStringLiteral("'%1' cannot be edited: it has no primary key, and its %2 columns leave no room to read "
+                               "the row id by which a changed row could be found again.").arg(FTable, QString::number(FColumns.size()));
+    else if (reason)
       *reason = QStringLiteral("'%1' cannot be edited: it has neither a primary key nor a row id by which a changed "
                                "row could be found again.").arg(FTable);
     return false;
@@ -192,8 +201,8 @@ public:
       ++FCount;
     // Read the row back as stored: defaults, the row id and generated values included.
     std::unique_ptr<SqliteStatement> back;
-    if (!FRowIdName.isEmpty()) {
-      back = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(FSelect, FQuotedTable, FRowIdName),
+    if (!FNewRowIdName.isEmpty()) {
+      back = std::make_unique<SqliteStatement>(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(FSelect, FQuotedTable, FNewRowIdName),
                                                words("read back the new row of"));
       back->bindInteger(1, sqlite3_last_insert_rowid(FDb));
     } else {
@@ -380,12 +389,14 @@ private:
   }
 
   sqlite3* FDb;
+  bool FRowIdBeyondLimit = false;  // a row id exists but cannot be read beside every column
   QString FTable;
   QString FQuotedTable;
   std::vector<TColumnInfo> FColumns;
   std::vector<int> FKeyColumns;  // row indexes of the key, in key order
   QStringList FKeyNames;
-  QString FRowIdName;
+  QString FRowIdName;     // the row id as read beside the columns; empty when it is not
+  QString FNewRowIdName;  // the row id's free name, by which a new row is read back
   QString FSelect, FKeyTuple, FOrderAsc, FOrderDesc;
   int64_t FCount = -1;
   std::unique_ptr<SqliteStatement> FContinue;
