@@ -21,6 +21,11 @@ class TestPostgresCatalog : public QObject {
   }
   static std::unique_ptr<TDatabase> open() { return open(QStringLiteral("PG"), login(), password()); }
 
+  QString write(const QString& name, const QByteArray& content) const
+  {
+    QFile f(folder->path(name));
+    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size() ? f.fileName() : QString();
+  }
   static QString login() { return QString::fromUtf8(pg_test::server().User); }
   static QString password() { return QString::fromUtf8(pg_test::server().Password); }
 
@@ -77,7 +82,20 @@ private slots:
                        "[Spliced]\nDriver=PostgreSQL\nHost=" + pg_test::server().Host + "\nPort=" + pg_test::server().Port +
                        "\nDatabase=dbname=" + pg->name().toUtf8() + " user=" + pg_test::server().Superuser + "\n"
                        "[Secure]\nDriver=PostgreSQL\nHost=" + pg_test::server().Host + "\nPort=" + pg_test::server().Port +
-                       "\nDatabase=" + pg->name().toUtf8() + "\nSSLMode=require\nApplicationName=x\n");
+                       "\nDatabase=" + pg->name().toUtf8() + "\nSSLMode=require\nApplicationName=x\n"
+                       "[Served]\nDriver=PostgreSQL\nService=kestrel_test\n[Unserved]\nDriver=PostgreSQL\nService=kestrel_other\n");
+    // libpq's service file, and its password file for the test database only; a password with ':'
+    // and '\\' is escaped as the file's format asks.
+    const pg_test::Server& s = pg_test::server();
+    const QByteArray where = "host=" + s.Host + "\nport=" + s.Port + "\ndbname=";
+    QByteArray escaped = s.Password;
+    escaped.replace('\\', "\\\\").replace(':', "\\:");
+    const QByteArray services = "[kestrel_test]\n" + where + pg->name().toUtf8() + "\n[kestrel_other]\n" + where + "postgres\n";
+    qputenv("PGSERVICEFILE", write(QStringLiteral("pg_service.conf"), services).toLocal8Bit());
+    const QString passwords =
+        write(QStringLiteral("pgpass"), s.Host + ':' + s.Port + ':' + pg->name().toUtf8() + ':' + s.User + ':' + escaped + '\n');
+    QFile(passwords).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);  // libpq ignores a file others may read
+    qputenv("PGPASSFILE", passwords.toLocal8Bit());
   }
   void cleanup() { folder.reset(); }
 
@@ -100,6 +118,8 @@ private slots:
     QTest::newRow("no server") << "Nowhere" << login() << password() << "Connection refused";
     // The test server has no certificate: asking for SSL must reach libpq and be refused.
     QTest::newRow("SSL required") << "Secure" << login() << password() << "server does not support SSL";
+    QTest::newRow("a service, no password typed: the password file's") << "Served" << login() << "" << "";
+    QTest::newRow("a service the password file has no entry for") << "Unserved" << login() << "" << "service kestrel_other";
   }
   void connecting()
   {
@@ -119,7 +139,7 @@ private slots:
     QVERIFY2(message.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("'%1'").arg(alias)) && message.contains(refusal),
              qPrintable(message));
     // Neither the right password nor the one typed shows in what the user or a log could see.
-    QVERIFY(!message.contains(password) && !message.contains(this->password()));
+    QVERIFY((password.isEmpty() || !message.contains(password)) && !message.contains(this->password()));
   }
 
   // Every schema but the system ones; unqualified where the search path finds the table first. Each

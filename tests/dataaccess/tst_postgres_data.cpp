@@ -141,6 +141,18 @@ private slots:
     QCOMPARE(pg->scalar(others), before);
   }
 
+  // A new row is read back as the server stored it: a column left empty holds its default.
+  void anInsertReadsBackTheDefaults()
+  {
+    auto t = table(QStringLiteral("nums"));
+    t->Append();
+    t->FieldByName(QStringLiteral("id"))->SetAsString(QStringLiteral("51"));
+    t->Post();
+    QCOMPARE(t->FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("0"));
+    QCOMPARE(pg->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 51")), QStringLiteral("0"));
+    pg->exec(QStringLiteral("DELETE FROM nums WHERE id = 51"));
+  }
+
   // A row another session changed or removed since it was read is not overwritten, and the user's
   // edit stays; types without a usable equality (json, xml, point, arrays) are compared by text.
   void concurrentChanges_data()

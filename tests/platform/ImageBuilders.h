@@ -108,6 +108,7 @@ struct PeImage {
   std::size_t dataEntry = 0;  // file offset of IMAGE_RESOURCE_DATA_ENTRY
   std::size_t versionTypeEntry = 0;  // file offset of the root's RT_VERSION entry
   std::size_t blockStart = 0;  // file offset of the block
+  std::size_t sectionHeader = 0;  // file offset of the resource section's table entry
 };
 
 inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
@@ -163,6 +164,7 @@ inline PeImage peImage(const Bytes& block, const PeOptions& o = {})
   img.dataEntry = img.resourceStart + data;
   img.versionTypeEntry = img.resourceStart + 24;
   img.blockStart = img.resourceStart + at;
+  img.sectionHeader = section;
   return img;
 }
 
