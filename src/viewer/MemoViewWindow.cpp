@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -170,9 +172,17 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   addAction(findNextKey);
   connect(findNextKey, &QAction::triggered, this, guard([this] { SpeedButton1Click(); }));
   connect(edSearchStr, &QLineEdit::returnPressed, this, guard([this] { SpeedButton1Click(); }));
+  FLineCounter = new QTimer(this);
+  FLineCounter->setInterval(0);
+  connect(FLineCounter, &QTimer::timeout, this, guard([this] {
+    constexpr int sliceMs = 15;  // between two slices the window paints and takes input
+    if (countLines(sliceMs))
+      FLineCounter->stop();
+  }));
   DBRTF->OnChange = [this] { DBRTFChange(); };
   // A record's text arriving is no edit, but the line count shown must follow it.
   DBRTF->OnLoad = [this] {
+    StatusBar1->SetPanelText(MemoStatus::Lines, QString());  // the last record's count is no longer true
     lbNotEditable->setText(DBRTF->NotEditableReason());
     lbNotEditable->setVisible(!DBRTF->NotEditableReason().isEmpty());
     UpdateStatus();
@@ -207,19 +217,43 @@ void TfmMemoView::UpdateStatus()
 {
   StatusBar1->SetPanelText(MemoStatus::Modified, FModified ? tr("Modified") : QString());
   StatusBar1->SetPanelText(MemoStatus::Caret, QStringLiteral("%1:%2").arg(FLine).arg(FCol));
+  restartLineCount();
+}
 
+void TfmMemoView::restartLineCount()
+{
+  FCountedBlocks = 0;
+  FCountedLines = 0;
+  if (!DBRTF->WordWrap())  // one display line a block: known at once
+    FCountedBlocks = FCountedLines = DBRTF->document()->blockCount();
+  constexpr int firstSliceMs = 10;  // a text counted in this time is shown with its count at once
+  if (countLines(firstSliceMs))
+    FLineCounter->stop();
+  else
+    FLineCounter->start();
+}
+
+bool TfmMemoView::countLines(int budgetMs)
+{
+  QElapsedTimer clock;
+  clock.start();
   QTextDocument* doc = DBRTF->document();
-  int lines = 0;
-  if (DBRTF->WordWrap()) {
-    QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
-      lines += displayLineCount(layout, b);
-  } else {
-    lines = doc->blockCount();
+  QAbstractTextDocumentLayout* layout = doc->documentLayout();
+  for (QTextBlock b = doc->findBlockByNumber(FCountedBlocks); b.isValid(); b = b.next()) {
+    FCountedLines += displayLineCount(layout, b);
+    ++FCountedBlocks;
+    if (FCountedBlocks % 64 == 0 && clock.elapsed() >= budgetMs)
+      return false;
   }
+  int lines = FCountedLines;
   if (doc->lastBlock().length() <= 1)  // only its end mark: an empty last line is not counted
     --lines;
   StatusBar1->SetPanelText(MemoStatus::Lines, QStringLiteral("%1 Lines").arg(lines));
+  if (FCaretWaits) {
+    FCaretWaits = false;
+    UpdateCaretPos();
+  }
+  return true;
 }
 
 void TfmMemoView::UpdateCaretPos()
@@ -229,6 +263,10 @@ void TfmMemoView::UpdateCaretPos()
   QAbstractTextDocumentLayout* layout = doc->documentLayout();
   const int caret = DBRTF->textCursor().selectionEnd();
   const QTextBlock caretBlock = doc->findBlock(caret);
+  if (DBRTF->WordWrap() && FLineCounter->isActive() && caretBlock.blockNumber() >= FCountedBlocks) {
+    FCaretWaits = true;  // the lines before it are not laid out yet: the count will get there
+    return;
+  }
   int line = 0;
   for (QTextBlock b = doc->begin(); b.isValid() && b != caretBlock; b = b.next())
     line += DBRTF->WordWrap() ? displayLineCount(layout, b) : 1;

@@ -8,6 +8,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
+class QTimer;
 class QToolButton;
 class TDBRichEdit;
 class TDataSource;
@@ -64,6 +65,15 @@ protected:
 
 private:
   void unbind();
+  // Display lines are counted by laying out every line of the text. A long text is counted in slices
+  // between events, so that it shows at once and the window stays live; the count and the caret's
+  // line appear when the count is done.
+  bool countLines(int budgetMs);
+  void restartLineCount();
+  QTimer* FLineCounter;
+  int FCountedBlocks = 0;  // blocks counted so far, from the first
+  int FCountedLines = 0;   // their display lines
+  bool FCaretWaits = false;  // the caret's line is due once the count is done
 };
 
 extern TfmMemoView* fmMemoView;

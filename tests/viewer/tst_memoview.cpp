@@ -272,6 +272,27 @@ private slots:
     bind(QStringLiteral("remark"));
     QCOMPARE(status(0), QString());
   }
+
+  // A long wrapped text shows at once; its display lines are counted afterwards, in slices, and the
+  // caret's line, asked for meanwhile, follows the count.
+  void aLongWrappedTextIsCountedAfterItShows()
+  {
+    // 10,000 lines of 300 characters: each wraps over several display lines.
+    db->exec(QStringLiteral("UPDATE notes SET body = (WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n"
+                            " WHERE i < 10000) SELECT group_concat(replace(hex(zeroblob(60)), '00', 'word '), char(10)) FROM n)"
+                            " WHERE id = 1"));
+    fmMemoView->mnWordWrapClick();
+    openAndBind();
+    QCOMPARE(status(MemoStatus::Lines), QString());  // still counting
+    QTextCursor end = rtf()->textCursor();
+    end.movePosition(QTextCursor::End);
+    rtf()->setTextCursor(end);
+    fmMemoView->DBRTFClick();
+    QTRY_VERIFY_WITH_TIMEOUT(!status(MemoStatus::Lines).isEmpty(), 30000);
+    const int lines = status(MemoStatus::Lines).section(QLatin1Char(' '), 0, 0).toInt();
+    QVERIFY2(lines >= 3 * 10000, qPrintable(status(MemoStatus::Lines)));
+    QCOMPARE(status(MemoStatus::Caret).section(QLatin1Char(':'), 0, 0).toInt(), lines);
+  }
 };
 
 QTEST_MAIN(TestMemoView)
