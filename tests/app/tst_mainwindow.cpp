@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -74,10 +73,10 @@ class TestMainWindow : public QObject {
   }
 
   // Connects to the items, with the main window active for the keys.
-  void connectToItems()
+  void connectToItems(const QString& user = QStringLiteral("u"), const QString& password = QString())
   {
     startOverItems();
-    loginWith(QStringLiteral("u"), QString());
+    loginWith(user, password);
     doubleClick(child(root(), QStringLiteral("Keys")));
     QVERIFY(fmMain->Database.Connected());
     fmMain->activateWindow();
@@ -93,13 +92,6 @@ class TestMainWindow : public QObject {
     QTRY_VERIFY(fmMain->DBGrid2->hasFocus());
   }
 
-  void restart()
-  {
-    fmMain->close();
-    stopProgram();
-    startProgram(*folder, itemsAlias);
-  }
-
   QString resultColumn() { return fmMain->qrSelect.Active() ? fmMain->qrSelect.Fields(0)->FieldName() : QString(); }
 
 private slots:
@@ -111,17 +103,26 @@ private slots:
     QVERIFY(allModalsAnswered());
   }
 
-  // The file becomes an alias named after it, connected at once without a login; the same file
-  // opened again is the same alias, another file of the same name gets a name of its own. The
-  // configured aliases still connect through the login; an unknown one is refused.
+  // A name that is not a file is refused rather than made into a new, empty database, as is an
+  // unknown alias, and the window stays as it starts: nothing connected, and the commands that need
+  // a connection off. A file becomes an alias named after it, connected at once without a login; the
+  // same file opened again is the same alias, another file of the same name gets a name of its own.
+  // The configured aliases still connect through the login.
   void aFileBecomesAnAliasOfThisRun()
   {
     startOverItems();
+    const QString missing = folder->path(QStringLiteral("missing.db"));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->OpenDatabaseFile(missing));
+    QVERIFY(!QFile::exists(missing));
+    QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->OpenDatabaseFile(folder->path(QStringLiteral("."))));
     QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->ConnectToAliasNamed(QStringLiteral("Nowhere")));
     QVERIFY(!fmMain->Database.Connected());
+    QCOMPARE(childTexts(root()), QStringList{QStringLiteral("Keys")});
+    QCOMPARE(panel(0), QStringLiteral("Disconnected"));
+    QVERIFY(!fmMain->ExportData->isEnabled());
+    QVERIFY(!fmMain->btExecute->isEnabled());
     const QString file = makeDatabase(QStringLiteral("shop.db"));
     fmMain->OpenDatabaseFile(file);
-    QVERIFY(fmMain->Database.Connected());
     QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("shop"));
     QCOMPARE(childTexts(child(root(), QStringLiteral("shop"))), QStringList{QStringLiteral("parts")});
     fmMain->OpenDatabaseFile(file);
@@ -133,42 +134,13 @@ private slots:
     QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("Keys"));
   }
 
-  // A name that is not there is refused rather than made into a new, empty database. The window stays
-  // as it starts: the tree lists the aliases under its root, nothing is connected, and the commands
-  // that need a connection or an edit are off.
-  void aMissingFileIsNotCreated_data()
-  {
-    QTest::addColumn<QString>("name");
-    QTest::newRow("no such file") << "missing.db";
-    QTest::newRow("a folder") << ".";
-  }
-  void aMissingFileIsNotCreated()
-  {
-    QFETCH(QString, name);
-    startOverItems();
-    const QString path = folder->path(name);
-    QVERIFY_THROWS_EXCEPTION(EDatabaseError, fmMain->OpenDatabaseFile(path));
-    QVERIFY(!fmMain->Database.Connected());
-    QCOMPARE(QFileInfo(path).exists(), name == QLatin1String("."));
-    QCOMPARE(root()->Text(), QStringLiteral("Databases"));
-    QCOMPARE(childTexts(root()), QStringList{QStringLiteral("Keys")});
-    QCOMPARE(panel(0), QStringLiteral("Disconnected"));
-    QVERIFY(!fmMain->ExportData->isEnabled());
-    QVERIFY(!fmMain->btExecute->isEnabled());
-    QVERIFY(!fmMain->btUndo->isEnabled());
-    QVERIFY(fmMain->btNew->isEnabled());
-  }
-
   // The next run remembers the database file opened from the File menu and the last eight SQL
   // files, most recent first and each once, leaving out one gone from disk; choosing one opens it.
   // The window comes back at its size with its splitters where they were left. What is remembered
   // holds no password, nor the user name typed at a login.
   void rememberedBetweenRuns()
   {
-    startOverItems();
-    loginWith(QStringLiteral("someone-unusual"), QStringLiteral("pa55-word-kept-nowhere"));
-    doubleClick(child(root(), QStringLiteral("Keys")));
-    QVERIFY(fmMain->Database.Connected());
+    connectToItems(QStringLiteral("someone-unusual"), QStringLiteral("pa55-word-kept-nowhere"));
     const QString file = makeDatabase(QStringLiteral("menu.db"));
     answerNextModal([file](QWidget* w) {
       auto* dialog = qobject_cast<QFileDialog*>(w);
@@ -191,7 +163,9 @@ private slots:
     fmMain->resize(900, 640);
     fmMain->Splitter1->setSizes({300, 595});
     const QList<int> splitter = fmMain->Splitter1->sizes();
-    restart();
+    fmMain->close();
+    stopProgram();
+    startProgram(*folder, itemsAlias);
     QCOMPARE(fmMain->size(), QSize(900, 640));
     QCOMPARE(fmMain->Splitter1->sizes(), splitter);
     QCOMPARE(texts(fmMain->RecentFiles1), (QStringList{"&1 q9.sql", "&2 q10.sql", "&3 q7.sql", "&4 q6.sql",
@@ -201,29 +175,26 @@ private slots:
     QCOMPARE(texts(fmMain->RecentDatabases1), QStringList{QStringLiteral("&1 menu.db")});
     entries(fmMain->RecentDatabases1).value(0)->trigger();
     QCOMPARE(fmMain->Database.AliasName(), QStringLiteral("menu"));
-    int files = 0;
-    QDirIterator it(folder->path(QStringLiteral("config")), QDir::Files, QDirIterator::Subdirectories);
-    for (; it.hasNext(); ++files) {
+    QByteArray remembered;
+    for (QDirIterator it(folder->path(QStringLiteral("config")), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
       QFile f(it.next());
       QVERIFY(f.open(QIODevice::ReadOnly));
-      const QByteArray content = f.readAll();
-      QVERIFY(!content.contains("pa55-word-kept-nowhere"));
-      QVERIFY(!content.contains("someone-unusual"));
+      remembered += f.readAll();
     }
-    QVERIFY(files > 0);  // something was remembered, and looked at
+    QVERIFY(remembered.contains("menu.db"));  // what was remembered was looked at
+    QVERIFY(!remembered.contains("pa55-word-kept-nowhere"));
+    QVERIFY(!remembered.contains("someone-unusual"));
   }
 
   // The error dialog shows each entry of the error followed by an empty line, to read and copy but
-  // not to change, centred on the main window; Enter closes it and it goes away by itself.
+  // not to change; Enter closes it and it goes away by itself.
   void errorDialogShowsEveryEntryFollowedByAnEmptyLine_data()
   {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("scrolls");
-    QTest::newRow("three, one of two lines") << QStringList{"A", "first\nsecond", "Z"} << "A\n\nfirst\nsecond\n\nZ\n" << false;
-    QTest::newRow("none") << QStringList{} << "" << false;
-    QTest::newRow("more than fit") << QStringList(30, QStringLiteral("entry"))
-                                   << QString("entry\n\n").repeated(30).chopped(1) << true;
+    QTest::newRow("three, one of two lines") << QStringList{"A", "first\nsecond", "Z"} << "A\n\nfirst\nsecond\n\nZ\n";
+    QTest::newRow("none") << QStringList{} << "";
+    QTest::newRow("more than fit") << QStringList(30, QStringLiteral("entry")) << QString("entry\n\n").repeated(30).chopped(1);
   }
   void errorDialogShowsEveryEntryFollowedByAnEmptyLine()
   {
@@ -234,8 +205,6 @@ private slots:
     for (const QString& m : entries)
       list.push_back({m, 1, 0});
     QString shown, copied;
-    bool scrolls = false;
-    QPoint centreOffset;
     QPointer<TfmDBError> dialog;
     QApplication::clipboard()->clear();
     answerNextModal([&](QWidget* w) {
@@ -247,17 +216,12 @@ private slots:
       QTest::keySequence(dialog->RTF, QKeySequence::Copy);
       copied = QApplication::clipboard()->text();
       shown = dialog->RTF->toPlainText();
-      scrolls = dialog->RTF->verticalScrollBar()->maximum() > 0;
-      centreOffset = dialog->frameGeometry().center() - fmMain->frameGeometry().center();
       QTest::keyClick(dialog, Qt::Key_Return);
     });
     new TfmDBError(fmMain, EDBEngineError(list));
     QVERIFY(allModalsAnswered());
     QCOMPARE(shown, text);
     QCOMPARE(copied, text);
-    QTEST(scrolls, "scrolls");
-    QVERIFY2(qAbs(centreOffset.x()) <= 2 && qAbs(centreOffset.y()) <= 30,
-             qPrintable(QString("%1,%2").arg(centreOffset.x()).arg(centreOffset.y())));
     QVERIFY(dialog);  // released later, not while the constructor still runs
     QTRY_VERIFY(!dialog);
   }
@@ -278,24 +242,19 @@ private slots:
     QTest::keyClick(grid, Qt::Key_F2);
     QVERIFY(grid->LastRefusal().contains(markupColumn));
     QVERIFY2(QToolTip::text().contains(markupColumn.toHtmlEscaped()), qPrintable(QToolTip::text()));
-    // A value typed that does not read is quoted in the message as typed.
+    // A value typed that does not read is quoted in the message as typed, in a box of plain text.
     grid->SetSelectedIndex(2);
-    bool plain = false;
     QString text;
     answerNextModal([&](QWidget* w) {
       auto* box = qobject_cast<QMessageBox*>(w);
       QVERIFY(box);
-      plain = box->textFormat() == Qt::PlainText;
-      text = box->text();
+      text = (box->textFormat() == Qt::PlainText ? QString() : QStringLiteral("not plain: ")) + box->text();
       box->accept();
     });
     QTest::keyClicks(grid, QStringLiteral("<h1>9</h1>"));
-    auto* editor = grid->viewport()->findChild<QLineEdit*>();
-    QVERIFY(editor && editor->isVisible());
-    QTest::keyClick(editor, Qt::Key_Return);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QVERIFY(allModalsAnswered());
-    QVERIFY2(text.contains(QStringLiteral("<h1>9</h1>")), qPrintable(text));
-    QVERIFY(plain);
+    QCOMPARE(text, QStringLiteral("'<h1>9</h1>' is not a valid integer value for field 'v'."));
     fmMain->qrTable.Cancel();
   }
 
@@ -304,21 +263,19 @@ private slots:
   void execute_data()
   {
     QTest::addColumn<QString>("keys");  // none: the Execute button
-    QTest::addColumn<int>("from");
-    QTest::addColumn<int>("to");
+    QTest::addColumn<QString>("selected");  // none: the whole text
     QTest::addColumn<QString>("column");
-    // "SELECT 1 AS first;\nSELECT 2\n  AS second;\nSELECT 3 AS third"
-    QTest::newRow("F9: the whole text, its last result") << "F9" << 0 << 0 << "third";
-    QTest::newRow("Ctrl+Return, one line selected") << "Ctrl+Return" << 0 << 17 << "first";
-    QTest::newRow("Ctrl+Enter on the keypad, across lines") << "Ctrl+Num+Enter" << 19 << 39 << "second";
-    QTest::newRow("F5") << "F5" << 0 << 0 << "third";
-    QTest::newRow("the button, across lines") << "" << 19 << 39 << "second";
+    const QString twoLines = QStringLiteral("SELECT 2\n  AS second");
+    QTest::newRow("F9: the whole text, its last result") << "F9" << "" << "third";
+    QTest::newRow("Ctrl+Return, one line selected") << "Ctrl+Return" << "SELECT 1 AS first" << "first";
+    QTest::newRow("Ctrl+Enter on the keypad, across lines") << "Ctrl+Num+Enter" << twoLines << "second";
+    QTest::newRow("F5") << "F5" << "" << "third";
+    QTest::newRow("the button, across lines") << "" << twoLines << "second";
   }
   void execute()
   {
     QFETCH(QString, keys);
-    QFETCH(int, from);
-    QFETCH(int, to);
+    QFETCH(QString, selected);
     const QString text = QStringLiteral("SELECT 1 AS first;\nSELECT 2\n  AS second;\nSELECT 3 AS third");
     connectToItems();
     fmMain->pgTop->setCurrentWidget(fmMain->EditSheet);
@@ -326,8 +283,8 @@ private slots:
     fmMain->Memo1->setFocus();
     QTRY_VERIFY(fmMain->Memo1->hasFocus());
     QTextCursor cursor = fmMain->Memo1->textCursor();
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    cursor.setPosition(text.indexOf(selected));
+    cursor.setPosition(text.indexOf(selected) + selected.size(), QTextCursor::KeepAnchor);
     fmMain->Memo1->setTextCursor(cursor);
     const auto press = [&] {
       keys.isEmpty() ? QTest::mouseClick(fmMain->btExecute, Qt::LeftButton) : QTest::keySequence(fmMain->Memo1, keys);
@@ -336,7 +293,6 @@ private slots:
     QTEST(resultColumn(), "column");
     QCOMPARE(fmMain->Memo1->toPlainText(), text);
     fmMain->CloseConnection();
-    fmMain->qrSelect.Close();
     press();
     QVERIFY(allModalsAnswered());
     QVERIFY(!fmMain->qrSelect.Active());
@@ -352,17 +308,13 @@ private slots:
     QTest::keyClick(grid, Qt::Key_Backtab, Qt::ShiftModifier);
     QCOMPARE(grid->SelectedIndex(), 1);
     QTest::keyClicks(grid, QStringLiteral("nut"));
-    QVERIFY(grid->Editing());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(grid->SelectedIndex(), 2);
     QVERIFY(grid->isAncestorOf(QApplication::focusWidget()) || grid->hasFocus());
     QCOMPARE(fmMain->qrTable.FieldByName(QStringLiteral("name"))->AsString(), QStringLiteral("nut"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     for (bool byNavigator : {false, true}) {
-      if (byNavigator)
-        fmMain->DBNavigator1->Buttons(TDBNavigator::nbInsert)->click();
-      else
-        QTest::keyClick(grid, Qt::Key_Insert);
+      byNavigator ? fmMain->DBNavigator1->Buttons(TDBNavigator::nbInsert)->click() : QTest::keyClick(grid, Qt::Key_Insert);
       QCOMPARE(fmMain->qrTable.State(), dsInsert);
       QTest::keyClick(grid, Qt::Key_Tab);
       QVERIFY(grid->hasFocus());
@@ -372,40 +324,21 @@ private slots:
 
   // Copies are tab-separated text as the grid shows it, an edit under way as the user sees it; a
   // value with a tab, a line break or a leading quote is quoted so that it pastes into one cell.
-  void copyingCells_data()
-  {
-    QTest::addColumn<int>("record");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("what");  // the cell, the record, the record under the column names
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("a cell being edited") << 1 << 1 << "washer" << 0 << "washer";
-    QTest::newRow("a cell with a tab") << 2 << 1 << "" << 0 << "\"tab\tbed\"";
-    QTest::newRow("a cell with a line break") << 1 << 2 << "" << 0 << "\"first line\nsecond line, bolt again\"";
-    QTest::newRow("a record, NULL as nothing") << 2 << 0 << "" << 1 << "2\t\"tab\tbed\"\t\"\"\"quoted\"\t";
-    QTest::newRow("with column names") << 1 << 3 << "" << 2
-                                       << "id\tname\tnote\tqty\n1\tbolt\t\"first line\nsecond line, bolt again\"\t7";
-  }
   void copyingCells()
   {
-    QFETCH(int, record);
-    QFETCH(int, column);
-    QFETCH(QString, typed);
-    QFETCH(int, what);
-    QFETCH(QString, expected);
     openTable();
-    fmMain->qrTable.SetRecNo(record);
-    fmMain->DBGrid2->SetSelectedIndex(column);
-    if (!typed.isEmpty()) {
-      QTest::keyClicks(fmMain->DBGrid2, typed);
-      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    }
-    QCOMPARE(fmMain->DBGrid2->CopyText(what > 0, what > 1), expected);
-    if (what == 0) {  // Ctrl+C puts the same on the clipboard
-      QGuiApplication::clipboard()->clear();
-      QTest::keyClick(fmMain->DBGrid2, Qt::Key_C, Qt::ControlModifier);
-      QCOMPARE(QGuiApplication::clipboard()->text(), expected);
-    }
+    TDBGrid* grid = fmMain->DBGrid2;
+    fmMain->qrTable.SetRecNo(2);
+    QCOMPARE(grid->CopyText(true, false), QStringLiteral("2\t\"tab\tbed\"\t\"\"\"quoted\"\t"));  // NULL as nothing
+    fmMain->qrTable.SetRecNo(1);
+    QCOMPARE(grid->CopyText(true, true),
+             QStringLiteral("id\tname\tnote\tqty\n1\tbolt\t\"first line\nsecond line, bolt again\"\t7"));
+    grid->SetSelectedIndex(1);
+    QTest::keyClicks(grid, QStringLiteral("washer"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QGuiApplication::clipboard()->clear();
+    QTest::keyClick(grid, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("washer"));
   }
 };
 
