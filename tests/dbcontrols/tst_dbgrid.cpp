@@ -1,6 +1,6 @@
-// The grids and the navigator over a real table, driven with keys and clicks. Plain typing, posting,
-// inserting and deleting on both drivers are in tst_bothdrivers; here is what the grid refuses, how
-// texts and NULL are edited, and what the user sees.
+// The grids and the navigator over a real table, driven with keys and clicks. Typing and posting on
+// both drivers are in tst_pendingedits; here is what the grid refuses, how texts and NULL are edited,
+// and what the user sees.
 #include "AppFixture.h"
 #include "Backends.h"
 

@@ -2,7 +2,7 @@
 // when, where the caret goes when the database places the fault, and that nothing runs during an
 // export; columns wide enough for every value of a fixed-form type, rows shown before they are
 // counted, and the status bar saying where the current record stands and how the last statement
-// went. The keys for Execute, running a selection and running without a connection are in tst_keys.
+// went. The keys for Execute, running a selection and running without a connection are in tst_mainwindow.
 #include "AppFixture.h"
 #include "BackendProgram.h"
 

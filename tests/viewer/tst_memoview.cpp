@@ -1,6 +1,5 @@
 // The memo viewer bound to a text field of the table view: what it shows and counts, what it writes
-// back, and when it asks. Closing the main window with unsaved text is in tst_pendingedits,
-// finding in tst_keys.
+// back, and when it asks. Closing the main window with unsaved text is in tst_pendingedits.
 #include "AppFixture.h"
 #include "Backends.h"
 
