@@ -104,6 +104,7 @@ TfmMain::~TfmMain()
   TreeView1->Clear();
   TreeView1->OnDeletion = nullptr;
   Database.AfterDisconnect = nullptr;
+  Database.OnConnectionState = nullptr;
   Database.Close();
   // The grids outlive these members as child widgets; they must not hear of them any more.
   DBGrid1->SetDataSource(nullptr);
@@ -423,6 +424,7 @@ void TfmMain::bindEvents()
   bindExportEvents();
   Database.AfterConnect = [this](TDatabase& db) { DatabaseAfterConnect(db); };
   Database.AfterDisconnect = [this](TDatabase& db) { DatabaseAfterDisconnect(db); };
+  Database.OnConnectionState = [this](TDatabase& db, bool lost) { DatabaseConnectionState(db, lost); };
 
   TreeView1->OnClick = [this] { TreeView1Click(); };
   TreeView1->OnDblClick = [this] { TreeView1DblClick(); };
@@ -487,4 +489,11 @@ void TfmMain::DatabaseAfterConnect(TDatabase&)
 void TfmMain::DatabaseAfterDisconnect(TDatabase&)
 {
   ExportData->setEnabled(false);
+}
+
+// The connection stays open while the server is away: the next command connects again, and the
+// panel says which of the two holds.
+void TfmMain::DatabaseConnectionState(TDatabase& sender, bool lost)
+{
+  StatusBar1->SetPanelText(MainStatus::Connection, (lost ? tr("Connection lost: ") : tr("Connected: ")) + sender.AliasName());
 }

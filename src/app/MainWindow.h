@@ -96,6 +96,7 @@ public:
   void About1Click();
   void DatabaseAfterConnect(TDatabase& sender);
   void DatabaseAfterDisconnect(TDatabase& sender);
+  void DatabaseConnectionState(TDatabase& sender, bool lost);
 
   // Schema tree
   void FillAliasTree();

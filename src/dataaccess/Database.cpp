@@ -63,6 +63,12 @@ void TDatabase::Open()
                              .arg(alias.where(alias.lineOf(QStringLiteral("Driver"))), alias.Name, driverName,
                                   driverNames().join(QStringLiteral(", "))));
   FConnection = driver->connect(alias, ParamValue(QStringLiteral("USER NAME")), ParamValue(QStringLiteral("PASSWORD")));
+  FLost = false;
+  FConnection->ConnectionStateChanged = [this](bool lost) {
+    FLost = lost;
+    if (OnConnectionState)
+      OnConnectionState(*this, lost);
+  };
   if (AfterConnect)
     AfterConnect(*this);
 }

@@ -27,6 +27,10 @@ public:
 
   std::function<void(TDatabase&)> AfterConnect;
   std::function<void(TDatabase&)> AfterDisconnect;
+  // The server went away (lost true), or the next command reached it again (lost false). The
+  // connection stays open meanwhile: datasets and the record being edited are kept.
+  std::function<void(TDatabase&, bool lost)> OnConnectionState;
+  bool ConnectionLost() const { return FLost; }
 
   void Open();
   // Closes every dataset that runs over this connection first; nothing happens when already closed.
@@ -47,4 +51,5 @@ private:
   QString FAliasName;
   std::unique_ptr<TDriverConnection> FConnection;
   std::vector<TDataSet*> FDataSets;
+  bool FLost = false;
 };

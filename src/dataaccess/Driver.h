@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -72,6 +73,9 @@ struct TExecResult {
 class TDriverConnection {
 public:
   virtual ~TDriverConnection() = default;
+  // Told when the link to the server is found broken (true), and when a later command has made it
+  // again (false). Drivers without a server never call it.
+  std::function<void(bool lost)> ConnectionStateChanged;
   // User tables and views, each name usable as a table name; pattern uses * and ? (empty: all).
   virtual QStringList tableNames(const QString& pattern, bool systemTables) = 0;
   virtual TTableDescription describeTable(const QString& tableName) = 0;

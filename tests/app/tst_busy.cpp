@@ -259,6 +259,27 @@ private slots:
     QVERIFY2(message.contains(expected), qPrintable(message));
     QVERIFY(!fmMain->Database.Connected());
   }
+
+  // The server ending the session shows in the status bar at the command that meets it; the next
+  // command connects again and says so there.
+  void aLostServerShowsAndTheNextCommandConnectsAgain()
+  {
+    if (!onPostgres())
+      QSKIP("SQLite has no server to lose");
+    backend->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                                 " WHERE datname = current_database() AND application_name = 'Kestrel'"));
+    QString error;
+    answerNextModal([&](QWidget* box) {
+      error = modalText(box);
+      qobject_cast<QDialog*>(box)->reject();
+    });
+    run(QStringLiteral("SELECT name FROM items ORDER BY id"));
+    QVERIFY(allModalsAnswered());
+    QVERIFY2(error.contains(QStringLiteral("The connection to the server was lost.")), qPrintable(error));
+    QCOMPARE(fmMain->StatusBar1->PanelText(MainStatus::Connection), QStringLiteral("Connection lost: Busy"));
+    connectionStillWorks();
+    QCOMPARE(fmMain->StatusBar1->PanelText(MainStatus::Connection), QStringLiteral("Connected: Busy"));
+  }
 };
 
 QTEST_MAIN(TestBusy)

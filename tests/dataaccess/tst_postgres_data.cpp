@@ -194,6 +194,41 @@ private slots:
     }
   }
 
+  // A server session that ends (terminated, the server restarted) is noticed by the command that
+  // meets it; the next command connects again, and the record being edited keeps its values.
+  void aLostConnectionIsMadeAgainByTheNextCommand()
+  {
+    std::vector<bool> told;  // lost, found again
+    db->OnConnectionState = [&](TDatabase&, bool lost) { told.push_back(lost); };
+    auto t = table(QStringLiteral("nums"));
+    t->Edit();
+    t->FieldByName(QStringLiteral("qty"))->SetAsString(QStringLiteral("77"));
+    pg->exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '%1'"
+                            " AND application_name = 'Kestrel'").arg(pg->name()));
+    QVERIFY(errorOf([&] { t->Post(); }).contains(QStringLiteral("The connection to the server was lost.")));
+    QCOMPARE(told, std::vector<bool>{true});
+    QVERIFY(db->ConnectionLost());
+    QCOMPARE(t->State(), dsEdit);
+    QCOMPARE(t->FieldByName(QStringLiteral("qty"))->AsString(), QStringLiteral("77"));
+    // While the server refuses the login, each command tries once and says why; the edit stays.
+    const QString on = QStringLiteral(" CONNECT ON DATABASE \"%1\" ").arg(pg->name());
+    const QString who = QStringLiteral(" PUBLIC, \"%1\"").arg(QString::fromUtf8(pg_test::server().User));
+    pg->exec(QStringLiteral("REVOKE") + on + QStringLiteral("FROM") + who);
+    const QString refusal = errorOf([&] { t->Post(); });
+    pg->exec(QStringLiteral("GRANT") + on + QStringLiteral("TO") + who);
+    QVERIFY2(refusal.startsWith(QStringLiteral("Cannot connect again to alias 'PG'.\n")) && refusal.contains(QStringLiteral("permission denied")),
+             qPrintable(refusal));
+    QCOMPARE(told, std::vector<bool>{true});
+    QCOMPARE(t->State(), dsEdit);
+    t->Post();
+    QCOMPARE(told, (std::vector<bool>{true, false}));
+    QVERIFY(!db->ConnectionLost());
+    QCOMPARE(pg->scalar(QStringLiteral("SELECT qty FROM nums WHERE id = 1")), QStringLiteral("77"));
+    // The session's settings, which the value conversions rely on, are made again with it.
+    QCOMPARE(openQuery(QStringLiteral("DataDB"), QStringLiteral("SHOW DateStyle"))->Fields(0)->AsString(), QStringLiteral("ISO, YMD"));
+    pg->exec(QStringLiteral("UPDATE nums SET qty = 2 WHERE id = 1"));
+  }
+
   // Without a primary key rows are read in the server's order and cannot be edited.
   void withoutKeyReadOnly()
   {

@@ -2,10 +2,6 @@
 
 #include "dataaccess/EngineWait.h"
 
-#include <QElapsedTimer>
-
-#include <poll.h>
-
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/postgres/PgQuery.h"
 #include "dataaccess/postgres/PgSession.h"
@@ -27,39 +23,13 @@ const char* const sessionSettings =
     "SET DateStyle = 'ISO, YMD'; SET IntervalStyle = 'postgres'; SET extra_float_digits = 3;"
     " SET bytea_output = 'hex'; SET TimeZone = 'UTC'; SET lc_monetary = 'C'";
 
-// Connects without freezing the window: libpq's non-blocking connection, each step awaited through
-// TEngineWait, so that the busy box shows and Cancel stops it. libpq leaves connect_timeout to the
-// caller in this mode: the whole attempt is given that many seconds here.
+// Connects without freezing the window (see pgAwaitConnection).
 PGconn* connectWaiting(const char* const* keywords, const char* const* values, int timeoutSeconds, QString* stopped)
 {
   PGconn* conn = PQconnectStartParams(keywords, values, 0);
   if (!conn || PQstatus(conn) == CONNECTION_BAD)
     return conn;
-  QElapsedTimer clock;
-  clock.start();
-  PostgresPollingStatusType status = PGRES_POLLING_WRITING;
-  while (status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED) {
-    const int socket = PQsocket(conn);
-    const bool reading = status == PGRES_POLLING_READING;
-    bool cancelled = false;
-    const auto timedOut = [&] { return timeoutSeconds > 0 && clock.elapsed() > qint64(timeoutSeconds) * 1000; };
-    TEngineWait::Request request;
-    request.Socket = reading ? socket : -1;
-    request.Ready = [&] {
-      if (cancelled || timedOut())
-        return true;
-      pollfd p{socket, short(reading ? POLLIN : POLLOUT), 0};
-      return ::poll(&p, 1, 0) > 0;
-    };
-    request.Cancel = [&] { cancelled = true; };
-    request.What = QStringLiteral("Connecting…");
-    TEngineWait::wait(request);
-    if (cancelled || timedOut()) {
-      *stopped = cancelled ? QStringLiteral("Connecting was cancelled.") : QStringLiteral("timeout expired");
-      return conn;
-    }
-    status = PQconnectPoll(conn);
-  }
+  *stopped = pgAwaitConnection(conn, false, timeoutSeconds);
   return conn;
 }
 
@@ -133,6 +103,13 @@ public:
     PQsetNoticeProcessor(conn, ignoreNotice, nullptr);
     FSession = std::make_unique<PgSession>(conn);
     FSession->exec(sessionSettings, engineMessage, DBErrorCode::Connection);
+    FSession->setReconnect(QStringLiteral("Cannot connect again to alias '%1'.").arg(alias.Name), timeout, [this, engineMessage] {
+      FSession->exec(sessionSettings, engineMessage, DBErrorCode::Connection);
+    });
+    FSession->OnConnectionState = [this](bool lost) {
+      if (ConnectionStateChanged)
+        ConnectionStateChanged(lost);
+    };
   }
 
   QStringList tableNames(const QString& pattern, bool systemTables) override

@@ -2,6 +2,7 @@
 
 #include "dataaccess/EngineWait.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include <libpq-fe.h>
+#include <poll.h>
 
 // ---- PgResult ----
 
@@ -153,7 +155,71 @@ struct ParamArrays {
 
 }  // namespace
 
+QString pgAwaitConnection(PGconn* conn, bool resetting, int timeoutSeconds)
+{
+  QElapsedTimer clock;
+  clock.start();
+  PostgresPollingStatusType status = PGRES_POLLING_WRITING;
+  while (status != PGRES_POLLING_OK && status != PGRES_POLLING_FAILED) {
+    const int socket = PQsocket(conn);
+    const bool reading = status == PGRES_POLLING_READING;
+    bool cancelled = false;
+    const auto timedOut = [&] { return timeoutSeconds > 0 && clock.elapsed() > qint64(timeoutSeconds) * 1000; };
+    TEngineWait::Request request;
+    request.Socket = reading ? socket : -1;
+    request.Ready = [&] {
+      if (cancelled || timedOut())
+        return true;
+      pollfd p{socket, short(reading ? POLLIN : POLLOUT), 0};
+      return ::poll(&p, 1, 0) > 0;
+    };
+    request.Cancel = [&] { cancelled = true; };
+    request.What = QStringLiteral("Connecting…");
+    TEngineWait::wait(request);
+    if (cancelled || timedOut())
+      return cancelled ? QStringLiteral("Connecting was cancelled.") : QStringLiteral("timeout expired");
+    status = resetting ? PQresetPoll(conn) : PQconnectPoll(conn);
+  }
+  return QString();
+}
+
 PgSession::PgSession(PGconn* connection) : FConn(connection) {}
+
+void PgSession::setReconnect(const QString& words, int timeoutSeconds, std::function<void()> afterReset)
+{
+  FReconnectWords = words;
+  FReconnectTimeout = timeoutSeconds;
+  FAfterReset = std::move(afterReset);
+}
+
+void PgSession::reconnect()
+{
+  // Whatever the server held for this session went with it: transactions, cursors, results sent ahead.
+  FOwnTransaction = false;
+  FOwnCursors.clear();
+  FCommitting.clear();
+  FLiveCursors.clear();
+  FToClose.clear();
+  FCursorsUnverified = false;
+  FTypes.clear();
+  FAheadOwner = nullptr;
+  FAheadPending = false;
+  FCommitPending = false;
+  FAheadResult = PgResult();
+  const QString stopped = PQresetStart(FConn) ? pgAwaitConnection(FConn, true, FReconnectTimeout) : QString();
+  if (PQstatus(FConn) != CONNECTION_OK || !stopped.isEmpty()) {
+    std::vector<TDBError> entries{{FReconnectWords, DBErrorCode::Connection, 0}};
+    const QString reason = !stopped.isEmpty() ? stopped : QString::fromUtf8(PQerrorMessage(FConn)).trimmed();
+    for (const QString& line : reason.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+      entries.push_back({line.trimmed(), DBErrorCode::Database, 0});
+    throw EDBEngineError(std::move(entries));
+  }
+  FLost = false;
+  if (FAfterReset)
+    FAfterReset();
+  if (OnConnectionState)
+    OnConnectionState(false);
+}
 
 PgSession::~PgSession()
 {
@@ -163,6 +229,7 @@ PgSession::~PgSession()
 void PgSession::raise(const PGresult* result, const QString& purpose, int category, int textStart)
 {
   std::vector<TDBError> entries{{purpose, category, 0}};
+  const bool lostNow = !FLost && PQstatus(FConn) == CONNECTION_BAD;
   // A statement the user cancelled says so first, in plain words.
   const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
   if (FCancelRequested && state && qstrcmp(state, "57014") == 0)
@@ -185,6 +252,13 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
   // A failure inside the driver's own reading transaction must not leave it unusable.
   if (FOwnTransaction && PQtransactionStatus(FConn) == PQTRANS_INERROR)
     endOwnTransaction("ROLLBACK");
+  if (lostNow) {
+    FLost = true;
+    entries.push_back({QStringLiteral("The connection to the server was lost. The next command connects again."),
+                       DBErrorCode::Connection, 0});
+    if (OnConnectionState)
+      OnConnectionState(true);
+  }
   EDBEngineError error(std::move(entries));
   // The server counts characters from 1 in all it was sent.
   if (const char* position = result ? PQresultErrorField(result, PG_DIAG_STATEMENT_POSITION) : nullptr)
@@ -196,6 +270,8 @@ void PgSession::raise(const PGresult* result, const QString& purpose, int catego
 void PgSession::beginCommand()
 {
   TEngineWait::checkIdle();
+  if (PQstatus(FConn) == CONNECTION_BAD)
+    reconnect();
   const bool cancelled = awaitAhead();
   settle();
   FCancelRequested = false;

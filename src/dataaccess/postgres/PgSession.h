@@ -7,6 +7,7 @@
 #include <QSet>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
 #include <vector>
@@ -52,6 +53,12 @@ private:
   std::vector<PgReadAs> FKinds;
 };
 
+// Waits for libpq's non-blocking connection of conn (or its reset) to end, each step awaited through
+// TEngineWait, so that the busy box shows and Cancel stops it. libpq leaves connect_timeout to the
+// caller in this mode: the whole attempt is given that many seconds here. Returns why the attempt
+// was stopped ("" when it ran to its end; PQstatus tells how).
+QString pgAwaitConnection(PGconn* conn, bool resetting, int timeoutSeconds);
+
 // One libpq connection and what the driver keeps about it: the types it has looked up, and the
 // transaction it opens for its cursors. Every failure is an EDBEngineError.
 class PgSession {
@@ -62,6 +69,13 @@ public:
   PgSession& operator=(const PgSession&) = delete;
 
   PGconn* handle() const { return FConn; }
+
+  // When a command finds the link to the server broken, the session says so (lost true); the next
+  // command first tries once to make it again with the same settings, waiting with the window alive
+  // for at most timeoutSeconds, then runs afterReset (the session's settings) and says so (lost
+  // false). A failed attempt raises in the given words.
+  void setReconnect(const QString& words, int timeoutSeconds, std::function<void()> afterReset);
+  std::function<void(bool lost)> OnConnectionState;
 
   // Runs SQL text without parameters and returns its (last) result; failures raise in the given words.
   PgResult exec(const QByteArray& sql, const QString& purpose, int category = DBErrorCode::Statement);
@@ -146,7 +160,12 @@ private:
   bool awaitAhead();
   std::vector<PgResult> runBatch(const QByteArray& sql);
 
+  void reconnect();
   PGconn* FConn;
+  bool FLost = false;
+  QString FReconnectWords;
+  int FReconnectTimeout = 15;
+  std::function<void()> FAfterReset;
   bool FOwnTransaction = false;
   std::vector<QByteArray> FOwnCursors;    // declared in the reading transaction and still open
   std::vector<QByteArray> FCommitting;    // those of a reading transaction whose commit was sent ahead
