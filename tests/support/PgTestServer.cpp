@@ -34,6 +34,11 @@ PGconn* connectTo(const QString& database, bool superuser)
 QStringList run(PGconn* conn, const QString& sql, bool needRows)
 {
   PGresult* r = PQexec(conn, sql.toUtf8().constData());
+  if (PQstatus(conn) == CONNECTION_BAD) {  // a test stopped and started the server
+    PQclear(r);
+    PQreset(conn);
+    r = PQexec(conn, sql.toUtf8().constData());
+  }
   const ExecStatusType status = PQresultStatus(r);
   const std::string message = PQresultErrorMessage(r);
   QStringList values;
