@@ -193,8 +193,9 @@ private:
     FRequested = false;
     if (FCursor && !FMayRunAgain)
       throw EDBEngineError(FPurpose, QStringLiteral("The rows of this result are no longer kept by the server (the "
-                                                    "reading was cancelled or its transaction rolled back). Run the "
-                                                    "statement again to see them."));
+                                                    "reading was cancelled, its transaction rolled back, or the "
+                                                    "connection to the server was lost). Run the statement again to "
+                                                    "see them."));
     FCursor.reset();
     PgResult first;
     const std::optional<PgSession::Cursor> cursor = FSession.declareCursor(FQuery, firstRows, &first, FPurpose);
