@@ -1,8 +1,6 @@
 #include "Backends.h"
 #include "DataAccessHelpers.h"
 
-#include "dataaccess/DataSource.h"
-
 #include <QtTest>
 
 #include <sqlite3.h>
@@ -111,32 +109,6 @@ private slots:
     QCOMPARE(t->RecNo(), 3);
     QCOMPARE(t->FieldByName("name")->AsString(), QStringLiteral("unnamed"));
     QCOMPARE(t->RecordCount(), 4);
-  }
-
-  // A walk with the controls disabled (as an export makes) reaches no bound control until the last
-  // EnableControls, which tells them once; after-scroll handlers still hear every move.
-  void disabledControlsHearNothingUntilEnabled()
-  {
-    struct Counting : TDataLink {
-      int heard = 0;
-      void DataSetChanged() override { ++heard; }
-      void DataSetScrolled() override { ++heard; }
-    } link;
-    auto t = table(QStringLiteral("items"));
-    TDataSource src;
-    src.SetDataSet(t.get());
-    link.SetDataSource(&src);
-    int scrolls = 0;
-    t->AfterScroll = [&](TDataSet&) { ++scrolls; };
-    t->DisableControls();
-    t->DisableControls();
-    for (t->First(); !t->Eof(); t->Next()) {
-    }
-    t->EnableControls();
-    QCOMPARE(link.heard, 0);
-    t->EnableControls();
-    QCOMPARE(link.heard, 1);
-    QCOMPARE(scrolls, 4);
   }
 
   // Every column takes part in the check that no one else changed the row: with more columns than

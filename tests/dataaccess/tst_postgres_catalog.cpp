@@ -7,6 +7,7 @@
 #include "dataaccess/Driver.h"
 #include "dataaccess/Session.h"
 
+#include <QProcess>
 #include <QtTest>
 
 class TestPostgresCatalog : public QObject {
@@ -163,6 +164,47 @@ private slots:
     QCOMPARE(sales, QStringList({"sales.orders", "sales.regions"}));
     Session().GetTableNames(QStringLiteral("CatalogDB"), QString(), false, true, withSystem);
     QVERIFY(withSystem.contains(QStringLiteral("pg_class")));
+  }
+
+  // An alias may name several servers and the kind of session it needs: a read-write alias over a
+  // standby and its primary settles on the primary, and after a failover (the primary stopped, the
+  // standby promoted) its next command connects again to the new primary. On a standby rows are read
+  // and a write is refused in the server's words.
+  void severalHostsFollowTheWritableServer()
+  {
+    const QStringList ports = qEnvironmentVariable("KESTREL_TEST_PGPAIR").split(QLatin1Char(','));
+    const QString failover = qEnvironmentVariable("KESTREL_TEST_PGFAILOVER");
+    if (ports.size() != 2 || failover.isEmpty())
+      QSKIP("the test script started no primary and standby");
+    const QString host = QString::fromUtf8(pg_test::server().Host), at = QStringLiteral("\nDatabase=kestrel_test\nHost=");
+    folder->useAliases(QStringLiteral("[Pair]\nDriver=PostgreSQL%1%2,%2\nPort=%3,%4\nTargetSessionAttrs=read-write\n"
+                                      "[Standby]\nDriver=PostgreSQL%1%2\nPort=%3\n").arg(at, host, ports[1], ports[0]).toUtf8());
+    const auto server = [] {
+      return openQuery(QStringLiteral("CatalogDB"), QStringLiteral("SELECT inet_server_port() || ' ' || pg_is_in_recovery()"))
+          ->Fields(0)->AsString();
+    };
+    auto db = open(QStringLiteral("Pair"), login(), password());
+    QCOMPARE(server(), ports[0] + QStringLiteral(" false"));
+    db->Connection().execute(QStringLiteral("DROP TABLE IF EXISTS pair; CREATE TABLE pair(id int PRIMARY KEY, v int);"
+                                            " INSERT INTO pair VALUES (1, 1)"));
+    db.reset();
+    db = open(QStringLiteral("Standby"), login(), password());
+    std::unique_ptr<TTable> t;
+    QTRY_VERIFY(errorOf([&] { t = openTable(QStringLiteral("CatalogDB"), QStringLiteral("pair")); }) == QLatin1String("no error"));
+    t->Edit();
+    t->FieldByName(QStringLiteral("v"))->SetAsString(QStringLiteral("2"));
+    QVERIFY(errorOf([&] { t->Post(); }).contains(QStringLiteral("cannot execute UPDATE in a read-only transaction")));
+    t.reset();
+    db.reset();
+    db = open(QStringLiteral("Pair"), login(), password());
+    t = openTable(QStringLiteral("CatalogDB"), QStringLiteral("pair"));
+    t->Edit();
+    t->FieldByName(QStringLiteral("v"))->SetAsString(QStringLiteral("3"));
+    QCOMPARE(QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), failover}), 0);
+    QVERIFY(errorOf([&] { t->Post(); }).contains(QStringLiteral("The connection to the server was lost.")));
+    t->Post();
+    QCOMPARE(server(), ports[1] + QStringLiteral(" false"));
+    QCOMPARE(openQuery(QStringLiteral("CatalogDB"), QStringLiteral("SELECT v FROM pair"))->Fields(0)->AsString(), QStringLiteral("3"));
   }
 
   // A sequence is no table: it is refused like a name that is not there.
