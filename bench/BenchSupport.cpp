@@ -62,6 +62,15 @@ QString dataFolder()
   return folder;
 }
 
+void useAliases(const QString& file, const QByteArray& content)
+{
+  QFile f(file);
+  f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  f.write(content);
+  f.close();
+  qputenv("KESTREL_ALIASES", f.fileName().toUtf8());
+}
+
 QString exportRows(int64_t rows)
 {
   const QString file = QStringLiteral("%1/export-%2.db").arg(dataFolder()).arg(rows);

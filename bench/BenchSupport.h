@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -15,6 +16,8 @@ void resetPeak();
 void report(const char* what, double value, double target, const char* unit);
 // Seconds a shell command takes, best of runs; -1 when it fails.
 double timeCommand(const QString& command, int runs = 1);
+// Writes the alias file (replacing it) and points the program at it.
+void useAliases(const QString& file, const QByteArray& content);
 // The folder beside the build where generated data is kept between runs.
 QString dataFolder();
 // A SQLite table "rows" of 8 mixed columns (integers, decimal, float, date, short text, memo,

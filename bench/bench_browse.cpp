@@ -84,11 +84,7 @@ int main(int argc, char* argv[])
 
   for (int64_t rows : sizes) {
     const QString file = makeDatabase(QDir(folder).absolutePath(), rows);
-    QFile aliases(QDir(folder).absoluteFilePath(QStringLiteral("aliases.ini")));
-    aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
-    aliases.write("[Big]\nDriver=SQLite\nDatabase=" + file.toUtf8() + "\n");
-    aliases.close();
-    qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+    bench::useAliases(QDir(folder).absoluteFilePath(QStringLiteral("aliases.ini")), "[Big]\nDriver=SQLite\nDatabase=" + file.toUtf8() + "\n");
     Session().SetActive(false);
     Session().SetActive(true);
     TDatabase db;

@@ -69,11 +69,7 @@ int main(int argc, char* argv[])
   const int64_t rows = quick ? 20000 : 1000000;
   const QString folder = bench::dataFolder();
   const QString db = bench::exportRows(rows);
-  QFile aliases(folder + QStringLiteral("/export-aliases.ini"));
-  aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + db.toUtf8() + "\n");
-  aliases.close();
-  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+  bench::useAliases(folder + QStringLiteral("/export-aliases.ini"), "[Rows]\nDriver=SQLite\nDatabase=" + db.toUtf8() + "\n");
 
   CreateApplicationWindows();
   fmMain->show();

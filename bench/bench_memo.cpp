@@ -96,11 +96,8 @@ int main(int argc, char* argv[])
   QApplication app(argc, argv);
   const bool quick = app.arguments().contains(QStringLiteral("--quick"));
   const QByteArray text = longText(quick ? 1 << 20 : 10 << 20);
-  QFile aliases(bench::dataFolder() + QStringLiteral("/memo-aliases.ini"));
-  aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  aliases.write("[Memo]\nDriver=SQLite\nDatabase=" + makeDatabase(text).toUtf8() + "\n");
-  aliases.close();
-  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+  bench::useAliases(bench::dataFolder() + QStringLiteral("/memo-aliases.ini"),
+                    "[Memo]\nDriver=SQLite\nDatabase=" + makeDatabase(text).toUtf8() + "\n");
 
   CreateApplicationWindows();
   fmMain->show();

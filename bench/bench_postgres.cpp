@@ -187,11 +187,8 @@ int main(int argc, char* argv[])
   const QByteArray database = prepare(server, rows, &table);
 
   QTemporaryDir folder;
-  QFile aliases(folder.filePath(QStringLiteral("aliases.ini")));
-  aliases.open(QIODevice::WriteOnly);
-  aliases.write("[Big]\nDriver=PostgreSQL\nHost=" + server.Host + "\nPort=" + server.Port + "\nDatabase=" + database + "\n");
-  aliases.close();
-  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+  bench::useAliases(folder.filePath(QStringLiteral("aliases.ini")),
+                    "[Big]\nDriver=PostgreSQL\nHost=" + server.Host + "\nPort=" + server.Port + "\nDatabase=" + database + "\n");
   Session().SetActive(false);
   Session().SetActive(true);
   TDatabase db;

@@ -5,6 +5,7 @@
 //
 //   build/bench/bench_tree            full sizes
 //   build/bench/bench_tree --quick    small sizes, for CI to show that it runs
+#include "BenchSupport.h"
 #include "app/ApplicationWindows.h"
 #include "app/MainWindow.h"
 #include "browser/TreeObjects.h"
@@ -84,11 +85,7 @@ int main(int argc, char* argv[])
   QByteArray ini = "[Many]\nDriver=SQLite\nDatabase=" + dbFile.toUtf8() + "\n";
   for (int i = 0; i < aliases - 1; ++i)
     ini += "[" + tableName(i + 7).toUtf8() + "]\nDriver=SQLite\nDatabase=x.db\n";
-  QFile f(dir.filePath(QStringLiteral("aliases.ini")));
-  f.open(QIODevice::WriteOnly);
-  f.write(ini);
-  f.close();
-  qputenv("KESTREL_ALIASES", f.fileName().toUtf8());
+  bench::useAliases(dir.filePath(QStringLiteral("aliases.ini")), ini);
 
   // Start-up: the application object, then the program's own sequence to the main window on the
   // screen; making the test database in between is left out.

@@ -70,11 +70,7 @@ void benchBase64(const QString& folder, int64_t bytes, int runs)
 void benchWriter(const QString& folder, int64_t rows, int runs)
 {
   const QString dbFile = bench::exportRows(rows);
-  QFile aliases(folder + QStringLiteral("/xml-aliases.ini"));
-  aliases.open(QIODevice::WriteOnly | QIODevice::Truncate);
-  aliases.write("[Rows]\nDriver=SQLite\nDatabase=" + dbFile.toUtf8() + "\n");
-  aliases.close();
-  qputenv("KESTREL_ALIASES", aliases.fileName().toUtf8());
+  bench::useAliases(folder + QStringLiteral("/xml-aliases.ini"), "[Rows]\nDriver=SQLite\nDatabase=" + dbFile.toUtf8() + "\n");
   Session().SetActive(false);
   Session().SetActive(true);
   TDatabase db;
