@@ -49,6 +49,14 @@ int64_t TRowSource::positionOf(const TRow&)
   return -1;
 }
 
+QString unmatchedRowReason(bool lookedUp, const TRow* now, const TRow& original)
+{
+  const QString what = !lookedUp ? QStringLiteral("changed or deleted") : !now ? QStringLiteral("deleted")
+                       : *now != original ? QStringLiteral("changed")
+                                          : QStringLiteral("changed or deleted");
+  return QStringLiteral("The row was %1 by another user since it was read. Nothing was written; your changes are kept.").arg(what);
+}
+
 bool TRowSource::canModify(QString* reason) const
 {
   if (reason)

@@ -63,6 +63,11 @@ public:
   virtual void deleteRow(const TRow& original);
 };
 
+// What a driver tells the user when a write matched no row as it was read: the row looked up again by
+// its key says whether another user deleted it (now null) or changed it. lookedUp false: the row
+// could not be looked up by a key, and either may have happened.
+QString unmatchedRowReason(bool lookedUp, const TRow* now, const TRow& original);
+
 // The outcome of a statement: its rows when it returned any, and the rows it changed.
 struct TExecResult {
   std::unique_ptr<TRowSource> Rows;  // null when the statement returned no result set

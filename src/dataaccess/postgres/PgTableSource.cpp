@@ -329,17 +329,11 @@ private:
   // another session removed it or changed it.
   QString whyUnmatched(const TRow& original)
   {
-    const QString kept = QStringLiteral(" Nothing was written; your changes are kept.");
-    if (keyUsable(original)) {
-      std::vector<TRow> now;
-      readRows("SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " = " + FKeyMarks,
-               keyParams(original), now);
-      if (now.empty())
-        return QStringLiteral("The row was deleted by another user since it was read.") + kept;
-      if (now.front() != original)
-        return QStringLiteral("The row was changed by another user since it was read.") + kept;
-    }
-    return QStringLiteral("The row was changed or deleted by another user since it was read.") + kept;
+    if (!keyUsable(original))
+      return unmatchedRowReason(false, nullptr, original);
+    std::vector<TRow> now;
+    readRows("SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " = " + FKeyMarks, keyParams(original), now);
+    return unmatchedRowReason(true, now.empty() ? nullptr : &now.front(), original);
   }
 
   void requireModifiable() const

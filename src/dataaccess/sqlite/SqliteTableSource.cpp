@@ -367,29 +367,24 @@ private:
   // alone: when that read fails too (a lock, a damaged page), the engine's own reason is raised.
   QString whyUnmatched(const TRow& original) const
   {
-    const QString kept = QStringLiteral(" Nothing was written; your changes are kept.");
     // The row id reaches the row itself, past any index the file may have damaged.
     const bool byRowId = !FRowIdName.isEmpty() && original.size() > FColumns.size();
-    if (byRowId || keyUsable(original)) {
-      const QString where = byRowId ? FRowIdName + QStringLiteral(" = ?") : FKeyTuple + QStringLiteral(" = ") + placeholders();
-      SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(FSelect, FQuotedTable, where),
-                         words("check the row of"));
-      if (byRowId)
-        st.bind(1, original[FColumns.size()]);
-      else
-        bindKey(st, original, 1);
-      if (!st.step())
-        return QStringLiteral("The row was deleted by another user since it was read.") + kept;
-      TRow now;
+    if (!byRowId && !keyUsable(original))
+      return unmatchedRowReason(false, nullptr, original);
+    const QString where = byRowId ? FRowIdName + QStringLiteral(" = ?") : FKeyTuple + QStringLiteral(" = ") + placeholders();
+    SqliteStatement st(FDb, QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(FSelect, FQuotedTable, where), words("check the row of"));
+    if (byRowId)
+      st.bind(1, original[FColumns.size()]);
+    else
+      bindKey(st, original, 1);
+    TRow now;
+    const bool found = st.step();
+    if (found)
       st.readRow(now);
-      if (now != original)
-        return QStringLiteral("The row was changed by another user since it was read.") + kept;
-    }
-    return QStringLiteral("The row was changed or deleted by another user since it was read.") + kept;
+    return unmatchedRowReason(true, found ? &now : nullptr, original);
   }
 
   sqlite3* FDb;
-  bool FRowIdBeyondLimit = false;  // a row id exists but cannot be read beside every column
   QString FTable;
   QString FQuotedTable;
   std::vector<TColumnInfo> FColumns;
@@ -397,6 +392,7 @@ private:
   QStringList FKeyNames;
   QString FRowIdName;     // the row id as read beside the columns; empty when it is not
   QString FNewRowIdName;  // the row id's free name, by which a new row is read back
+  bool FRowIdBeyondLimit = false;  // a row id exists but cannot be read beside every column
   QString FSelect, FKeyTuple, FOrderAsc, FOrderDesc;
   int64_t FCount = -1;
   std::unique_ptr<SqliteStatement> FContinue;
