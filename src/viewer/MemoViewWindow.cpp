@@ -182,6 +182,7 @@ TfmMemoView::TfmMemoView(QWidget* parent) : QMainWindow(parent, Qt::Window)
   DBRTF->OnChange = [this] { DBRTFChange(); };
   // A record's text arriving is no edit, but the line count shown must follow it.
   DBRTF->OnLoad = [this] {
+    ++FTextVersion;
     StatusBar1->SetPanelText(MemoStatus::Lines, QString());  // the last record's count is no longer true
     lbNotEditable->setText(DBRTF->NotEditableReason());
     lbNotEditable->setVisible(!DBRTF->NotEditableReason().isEmpty());
@@ -222,6 +223,13 @@ void TfmMemoView::UpdateStatus()
 
 void TfmMemoView::restartLineCount()
 {
+  // A caret move or a save changes no line: a count done or under way for this text, wrapped at this
+  // width, stands.
+  const int wrapWidth = DBRTF->WordWrap() ? DBRTF->viewport()->width() : -1;
+  if (FCountedVersion == FTextVersion && FCountedWidth == wrapWidth)
+    return;
+  FCountedVersion = FTextVersion;
+  FCountedWidth = wrapWidth;
   FCountedBlocks = 0;
   FCountedLines = 0;
   if (!DBRTF->WordWrap())  // one display line a block: known at once
@@ -386,6 +394,7 @@ void TfmMemoView::SpeedButton1Click()
 void TfmMemoView::DBRTFChange()
 {
   FModified = true;
+  ++FTextVersion;
   UpdateStatus();
 }
 

@@ -74,6 +74,9 @@ private:
   int FCountedBlocks = 0;  // blocks counted so far, from the first
   int FCountedLines = 0;   // their display lines
   bool FCaretWaits = false;  // the caret's line is due once the count is done
+  int FTextVersion = 0;      // raised by every text loaded or typed
+  int FCountedVersion = -1;  // the text and the wrapping width (-1: none) the count is for
+  int FCountedWidth = -1;
 };
 
 extern TfmMemoView* fmMemoView;
