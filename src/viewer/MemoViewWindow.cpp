@@ -9,6 +9,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,7 +19,6 @@
 #include <QTextBlock>
 #include <QTextLayout>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
