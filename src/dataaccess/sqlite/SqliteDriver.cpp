@@ -47,6 +47,7 @@ public:
     }
     sqlite3_extended_result_codes(FDb, 1);
     SqliteWork::attach(FDb);  // waits for locks and long steps keep the window alive and can be cancelled
+    registerSqliteRowMarks(FDb);
     try {
       // Opening is lazy in SQLite: read the schema now so that a file that is not a database is refused here.
       Statement check(FDb, QStringLiteral("SELECT count(*) FROM sqlite_schema"), engineMessage);
