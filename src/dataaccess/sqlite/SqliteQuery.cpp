@@ -1,6 +1,7 @@
 #include "dataaccess/sqlite/SqliteQuery.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/RowSpill.h"
 #include "dataaccess/SqlText.h"
 #include "dataaccess/sqlite/SqliteStatement.h"
 #include "dataaccess/sqlite/SqliteTypeMapping.h"
@@ -44,6 +45,31 @@ std::vector<TColumnInfo> describeResult(sqlite3_stmt* stmt, const std::vector<TR
   return columns;
 }
 
+// The statement's row into the spill as readRow would read it, without a copy in between.
+bool spillRow(sqlite3_stmt* stmt, TRowSpill& spill)
+{
+  const int n = sqlite3_column_count(stmt);
+  spill.beginRow(n);
+  for (int i = 0; i < n; ++i) {
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER: spill.addInteger(sqlite3_column_int64(stmt, i)); break;
+    case SQLITE_FLOAT: spill.addFloat(sqlite3_column_double(stmt, i)); break;
+    case SQLITE_TEXT: {
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      spill.addBytes(TValue::Text, p, sqlite3_column_bytes(stmt, i));
+      break;
+    }
+    case SQLITE_BLOB: {
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+      spill.addBytes(TValue::Bytes, p, sqlite3_column_bytes(stmt, i));
+      break;
+    }
+    default: spill.addNull();
+    }
+  }
+  return spill.endRow();
+}
+
 // The next row of out to fill, reusing the storage of the rows out already holds.
 TRow& slot(std::vector<TRow>& out, size_t& used)
 {
@@ -54,7 +80,8 @@ TRow& slot(std::vector<TRow>& out, size_t& used)
 
 // Rows of a statement that changes nothing: read on demand. The first rows are read when it opens
 // and kept, so the first block costs no second run; going on from where the last reading stopped
-// continues the live statement; a jump re-runs the statement wrapped with LIMIT/OFFSET.
+// continues the live statement; a jump re-runs the statement wrapped with LIMIT/OFFSET, until the
+// count has kept the rows in a temporary file.
 class SqliteQueryRows : public TRowSource {
 public:
   SqliteQueryRows(sqlite3* db, sqlite3_stmt* stmt, QString sqlText)
@@ -88,27 +115,37 @@ public:
 
   const std::vector<TColumnInfo>& columns() const override { return FColumns; }
 
+  // Counted by running the statement again to its end. Its rows go to a temporary file on the way, so
+  // that a jump to any place afterwards is a seek in the file instead of a walk from the start, and
+  // every place shows the rows of one and the same run.
   int64_t count() override
   {
     if (FCount >= 0)
       return FCount;
     SqliteWork::Scope work(FDb);  // one call however many steps it takes
-    if (FWrappable) {
-      SqliteStatement st(FDb, QStringLiteral("SELECT count(*) FROM (%1\n)").arg(FInner), runWords);
-      FCount = st.step() ? st.integer(0) : 0;
-    } else {
-      // Counted by stepping a second run of the statement; no row is kept.
-      SqliteStatement st(FDb, FSql, runWords);
-      int64_t n = 0;
-      while (st.step())
-        ++n;
-      FCount = n;
+    SqliteStatement st(FDb, FSql, runWords);
+    auto spill = std::make_unique<TRowSpill>();
+    bool spilling = !spill->failed();
+    int64_t n = 0;
+    while (st.step()) {
+      if (spilling)
+        spilling = spillRow(st.handle(), *spill);
+      ++n;
     }
+    if (spilling && spill->finish()) {
+      FSpill = std::move(spill);
+      releaseReads();  // every later reading comes from the file
+    }
+    FCount = n;
     return FCount;
   }
 
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
+    if (FSpill) {
+      FSpill->read(offset, n, out);
+      return;
+    }
     SqliteWork::Scope work(FDb);
     size_t used = 0;
     if (n > 0 && offset >= 0) {
@@ -188,6 +225,7 @@ private:
   bool FLiveDone = false;
   bool FReleased = false;  // the live statement was let go before its end
   std::vector<TRow> FAhead;  // the rows read when the statement opened, positions 0 on
+  std::unique_ptr<TRowSpill> FSpill;  // every row, once counted
   std::vector<TColumnInfo> FColumns;
   int64_t FCount = -1;
 };
