@@ -133,7 +133,7 @@ bool TDataSet::loadPosition(int64_t position)
   const TRow* row = FCache->row(position);
   if (!row)
     return false;
-  FCurrent = *row;
+  assignRow(FCurrent, *row);  // a copy of its own: the cache reads into its rows again without a new buffer
   FPosition = position;
   return true;
 }

@@ -30,9 +30,9 @@ public:
 
   // Setting a value in place keeps this value's byte buffer when no one else shares it, so that
   // rows read again and again into the same storage do not allocate per cell.
-  void setNull() { FKind = Null; FBytes.resize(0); }
-  void setInteger(int64_t v) { FKind = Integer; FInt = v; FBytes.resize(0); }
-  void setFloat(double v) { FKind = Float; FFloat = v; FBytes.resize(0); }
+  void setNull() { FKind = Null; dropBytes(); }
+  void setInteger(int64_t v) { FKind = Integer; FInt = v; dropBytes(); }
+  void setFloat(double v) { FKind = Float; FFloat = v; dropBytes(); }
   void setBytes(Kind kind, const char* data, qsizetype n)
   {
     FKind = kind;
@@ -45,7 +45,26 @@ public:
     }
   }
 
+  // Takes other's value into this value's own storage, as setBytes does, instead of sharing
+  // other's buffer: copying a row this way costs no reference counting and leaves nothing shared.
+  void assign(const TValue& other)
+  {
+    switch (other.FKind) {
+    case Null: setNull(); break;
+    case Integer: setInteger(other.FInt); break;
+    case Float: setFloat(other.FFloat); break;
+    default: setBytes(other.FKind, other.FBytes.constData(), other.FBytes.size());
+    }
+  }
+
 private:
+  // Most values are numbers read into storage that held numbers: nothing to empty then.
+  void dropBytes()
+  {
+    if (!FBytes.isEmpty())
+      FBytes.resize(0);
+  }
+
   Kind FKind = Null;
   int64_t FInt = 0;
   double FFloat = 0;
@@ -53,3 +72,11 @@ private:
 };
 
 using TRow = std::vector<TValue>;
+
+// target becomes a copy of source, in target's own storage (see TValue::assign).
+inline void assignRow(TRow& target, const TRow& source)
+{
+  target.resize(source.size());
+  for (size_t i = 0; i < source.size(); ++i)
+    target[i].assign(source[i]);
+}
