@@ -154,6 +154,36 @@ QString plainDecimal(const QString& decimal)
   return result;
 }
 
+qsizetype plainDecimalInto(const QByteArray& decimal, char separator, char* out)
+{
+  const char* p = decimal.constData();
+  const char* end = p + decimal.size();
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '+' || *p == '-'))
+    ++p;
+  const char* whole = p;
+  while (p < end && *p != '.')
+    ++p;
+  const char* wholeEnd = p;
+  while (wholeEnd - whole > 1 && *whole == '0')
+    ++whole;
+  const char* fraction = p < end ? p + 1 : end;
+  const char* fractionEnd = end;
+  while (fractionEnd > fraction && fractionEnd[-1] == '0')
+    --fractionEnd;
+  char* o = out;
+  if (negative && !(wholeEnd - whole == 1 && *whole == '0' && fractionEnd == fraction))
+    *o++ = '-';
+  std::memcpy(o, whole, size_t(wholeEnd - whole));
+  o += wholeEnd - whole;
+  if (fractionEnd > fraction) {
+    *o++ = separator;
+    std::memcpy(o, fraction, size_t(fractionEnd - fraction));
+    o += fractionEnd - fraction;
+  }
+  return o - out;
+}
+
 bool parseFloatText(const QString& text, QChar separator, double* value)
 {
   QString t = text.trimmed();

@@ -22,6 +22,9 @@ bool isDecimalText(const QByteArray& text);
 // An exact decimal in plain form: "-12.5" for "-12.50", "3" for "3.000", "0.00005" for "5E-5";
 // text that is no decimal is returned as it is.
 QString plainDecimal(const QString& decimal);
+// The same for decimal text (see isDecimalText) given as bytes, written to out (room for the text's
+// length) with the point as separator; returns the length written.
+qsizetype plainDecimalInto(const QByteArray& decimal, char separator, char* out);
 
 // Reads a floating-point number as a person types it or formatFloat writes it: the regional
 // separator, an exponent, INF / -INF / NAN. False when the text is no such number or out of range.

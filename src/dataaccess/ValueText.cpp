@@ -1,6 +1,7 @@
 #include "dataaccess/ValueText.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -175,6 +176,19 @@ bool fileText(TValueBytes& out, const TValue& v, TFieldType type, const TFormatS
     }
     break;
   case TValue::Text:
+    // Exact decimal text, as a server sends its decimals: the plain form written straight out.
+    if (allowFast && (type == ftBCD || isFloatType(type)) && settings.DecimalSeparator.unicode() < 128 &&
+        v.rawBytes().size() <= TValueBytes::inlineCapacity && isDecimalText(v.rawBytes())) {
+      const char separator = char(settings.DecimalSeparator.unicode());
+      if (type == ftBCD) {
+        out.useInline(plainDecimalInto(v.rawBytes(), separator, out.inlineBuffer()));
+      } else {
+        const QByteArray& b = v.rawBytes();
+        std::replace_copy(b.begin(), b.end(), out.inlineBuffer(), '.', separator);
+        out.useInline(b.size());
+      }
+      return true;
+    }
     if (isDateTimeType(type) || type == ftBoolean || type == ftBCD || isFloatType(type)) {
       // A date already stored in the ISO form the settings ask for is its own text.
       const QByteArray& b = v.rawBytes();

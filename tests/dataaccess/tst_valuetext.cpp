@@ -46,6 +46,7 @@ QList<QPair<QString, TValue>> awkwardValues()
     {"decimal 38,10 max", text("9999999999999999999999999999.9999999999")},
     {"decimal 38,10 min", text("-9999999999999999999999999999.9999999999")},
     {"decimal tiny", text("0.0000000001")}, {"decimal with scale", text("12.50")},
+    {"decimal minus zero", text("-0.00")}, {"decimal padded", text("+007.50")}, {"decimal below zero", text("-0.50")},
     {"first day", text("0001-01-01")}, {"last day", text("9999-12-31")}, {"julian day 0", TValue::real(0.0)},
     {"before year 1", text("-4713-11-24 12:00:00")}, {"midnight", text("2024-03-05 00:00:00")},
     {"before a leap second", text("2016-12-31 23:59:59.999")}, {"after a leap second", text("2017-01-01 00:00:00.001")},
