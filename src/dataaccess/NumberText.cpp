@@ -60,10 +60,11 @@ QString formatFloatExact(double value, const TFormatSettings& settings)
   return normalized(buffer, out.ptr - buffer, settings.DecimalSeparator);
 }
 
-int formatFloatPlain(double value, char separator, char* buffer)
+namespace {
+
+// formatFloat's plain text the direct way: the value rounded to 15 significant digits.
+int formatFloatPlainRounded(double value, char separator, char* buffer)
 {
-  if (!std::isfinite(value))
-    return -1;
   const auto r = std::to_chars(buffer, buffer + 32, value, std::chars_format::general, 15);
   const int n = int(r.ptr - buffer);
   if (std::memchr(buffer, 'e', size_t(n)))
@@ -72,6 +73,75 @@ int formatFloatPlain(double value, char separator, char* buffer)
     if (char* point = static_cast<char*>(std::memchr(buffer, '.', size_t(n))))
       *point = separator;
   return n;
+}
+
+}  // namespace
+
+int formatFloatPlain(double value, char separator, char* buffer)
+{
+  if (!std::isfinite(value))
+    return -1;
+  // Rounding to 15 digits costs the standard library three times what the shortest digits that read
+  // back as the value cost. Of several shortest texts, to_chars gives the one nearest the value, so
+  // no midpoint between two 15-digit neighbours lies between those digits and the value unless the
+  // digits are that midpoint (a 5 after the 15th digit and nothing more): only then does rounding
+  // the digits differ from rounding the value. (With 15 digits or fewer, the digits are the
+  // rounding: two 15-digit decimals never read back as the same double.)
+  char sci[48];
+  const auto r = std::to_chars(sci, sci + sizeof sci, value, std::chars_format::scientific);
+  const char* p = sci;
+  const bool negative = *p == '-';
+  if (negative)
+    ++p;
+  char digits[24];
+  int count = 0;
+  for (; p < r.ptr && *p != 'e'; ++p)
+    if (*p != '.')
+      digits[count++] = *p;
+  int exponent = 0;
+  if (p < r.ptr)
+    std::from_chars(p + (p[1] == '+' ? 2 : 1), r.ptr, exponent);
+  if (count > 15) {
+    const int tail = (digits[15] - '0') * 10 + (count > 16 ? digits[16] - '0' : 0);
+    if (tail == 50)
+      return formatFloatPlainRounded(value, separator, buffer);
+    count = 15;
+    if (tail > 50) {
+      int i = count - 1;
+      for (; i >= 0 && digits[i] == '9'; --i)
+        digits[i] = '0';
+      if (i >= 0) {
+        ++digits[i];
+      } else {
+        digits[0] = '1';
+        ++exponent;
+      }
+    }
+  }
+  while (count > 1 && digits[count - 1] == '0')
+    --count;
+  if (exponent < -4 || exponent >= 15)
+    return -1;  // written with an exponent
+  char* o = buffer;
+  if (negative)
+    *o++ = '-';
+  if (exponent >= 0) {
+    for (int i = 0; i <= exponent; ++i)
+      *o++ = i < count ? digits[i] : '0';
+    if (count > exponent + 1) {
+      *o++ = separator;
+      for (int i = exponent + 1; i < count; ++i)
+        *o++ = digits[i];
+    }
+  } else {
+    *o++ = '0';
+    *o++ = separator;
+    for (int i = -1; i > exponent; --i)
+      *o++ = '0';
+    for (int i = 0; i < count; ++i)
+      *o++ = digits[i];
+  }
+  return int(o - buffer);
 }
 
 bool isDecimalText(const QString& s)

@@ -1,8 +1,12 @@
 #include "DataAccessHelpers.h"
 
+#include "dataaccess/NumberText.h"
 #include "dataaccess/ValueText.h"
 
 #include <cfloat>
+#include <charconv>
+#include <cstring>
+#include <random>
 #include <cmath>
 #include <limits>
 
@@ -190,6 +194,41 @@ private slots:
   // Every field type, every awkward value, under four locales: the file text's fast and general
   // ways agree, no value that has text loses it, stored text stays byte for byte, and a value whose
   // class fits its type reads back from its edit text as the very same value.
+  // Floats are written from their shortest digits rounded to 15: on every kind of value, and most of
+  // all near the middle between two 15-digit neighbours, the text must be the value rounded to 15.
+  void floatTextIsTheValueRoundedToFifteenDigits()
+  {
+    std::mt19937_64 random(20261207);
+    std::vector<double> values{0.0, -0.0, 0.1 + 0.2, 999999999999999.4, 99999999999999.95, 0.00009999999999999995,
+                               std::nextafter(1.0, 0.0), 9.999999999999998, -99999.99999999999, 0.0009999999999999999};
+    for (int i = 1; i < 20000; ++i)
+      values.push_back(i / 7.0);
+    for (int i = 0; i < 100000; ++i) {
+      double v = std::ldexp(double(random() >> 11) / double(1ULL << 53), int(random() % 72) - 20);
+      values.push_back(i % 2 ? v : -v);
+      // Every other tie starts with a 1, where a unit in the last place spans the most decimal digits.
+      if (i % 2)
+        v = (1 + v / std::pow(10, std::floor(std::log10(v)) + 1)) * std::pow(10, int(random() % 19) - 4);
+      // A 15-digit decimal with a 5 after it, and its neighbours: where rounding twice goes wrong.
+      char tie[40];
+      const int n = std::snprintf(tie, sizeof tie, "%.14e", v);
+      std::memmove(tie + n - 4 + 1, tie + n - 4, 5);
+      tie[n - 4] = '5';
+      double t = 0;
+      std::from_chars(tie, tie + n + 1, t);
+      for (int step = 0; step < 3; ++step, t = std::nextafter(t, 0.0))
+        values.insert(values.end(), {t, std::nextafter(std::nextafter(std::nextafter(t, 1e300), 1e300), 1e300)});
+    }
+    for (const double v : values) {
+      char fast[40], direct[40];
+      const int n = formatFloatPlain(v, ',', fast);
+      const auto r = std::to_chars(direct, direct + sizeof direct, v, std::chars_format::general, 15);
+      QByteArray expected(direct, r.ptr - direct);
+      expected = expected.contains('e') ? QByteArray("(exponent)") : expected.replace('.', ',');
+      QCOMPARE(n < 0 ? QByteArray("(exponent)") : QByteArray(fast, n), expected);
+    }
+  }
+
   void everyPathAgrees_data()
   {
     QTest::addColumn<TFormatSettings>("settings");
