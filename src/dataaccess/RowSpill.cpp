@@ -3,6 +3,7 @@
 #include "dataaccess/DBErrors.h"
 
 #include <QDir>
+#include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <algorithm>
@@ -31,13 +32,27 @@ constexpr int64_t largeRowBytes = 4096;
 
 }  // namespace
 
-TRowSpill::TRowSpill() : FFile(std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/kestrel-rows-XXXXXX")))
+// The temporary folder, unless it lives in memory (tmpfs, as on many systems): rows put there would
+// take the very memory the file is meant to spare, so they go to the user's cache folder instead.
+QString TRowSpill::folder()
 {
+  const QString temp = QDir::tempPath();
+  const QByteArray type = QStorageInfo(temp).fileSystemType();
+  if (type != "tmpfs" && type != "ramfs")
+    return temp;
+  const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/kestrel");
+  return QDir().mkpath(cache) ? cache : temp;
+}
+
+TRowSpill::TRowSpill()
+{
+  const QString where = folder();
+  FFile = std::make_unique<QTemporaryFile>(where + QStringLiteral("/kestrel-rows-XXXXXX"));
   if (!FFile->open()) {
     FFailed = true;
     return;
   }
-  FLimit = std::min<int64_t>(mostBytes, QStorageInfo(QDir::tempPath()).bytesAvailable() / 2);
+  FLimit = std::min<int64_t>(mostBytes, QStorageInfo(where).bytesAvailable() / 2);
   FBuffer = std::make_unique<char[]>(size_t(bufferBytes));
   FCapacity = bufferBytes;
 }

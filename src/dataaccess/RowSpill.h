@@ -33,6 +33,8 @@ public:
   bool finish();
   bool failed() const { return FFailed; }
   int64_t rows() const { return FRows; }
+  // Where spills are written.
+  static QString folder();
   // Up to n rows from position offset on, into out's storage. Raises EDBEngineError when the file
   // cannot be read back.
   void read(int64_t offset, int n, std::vector<TRow>& out);

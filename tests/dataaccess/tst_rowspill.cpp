@@ -1,6 +1,8 @@
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/RowSpill.h"
 
+#include <QStorageInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 class TestRowSpill : public QObject {
@@ -30,6 +32,21 @@ private slots:
       for (size_t k = 0; k < out.size(); ++k)
         QVERIFY2(out[k] == rows[size_t(offset) + k], qPrintable(QStringLiteral("row %1").arg(offset + int64_t(k))));
     }
+  }
+
+  // A temporary folder in memory would hold the rows in the very memory the spill spares.
+  void keepsRowsOutOfMemoryFolders()
+  {
+    if (QStorageInfo(QStringLiteral("/dev/shm")).fileSystemType() != "tmpfs")
+      QSKIP("no tmpfs at /dev/shm");
+    QTemporaryDir cache;
+    const QByteArray savedTemp = qgetenv("TMPDIR"), savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("TMPDIR", "/dev/shm");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+    const QString folder = TRowSpill::folder();
+    qputenv("TMPDIR", savedTemp);
+    qputenv("XDG_CACHE_HOME", savedCache);
+    QCOMPARE(folder, cache.path() + QStringLiteral("/kestrel"));
   }
 
   // Values this large are read again from the database rather than copied: the spill stops once it
