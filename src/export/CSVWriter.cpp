@@ -5,6 +5,7 @@
 #include "dataaccess/ValueText.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -40,17 +41,19 @@ private:
   qsizetype FLength;
 };
 
+// The bytes that make a cell need quotes, as a table: one look per byte instead of four comparisons.
+constexpr std::array<bool, 256> specialBytes = [] {
+  std::array<bool, 256> t{};
+  for (const unsigned char c : {',', '"', '\r', '\n'})
+    t[c] = true;
+  return t;
+}();
+
 template <class Out>
 void appendCell(Out& out, const char* text, qsizetype n, bool quote)
 {
-  bool special = false;
-  for (qsizetype i = 0; i < n; ++i) {
-    const char c = text[i];
-    if (c == ',' || c == '"' || c == '\r' || c == '\n') {
-      special = true;
-      break;
-    }
-  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const bool special = std::any_of(bytes, bytes + n, [](unsigned char c) { return specialBytes[c]; });
   if (special) {
     out.append('"');
     for (qsizetype i = 0; i < n; ++i) {
