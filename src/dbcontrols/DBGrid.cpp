@@ -2,6 +2,7 @@
 
 #include "uicore/ExceptionGuard.h"
 #include "uicore/PlainText.h"
+#include "dataaccess/DBErrors.h"
 #include "dataaccess/DataSet.h"
 #include "dataaccess/EngineWait.h"
 #include "dataaccess/Field.h"
@@ -342,7 +343,7 @@ void TDBGrid::updateRecordText()
 // screen is on display, that is after the grid has painted its rows, not merely after they are read.
 void TDBGrid::countLater()
 {
-  if (FCountScheduled)
+  if (FCountScheduled || FCountDeclined)
     return;
   FCountScheduled = true;
   FCountAfterPaint = true;
@@ -360,7 +361,15 @@ void TDBGrid::countNow()
   }
   TDataSet* ds = DataSet();
   if (ds && ds->Active() && ds->KnownRecordCount() < 0) {
-    ds->RecordCount64();
+    try {
+      ds->RecordCount64();
+    } catch (const EDBEngineError& e) {
+      // A count the user cancelled is not an error to show, nor to start again at the next move:
+      // the records go on without their number until they are opened again.
+      if (e.ErrorCount() == 0 || e.Errors(0).Message != statementCancelledText())
+        throw;
+      FCountDeclined = true;
+    }
     layoutScrollBars();
   }
 }
@@ -412,6 +421,7 @@ void TDBGrid::ActiveChanged()
 {
   hideEditor();
   FTop = 0;
+  FCountDeclined = false;
   buildColumns();
   followCurrent();
 }

@@ -151,6 +151,7 @@ private:
   int FResizeStart = 0;
   bool FCountScheduled = false;
   bool FCountAfterPaint = false;  // the count waits for the rows to be painted
+  bool FCountDeclined = false;    // the user cancelled the count of the records as they are open
   // Restarted whenever the grid reads rows; when it runs out, the dataset lets go of its read locks.
   class QTimer* FReleaseTimer = nullptr;
   bool FIgnoreScrollBar = false;
