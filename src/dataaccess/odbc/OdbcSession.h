@@ -1,0 +1,43 @@
+#pragma once
+
+// One ODBC connection: the environment and connection handles, the thread its waiting calls run on,
+// and what the data source says about itself (its identifier quote, what SQLGetData may do).
+#include "dataaccess/Driver.h"
+#include "dataaccess/odbc/OdbcApi.h"
+#include "dataaccess/odbc/OdbcWorker.h"
+
+#include <functional>
+#include <memory>
+
+class OdbcSession {
+public:
+  // Connects with the alias's DSN (SQLConnect: user and password go as values of their own) or its
+  // ConnectionString (SQLDriverConnect, user and password added braced). Raises EDBEngineError with
+  // every diagnostic record of the driver manager and the driver.
+  OdbcSession(const TAliasConfig& alias, const QString& user, const QString& password);
+  ~OdbcSession();
+  OdbcSession(const OdbcSession&) = delete;
+  OdbcSession& operator=(const OdbcSession&) = delete;
+
+  SQLHDBC connection() const { return FConnection.get(); }
+  // A new statement handle; freed when the handle goes.
+  OdbcHandle newStatement(const QString& purpose);
+  // Runs a call that may wait for the data source on the worker (see OdbcWorker) and raises the
+  // statement's diagnostics, after purpose, when it fails. Returns SQL_NO_DATA as it is. A call the
+  // user cancelled raises in the engine's words for a cancelled statement.
+  SQLRETURN run(const QString& purpose, SQLHSTMT statement, const std::function<SQLRETURN()>& call,
+                int category = DBErrorCode::Statement);
+
+  QString quoteIdentifier(const QString& name) const;
+  // Whether SQLGetData may read columns in any order after bound ones, and rows of a block.
+  bool getDataAnyColumn() const { return FGetData & SQL_GD_ANY_COLUMN; }
+  bool getDataInBlocks() const { return FGetData & SQL_GD_BLOCK; }
+
+private:
+  OdbcHandle FEnvironment;
+  OdbcHandle FConnection;
+  std::unique_ptr<OdbcWorker> FWorker;
+  bool FConnected = false;
+  QString FQuote;  // empty when the data source has none
+  SQLUINTEGER FGetData = 0;
+};

@@ -1,0 +1,208 @@
+#include "dataaccess/odbc/OdbcTableSource.h"
+
+#include "dataaccess/odbc/OdbcParams.h"
+#include "dataaccess/odbc/OdbcRowset.h"
+#include "dataaccess/odbc/OdbcSession.h"
+
+#include <algorithm>
+
+namespace {
+
+class OdbcTableSource : public TRowSource {
+public:
+  OdbcTableSource(OdbcSession& session, const QString& tableName, const QString& quotedTable,
+                  const TTableDescription& description, std::vector<OdbcColumnType> types)
+      : FSession(session), FTable(tableName), FQuoted(quotedTable), FColumns(description.Columns), FTypes(std::move(types))
+  {
+    QStringList names;
+    for (const TColumnInfo& c : FColumns)
+      names << session.quoteIdentifier(c.Name);
+    std::vector<std::pair<int, int>> key;  // place in the key, column index
+    for (size_t i = 0; i < FColumns.size(); ++i)
+      if (FColumns[i].KeyPosition > 0)
+        key.emplace_back(FColumns[i].KeyPosition, int(i));
+    std::sort(key.begin(), key.end());
+    QStringList ascending, descending;
+    for (const auto& k : key) {
+      FKey.push_back(k.second);
+      FKeyNames << names[k.second];
+      ascending << names[k.second];
+      descending << names[k.second] + QStringLiteral(" DESC");
+    }
+    FSelect = QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + FQuoted;
+    FOrderAsc = QStringLiteral(" ORDER BY ") + ascending.join(QLatin1Char(','));
+    FOrderDesc = QStringLiteral(" ORDER BY ") + descending.join(QLatin1Char(','));
+  }
+
+  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
+  void refresh() override { FCount = -1; }
+
+  int64_t count() override
+  {
+    if (FCount < 0) {
+      OdbcParams none;
+      OdbcHandle st = run(QStringLiteral("SELECT COUNT(*) FROM ") + FQuoted, none, 0, words("count the rows of"));
+      SQLHSTMT h = st.get();
+      int64_t n = 0;
+      SQLLEN indicator = 0;
+      if (FSession.run(words("count the rows of"), h, [&] { return SQLFetch(h); }) != SQL_NO_DATA)
+        odbcCheck(SQLGetData(h, 1, SQL_C_SBIGINT, &n, 0, &indicator), words("count the rows of"), DBErrorCode::Table,
+                  SQL_HANDLE_STMT, h);
+      FCount = n;
+    }
+    return FCount;
+  }
+
+  // Without a position in the key, the rows are stepped over from the nearer end.
+  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    if (n <= 0 || offset < 0)
+      return;
+    OdbcParams none;
+    if (FCount >= 0 && offset > FCount / 2) {
+      const int64_t fromEnd = FCount - offset;  // rows from the one asked for to the end
+      if (fromEnd <= 0)
+        return;
+      readRows(FSelect + FOrderDesc, none, fromEnd, std::max<int64_t>(0, fromEnd - n), out);
+      std::reverse(out.begin(), out.end());
+      return;
+    }
+    readRows(FSelect + FOrderAsc, none, offset + n, offset, out);
+  }
+
+  bool readAfter(const TRow& row, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    if (!keyUsable(row))
+      return false;
+    OdbcParams params;
+    const QString where = beyond(row, QStringLiteral(">"), params);
+    readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderAsc, params, n, 0, out);
+    return true;
+  }
+
+  bool readBefore(const TRow& row, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    if (!keyUsable(row))
+      return false;
+    OdbcParams params;
+    const QString where = beyond(row, QStringLiteral("<"), params);
+    readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderDesc, params, n, 0, out);
+    std::reverse(out.begin(), out.end());
+    return true;
+  }
+
+  int64_t positionOf(const TRow& row) override
+  {
+    if (!keyUsable(row))
+      return -1;
+    OdbcParams params;
+    const QString before = beyond(row, QStringLiteral("<"), params);
+    QStringList same;
+    for (size_t i = 0; i < FKey.size(); ++i) {
+      same << FKeyNames[qsizetype(i)] + QStringLiteral(" = ?");
+      params.add(row[size_t(FKey[i])], FTypes[size_t(FKey[i])]);
+    }
+    const QString purpose = words("find a row of");
+    OdbcHandle st = run(QStringLiteral("SELECT (SELECT COUNT(*) FROM %1 WHERE %2), (SELECT COUNT(*) FROM %1 WHERE %3)")
+                            .arg(FQuoted, before, same.join(QStringLiteral(" AND "))),
+                        params, 0, purpose);
+    SQLHSTMT h = st.get();
+    int64_t position = -1, found = 0;
+    SQLLEN indicator = 0;
+    if (FSession.run(purpose, h, [&] { return SQLFetch(h); }) == SQL_NO_DATA)
+      return -1;
+    odbcCheck(SQLGetData(h, 1, SQL_C_SBIGINT, &position, 0, &indicator), purpose, DBErrorCode::Table, SQL_HANDLE_STMT, h);
+    odbcCheck(SQLGetData(h, 2, SQL_C_SBIGINT, &found, 0, &indicator), purpose, DBErrorCode::Table, SQL_HANDLE_STMT, h);
+    return found > 0 ? position : -1;
+  }
+
+  bool canModify(QString* reason) const override
+  {
+    if (reason)
+      *reason = QStringLiteral("'%1' cannot be edited: rows are not written back through ODBC yet.").arg(FTable);
+    return false;
+  }
+
+private:
+  QString words(const char* action) const { return QStringLiteral("Cannot %1 table '%2'.").arg(QLatin1String(action), FTable); }
+
+  bool keyUsable(const TRow& row) const
+  {
+    if (FKey.empty())
+      return false;
+    for (int k : FKey)
+      if (size_t(k) >= row.size() || row[size_t(k)].isNull())
+        return false;
+    return true;
+  }
+
+  // Rows whose key comes after (">") or before ("<") the row's, without row values, which not
+  // every data source has: k1 > ? OR (k1 = ? AND (k2 > ? OR ...)).
+  QString beyond(const TRow& row, const QString& direction, OdbcParams& params) const
+  {
+    QString condition;
+    for (size_t i = FKey.size(); i-- > 0;) {
+      const QString name = FKeyNames[qsizetype(i)];
+      if (condition.isEmpty()) {
+        condition = name + QLatin1Char(' ') + direction + QStringLiteral(" ?");
+        continue;
+      }
+      condition = QStringLiteral("%1 %2 ? OR (%1 = ? AND (%3))").arg(name, direction, condition);
+    }
+    // The marks stand in the order: k1, k1, k2, k2, ..., kn.
+    for (size_t i = 0; i < FKey.size(); ++i) {
+      const TValue& v = row[size_t(FKey[i])];
+      params.add(v, FTypes[size_t(FKey[i])]);
+      if (i + 1 < FKey.size())
+        params.add(v, FTypes[size_t(FKey[i])]);
+    }
+    return QLatin1Char('(') + condition + QLatin1Char(')');
+  }
+
+  OdbcHandle run(const QString& sql, OdbcParams& params, int64_t maxRows, const QString& purpose)
+  {
+    OdbcHandle st = FSession.newStatement(purpose);
+    SQLHSTMT h = st.get();
+    params.bind(h, purpose);
+    if (maxRows > 0)
+      SQLSetStmtAttr(h, SQL_ATTR_MAX_ROWS, reinterpret_cast<SQLPOINTER>(SQLULEN(maxRows)), 0);
+    const std::vector<SQLWCHAR> text = odbcText(sql);
+    FSession.run(purpose, h, [&] { return SQLExecDirectW(h, const_cast<SQLWCHAR*>(text.data()), SQL_NTS); }, DBErrorCode::Table);
+    return st;
+  }
+
+  // At most limit rows of the query, the first skip of them stepped over.
+  void readRows(const QString& sql, OdbcParams& params, int64_t limit, int64_t skip, std::vector<TRow>& out)
+  {
+    const QString purpose = words("read the rows of");
+    OdbcHandle st = run(sql, params, limit, purpose);
+    OdbcRowset rowset(FSession, st.get(), FColumns, purpose);
+    if (skip > 0)
+      rowset.skip(skip);
+    while (int64_t(out.size()) < limit - skip && rowset.fetch(out) > 0) {
+    }
+    if (int64_t(out.size()) > limit - skip)
+      out.resize(size_t(limit - skip));
+  }
+
+  OdbcSession& FSession;
+  QString FTable;
+  QString FQuoted;
+  std::vector<TColumnInfo> FColumns;
+  std::vector<OdbcColumnType> FTypes;
+  std::vector<int> FKey;  // column indexes in key order
+  QStringList FKeyNames;
+  QString FSelect, FOrderAsc, FOrderDesc;
+  int64_t FCount = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowSource> openOdbcTable(OdbcSession& session, const QString& tableName, const QString& quotedTable,
+                                          const TTableDescription& description, std::vector<OdbcColumnType> types)
+{
+  return std::make_unique<OdbcTableSource>(session, tableName, quotedTable, description, std::move(types));
+}
