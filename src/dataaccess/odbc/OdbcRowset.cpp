@@ -52,9 +52,9 @@ OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vect
   for (size_t i = 0; i < fields.size(); ++i) {
     const OdbcFetchAs as = odbcFetchAs(fields[i].DataType);
     FAs.push_back(as);
-    // Without SQLGetData on any column, every column after one read in pieces is read so too.
-    pieces = pieces ? !session.getDataAnyColumn() || odbcFetchedInPieces(fields[i].DataType)
-                    : odbcFetchedInPieces(fields[i].DataType);
+    // Every column after one read in pieces is read so too: SQLGetData is meant for the columns after
+    // the bound ones, and MariaDB's driver returns nothing for one that has bound columns after it.
+    pieces = pieces || odbcFetchedInPieces(fields[i].DataType);
     if (pieces) {
       FBoundIndex.push_back(-1);
       continue;
@@ -70,8 +70,9 @@ OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vect
   }
   FRowBytes = std::max<size_t>(FRowBytes, sizeof(SQLLEN));
   const bool anyInPieces = std::find(FBoundIndex.begin(), FBoundIndex.end(), -1) != FBoundIndex.end();
-  // Long values are read from a row of the rowset only where the driver allows it.
-  FRowsetSize = anyInPieces && !session.getDataInBlocks() ? 1 : std::clamp<SQLULEN>(blockBytes / FRowBytes, 1, mostRows);
+  // Long values are read from a rowset of one row: SQLGetData on a row of a larger block, after
+  // SQLSetPos, is optional in ODBC, and MariaDB's driver, which claims it, reads only the first row.
+  FRowsetSize = anyInPieces ? 1 : std::clamp<SQLULEN>(blockBytes / FRowBytes, 1, mostRows);
   FBlock.assign(FRowBytes * FRowsetSize, 0);
   FStatus.assign(FRowsetSize, 0);
   const auto check = [&](SQLRETURN r) { odbcCheck(r, purpose, DBErrorCode::Statement, SQL_HANDLE_STMT, statement); };
@@ -107,14 +108,10 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
 
 int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
 {
-  const bool anyInPieces = FBound.size() < FAs.size();
   int rows = 0;
   for (SQLULEN r = first; r < FFetched; ++r) {
     if (FStatus[r] == SQL_ROW_ERROR || FStatus[r] == SQL_ROW_NOROW)
       continue;
-    if (anyInPieces && FRowsetSize > 1)
-      odbcCheck(SQLSetPos(FStatement, SQLSETPOSIROW(r + 1), SQL_POSITION, SQL_LOCK_NO_CHANGE), FPurpose,
-                DBErrorCode::Statement, SQL_HANDLE_STMT, FStatement);
     TRow row(FAs.size());
     const char* bytes = FBlock.data() + r * FRowBytes;
     for (size_t c = 0; c < FAs.size(); ++c) {
@@ -189,33 +186,48 @@ void OdbcRowset::readBound(const char* row, const Bound& b, TValue& out) const
 
 void OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
 {
-  // Text comes in UTF-16 and each piece ends with a terminating unit; bytes come as they are.
-  const bool wide = as != OdbcFetchAs::Bytes;
-  const SQLSMALLINT type = wide ? SQL_C_WCHAR : SQL_C_BINARY;
-  const SQLLEN unit = wide ? SQLLEN(sizeof(SQLWCHAR)) : 1;
+  SQLLEN indicator = 0;
+  const auto getData = [&](SQLSMALLINT type, void* buffer, SQLLEN bytes) {
+    return FSession.run(FPurpose, FStatement, [&] { return SQLGetData(FStatement, SQLUSMALLINT(column), type, buffer, bytes, &indicator); });
+  };
+  if (as == OdbcFetchAs::Integer || as == OdbcFetchAs::Float) {
+    int64_t integer = 0;
+    double real = 0;
+    getData(as == OdbcFetchAs::Integer ? SQL_C_SBIGINT : SQL_C_DOUBLE,
+            as == OdbcFetchAs::Integer ? static_cast<void*>(&integer) : static_cast<void*>(&real), 0);
+    if (indicator == SQL_NULL_DATA)
+      out.setNull();
+    else if (as == OdbcFetchAs::Integer)
+      out.setInteger(integer);
+    else
+      out.setFloat(real);
+    return;
+  }
+  // Text comes in UTF-16 (decimals and dates in ASCII), each piece ending with a terminating unit;
+  // bytes come as they are.
+  const SQLSMALLINT type = as == OdbcFetchAs::Bytes ? SQL_C_BINARY : as == OdbcFetchAs::Ascii ? SQL_C_CHAR : SQL_C_WCHAR;
+  const SQLLEN unit = type == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR)) : 1;
+  const SQLLEN terminator = type == SQL_C_BINARY ? 0 : unit;
   std::vector<char> piece(static_cast<size_t>(pieceBytes));
   QByteArray bytes;
   for (;;) {
-    SQLLEN indicator = 0;
-    const SQLRETURN r = FSession.run(FPurpose, FStatement, [&] {
-      return SQLGetData(FStatement, SQLUSMALLINT(column), type, piece.data(), pieceBytes, &indicator);
-    });
+    const SQLRETURN r = getData(type, piece.data(), pieceBytes);
     if (r == SQL_NO_DATA)
       break;
     if (indicator == SQL_NULL_DATA) {
       out.setNull();
       return;
     }
-    const SQLLEN room = pieceBytes - (wide ? unit : 0);
+    const SQLLEN room = pieceBytes - terminator;
     const SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
     bytes.append(piece.data(), qsizetype(got));
     if (r == SQL_SUCCESS)
       break;
   }
-  if (wide)
+  if (type == SQL_C_WCHAR)
     out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(bytes.constData()), bytes.size() / unit).toUtf8());
   else
-    out = TValue::bytes(std::move(bytes));
+    out = type == SQL_C_CHAR ? TValue::text(std::move(bytes)) : TValue::bytes(std::move(bytes));
 }
 
 std::vector<TColumnInfo> describeOdbcResult(SQLHSTMT statement, const QString& purpose)

@@ -2,8 +2,8 @@
 
 // Reads the rows of an executed statement a rowset at a time: short values bound row-wise into one
 // block (SQL_ATTR_ROW_BIND_TYPE the size of a row, SQL_ATTR_ROW_ARRAY_SIZE hundreds of rows), so a
-// fetch is one call per rowset, not one per cell; long values (memos, blobs) read with SQLGetData in
-// pieces. Memory holds one rowset.
+// fetch is one call per rowset, not one per cell. A result with long values (memos, blobs) is read a
+// row at a time, its long values with SQLGetData in pieces. Memory holds one rowset.
 #include "dataaccess/Driver.h"
 #include "dataaccess/odbc/OdbcSession.h"
 #include "dataaccess/odbc/OdbcTypes.h"

@@ -74,7 +74,6 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   SQLSMALLINT length = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     FQuote = odbcString(quote).trimmed();
-  SQLGetInfoW(dbc, SQL_GETDATA_EXTENSIONS, &FGetData, sizeof FGetData, nullptr);
 }
 
 OdbcSession::~OdbcSession()

@@ -1,7 +1,7 @@
 #pragma once
 
 // One ODBC connection: the environment and connection handles, the thread its waiting calls run on,
-// and what the data source says about itself (its identifier quote, what SQLGetData may do).
+// and the data source's identifier quote.
 #include "dataaccess/Driver.h"
 #include "dataaccess/odbc/OdbcApi.h"
 #include "dataaccess/odbc/OdbcWorker.h"
@@ -29,9 +29,6 @@ public:
                 int category = DBErrorCode::Statement);
 
   QString quoteIdentifier(const QString& name) const;
-  // Whether SQLGetData may read columns in any order after bound ones, and rows of a block.
-  bool getDataAnyColumn() const { return FGetData & SQL_GD_ANY_COLUMN; }
-  bool getDataInBlocks() const { return FGetData & SQL_GD_BLOCK; }
 
 private:
   OdbcHandle FEnvironment;
@@ -39,5 +36,4 @@ private:
   std::unique_ptr<OdbcWorker> FWorker;
   bool FConnected = false;
   QString FQuote;  // empty when the data source has none
-  SQLUINTEGER FGetData = 0;
 };

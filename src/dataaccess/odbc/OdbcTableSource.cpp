@@ -5,6 +5,7 @@
 #include "dataaccess/odbc/OdbcSession.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -14,9 +15,9 @@ public:
                   const TTableDescription& description, std::vector<OdbcColumnType> types)
       : FSession(session), FTable(tableName), FQuoted(quotedTable), FColumns(description.Columns), FTypes(std::move(types))
   {
-    QStringList names;
     for (const TColumnInfo& c : FColumns)
-      names << session.quoteIdentifier(c.Name);
+      FNames << session.quoteIdentifier(c.Name);
+    const QStringList& names = FNames;
     std::vector<std::pair<int, int>> key;  // place in the key, column index
     for (size_t i = 0; i < FColumns.size(); ++i)
       if (FColumns[i].KeyPosition > 0)
@@ -121,9 +122,85 @@ public:
 
   bool canModify(QString* reason) const override
   {
+    if (!FKey.empty())
+      return true;
     if (reason)
-      *reason = QStringLiteral("'%1' cannot be edited: rows are not written back through ODBC yet.").arg(FTable);
+      *reason = QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could be found again.")
+                    .arg(FTable);
     return false;
+  }
+
+  void updateRow(const TRow& original, const TRow& changed) override
+  {
+    requireModifiable();
+    QStringList sets;
+    OdbcParams params;
+    std::vector<bool> written(FColumns.size(), false);  // the columns set
+    for (size_t i = 0; i < FColumns.size() && i < changed.size(); ++i)
+      if (!FColumns[i].ReadOnly && !(changed[i] == original[i])) {
+        sets << FNames[qsizetype(i)] + QStringLiteral(" = ?");
+        params.add(changed[i], FTypes[i]);
+        written[i] = true;
+      }
+    if (sets.isEmpty())
+      return;
+    const QString where = unchangedCondition(original, params);
+    const QString purpose = words("save the row of");
+    if (write(QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(FQuoted, sets.join(QStringLiteral(", ")), where), params, purpose) > 0)
+      return;
+    // Some data sources (MariaDB) count only rows whose values changed: a row that holds what was
+    // written, and is as it was read otherwise, was matched all the same. The data source compares.
+    TRow expected = original;
+    for (size_t i = 0; i < FColumns.size() && i < changed.size(); ++i)
+      if (written[i])
+        expected[i] = changed[i];
+    OdbcParams same;
+    const QString asWritten = unchangedCondition(expected, same);
+    if (countWhere(asWritten, same, purpose) > 0)
+      return;
+    const std::optional<TRow> now = lookUp(original);
+    throw EDBEngineError(std::vector<TDBError>{{purpose, DBErrorCode::Table, 0},
+                                               {unmatchedRowReason(true, now ? &*now : nullptr, original), DBErrorCode::Table, 0}});
+  }
+
+  TRow insertRow(const TRow& values) override
+  {
+    requireModifiable();
+    QStringList names, marks;
+    OdbcParams params;
+    for (size_t i = 0; i < FColumns.size() && i < values.size(); ++i)
+      if (!values[i].isNull() && !FColumns[i].ReadOnly) {  // columns left empty get their defaults
+        names << FNames[qsizetype(i)];
+        marks << QStringLiteral("?");
+        params.add(values[i], FTypes[i]);
+      }
+    if (names.isEmpty())
+      throw EDBEngineError(words("add a row to"), QStringLiteral("Give the row at least one value."));
+    write(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(FQuoted, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
+          params, words("add a row to"));
+    if (FCount >= 0)
+      ++FCount;
+    // ODBC has no common way to return what the data source filled in: the row is read back by its
+    // key when the key was given, with its defaults.
+    if (keyUsable(values))
+      if (const std::optional<TRow> stored = lookUp(values))
+        return *stored;
+    return values;
+  }
+
+  void deleteRow(const TRow& original) override
+  {
+    requireModifiable();
+    OdbcParams params;
+    const QString where = unchangedCondition(original, params);
+    const QString purpose = words("delete the row of");
+    if (write(QStringLiteral("DELETE FROM %1 WHERE %2").arg(FQuoted, where), params, purpose) == 0) {
+      const std::optional<TRow> now = lookUp(original);
+      throw EDBEngineError(std::vector<TDBError>{{purpose, DBErrorCode::Table, 0},
+                                                 {unmatchedRowReason(true, now ? &*now : nullptr, original), DBErrorCode::Table, 0}});
+    }
+    if (FCount > 0)
+      --FCount;
   }
 
 private:
@@ -162,6 +239,70 @@ private:
     return QLatin1Char('(') + condition + QLatin1Char(')');
   }
 
+  void requireModifiable() const
+  {
+    QString reason;
+    if (!canModify(&reason))
+      throw EDBEngineError(reason);
+  }
+
+  // Values that an equality finds again exactly: not binary floating point, since a FLOAT column
+  // read as a double is not equal to that double.
+  bool comparable(size_t column) const { return !isFloatType(FColumns[column].DataType); }
+
+  // The row by its key, with every comparable column as it was read: a row another session changed
+  // or removed meanwhile no longer matches.
+  QString unchangedCondition(const TRow& original, OdbcParams& params) const
+  {
+    QStringList parts;
+    for (size_t i = 0; i < FColumns.size(); ++i) {
+      if (FColumns[i].KeyPosition == 0 && !comparable(i))
+        continue;
+      if (original[i].isNull()) {
+        parts << FNames[qsizetype(i)] + QStringLiteral(" IS NULL");
+        continue;
+      }
+      parts << FNames[qsizetype(i)] + QStringLiteral(" = ?");
+      params.add(original[i], FTypes[i]);
+    }
+    return parts.join(QStringLiteral(" AND "));
+  }
+
+  int64_t countWhere(const QString& condition, OdbcParams& params, const QString& purpose)
+  {
+    OdbcHandle st = run(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2").arg(FQuoted, condition), params, 0, purpose);
+    SQLHSTMT h = st.get();
+    int64_t n = 0;
+    SQLLEN indicator = 0;
+    if (FSession.run(purpose, h, [&] { return SQLFetch(h); }) != SQL_NO_DATA)
+      odbcCheck(SQLGetData(h, 1, SQL_C_SBIGINT, &n, 0, &indicator), purpose, DBErrorCode::Table, SQL_HANDLE_STMT, h);
+    return n;
+  }
+
+  // The row with the key of the given one as it is stored now; nullopt when there is none.
+  std::optional<TRow> lookUp(const TRow& row)
+  {
+    OdbcParams params;
+    QStringList same;
+    for (size_t i = 0; i < FKey.size(); ++i) {
+      same << FKeyNames[qsizetype(i)] + QStringLiteral(" = ?");
+      params.add(row[size_t(FKey[i])], FTypes[size_t(FKey[i])]);
+    }
+    std::vector<TRow> found;
+    readRows(FSelect + QStringLiteral(" WHERE ") + same.join(QStringLiteral(" AND ")), params, 1, 0, found);
+    return found.empty() ? std::nullopt : std::optional<TRow>(std::move(found.front()));
+  }
+
+  // Carries out a change (committed as it returns, the connection being in autocommit) and returns
+  // the rows it touched.
+  int64_t write(const QString& sql, OdbcParams& params, const QString& purpose)
+  {
+    OdbcHandle st = run(sql, params, 0, purpose);
+    SQLLEN rows = -1;
+    odbcCheck(SQLRowCount(st.get(), &rows), purpose, DBErrorCode::Table, SQL_HANDLE_STMT, st.get());
+    return rows;
+  }
+
   OdbcHandle run(const QString& sql, OdbcParams& params, int64_t maxRows, const QString& purpose)
   {
     OdbcHandle st = FSession.newStatement(purpose);
@@ -193,6 +334,7 @@ private:
   QString FQuoted;
   std::vector<TColumnInfo> FColumns;
   std::vector<OdbcColumnType> FTypes;
+  QStringList FNames;     // quoted column names
   std::vector<int> FKey;  // column indexes in key order
   QStringList FKeyNames;
   QString FSelect, FOrderAsc, FOrderDesc;
