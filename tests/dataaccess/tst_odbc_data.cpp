@@ -5,6 +5,9 @@
 #include "MariaTestServer.h"
 #include "TestSupport.h"
 
+#include "dataaccess/EngineWait.h"
+
+#include <QScopeGuard>
 #include <QtTest>
 
 class TestOdbcData : public QObject {
@@ -151,6 +154,31 @@ private slots:
     t->Delete();
     QCOMPARE(t->RecordCount(), before - 1);
     QCOMPARE(my->scalar(QStringLiteral("SELECT COUNT(*) FROM items WHERE id = 40")), QStringLiteral("0"));
+  }
+
+  // A statement that runs long waits on its own thread while the window's wait runs; Cancel reaches
+  // the server (SQLCancel), and the connection is fit for the next statement.
+  void cancelStopsAStatement()
+  {
+    QElapsedTimer clock;
+    TEngineWait::Handler handler;
+    bool asked = false;  // once: the statement after it runs to its end
+    handler.Wait = [&](TEngineWait::Request& request) {
+      while (!request.Ready()) {
+        if (!asked && clock.elapsed() > 300) {
+          request.Cancel();
+          asked = true;
+        }
+        QThread::msleep(10);
+      }
+    };
+    TEngineWait::setHandler(handler);
+    auto restore = qScopeGuard([] { TEngineWait::setHandler({}); });
+    clock.start();
+    const QString message = errorOf([&] { query(QStringLiteral("SELECT SUM(a.seq * b.seq) FROM seq_1_to_200000 a, seq_1_to_200000 b")); });
+    QVERIFY2(message == QStringLiteral("Cannot run the statement.\n") + statementCancelledText(), qPrintable(message));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(query(QStringLiteral("SELECT 'still here'"))->Fields(0)->AsString(), QStringLiteral("still here"));
   }
 
   // What Execute reports: rows to show, the rows changed, or the data source's records.
