@@ -95,6 +95,40 @@ private slots:
     QCOMPARE(fieldTypeIdentifier(q->Fields(0)->DataType()), queried.isEmpty() ? field.section(QLatin1Char(':'), 0, 0) : queried);
     QCOMPARE(show(q->Fields(0)->Value()), value);
   }
+
+  // A value typed into a field reaches the server as that value, every digit, character and byte of
+  // it, through parameters of the column's type.
+  void typedValuesAreStored_data()
+  {
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("stored");  // as the server writes it (HEX() for bytes); empty: as typed
+    QTest::newRow("bigint") << "bigint" << "-9223372036854775808" << "";
+    QTest::newRow("bigint unsigned") << "bigint unsigned" << "18446744073709551615" << "";
+    QTest::newRow("decimal(65,30)") << "decimal(65,30)" << "12345678901234567890123456789012345.123456789012345678901234567891"
+                                    << "";
+    QTest::newRow("double") << "double" << "0.30000000000000004" << "";
+    QTest::newRow("date") << "date" << "2024-02-29" << "";
+    QTest::newRow("datetime(3)") << "datetime(3)" << "2025-01-02 03:04:05.678" << "";
+    QTest::newRow("time(3)") << "time(3)" << "23:59:58.999" << "";
+    QTest::newRow("varchar, 4-byte characters") << "varchar(10)" << "😀x€é𝄞" << "";
+    QTest::newRow("enum") << "enum('a','bbb')" << "bbb" << "";
+    QTest::newRow("bit(1)") << "bit(1)" << "True" << "1";
+  }
+  void typedValuesAreStored()
+  {
+    QFETCH(QString, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, stored);
+    my->exec(QStringLiteral("DROP TABLE IF EXISTS typed; CREATE TABLE typed(id int PRIMARY KEY, v %1);"
+                            "INSERT INTO typed(id) VALUES (1)").arg(column));
+    auto t = openTable(QStringLiteral("TypesDB"), QStringLiteral("typed"));
+    t->Edit();
+    t->Fields(1)->SetAsString(typed);
+    t->Post();
+    const QString asStored = column.startsWith(QLatin1String("bit")) ? QStringLiteral("v + 0") : QStringLiteral("v");
+    QCOMPARE(my->scalar(QStringLiteral("SELECT %1 FROM typed WHERE id = 1").arg(asStored)), stored.isEmpty() ? typed : stored);
+  }
 };
 
 QTEST_MAIN(TestOdbcTypes)
