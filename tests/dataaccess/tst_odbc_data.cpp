@@ -181,37 +181,34 @@ private slots:
     QCOMPARE(query(QStringLiteral("SELECT 'still here'"))->Fields(0)->AsString(), QStringLiteral("still here"));
   }
 
-  // What Execute reports: rows to show, the rows changed, or the data source's records.
+  // What Execute reports: the rows changed, rows to show, or the data source's records after the
+  // engine's words, the connection fit for the next statement.
   void executeOutcomes_data()
   {
     QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("outcome");  // "rows:" and the first cell, "none", or "error:" and a text of the second entry
-    QTest::addColumn<int>("affected");
-    QTest::newRow("update") << "UPDATE items SET qty = qty + 1 WHERE id >= 2" << "none" << 2;
-    QTest::newRow("rows of a statement that is no query, kept") << "SHOW TABLES LIKE 'pai%'" << "rows:pairs" << 0;
-    QTest::newRow("duplicate key") << "INSERT INTO items(id) VALUES (2)" << "error:SQLSTATE 23000, native error 1062" << -1;
-    QTest::newRow("syntax") << "SELECT FROM WHERE" << "error:SQLSTATE 42000, native error 1064" << -1;
+    QTest::addColumn<QString>("outcome");  // rows changed, "rows:" and the first cell, or the error up to the message
+    QTest::newRow("update") << "UPDATE items SET qty = qty + 1 WHERE id >= 2" << "2";
+    QTest::newRow("rows of a statement that is no query, kept") << "SHOW TABLES LIKE 'pai%'" << "rows:pairs";
+    QTest::newRow("duplicate key") << "INSERT INTO items(id) VALUES (2)" << "Cannot run the statement.\nSQLSTATE 23000, native error 1062";
   }
   void executeOutcomes()
   {
     QFETCH(QString, sql);
     QFETCH(QString, outcome);
-    QFETCH(int, affected);
     TQuery q;
     q.SetDatabaseName(QStringLiteral("DataDB"));
     q.SQL << sql;
-    try {
-      q.Open();
-      QCOMPARE(QStringLiteral("rows:") + q.Fields(0)->AsString(), outcome);
-    } catch (const ENoResultSet&) {
-      QCOMPARE(QStringLiteral("none"), outcome);
-    } catch (const EDBEngineError& e) {
-      QCOMPARE(e.Errors(0).Message, QStringLiteral("Cannot run the statement."));
-      QVERIFY2(e.ErrorCount() >= 2 && e.Errors(1).Message.contains(outcome.mid(6)), qPrintable(e.Message()));
-      QCOMPARE(query(QStringLiteral("SELECT 'still here'"))->Fields(0)->AsString(), QStringLiteral("still here"));
-      return;
-    }
-    QCOMPARE(q.RowsAffected(), int64_t(affected));
+    const QString error = errorOf([&] {
+      try {
+        q.Open();
+      } catch (const ENoResultSet&) {
+      }
+    });
+    const QString seen = error != QLatin1String("no error") ? error
+                         : q.Active()                       ? QStringLiteral("rows:") + q.Fields(0)->AsString()
+                                                            : QString::number(q.RowsAffected());
+    QVERIFY2(seen == outcome || seen.startsWith(outcome + QLatin1Char(':')), qPrintable(seen));
+    QCOMPARE(query(QStringLiteral("SELECT 'still here'"))->Fields(0)->AsString(), QStringLiteral("still here"));
   }
 };
 

@@ -28,8 +28,7 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle)
 bool available()
 {
   const Server& s = server();
-  return !s.Host.isEmpty() && !s.Port.isEmpty() && !s.User.isEmpty() && !s.User2.isEmpty() && !s.Driver.isEmpty() &&
-         !s.Dsn.isEmpty();
+  return !(s.Host.isEmpty() || s.Port.isEmpty() || s.User.isEmpty() || s.User2.isEmpty() || s.Driver.isEmpty() || s.Dsn.isEmpty());
 }
 
 const Server& server()
@@ -49,13 +48,10 @@ QByteArray connectionString(const QString& database)
 TempDatabase::TempDatabase(const QString& purpose)
     : FName(QStringLiteral("kestrel_%1_%2").arg(purpose).arg(QCoreApplication::applicationPid()))
 {
-  SQLHENV env = nullptr;
-  SQLHDBC dbc = nullptr;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  FEnvironment = env;
-  FConnection = dbc;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &FEnvironment);
+  SQLSetEnvAttr(FEnvironment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, FEnvironment, &FConnection);
+  SQLHDBC dbc = FConnection;
   const Server& s = server();
   const QByteArray text = connectionString(QString()) + ";UID=" + s.User2 + ";PWD={" + s.Password2 + "};CHARSET=utf8mb4;OPTION=67108864";  // several statements in one call
   if (!SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)text.constData(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
@@ -74,11 +70,6 @@ TempDatabase::~TempDatabase()
   SQLDisconnect(FConnection);
   SQLFreeHandle(SQL_HANDLE_DBC, FConnection);
   SQLFreeHandle(SQL_HANDLE_ENV, FEnvironment);
-}
-
-void TempDatabase::exec(const QString& sql)
-{
-  scalar(sql);
 }
 
 QString TempDatabase::scalar(const QString& sql)

@@ -32,7 +32,7 @@ public:
 
   const QString& name() const { return FName; }
   // Runs SQL text (one statement; MariaDB's client runs several when they are separated by ";").
-  void exec(const QString& sql);
+  void exec(const QString& sql) { scalar(sql); }
   // First column of the first row as text; "<null>" for NULL, "<none>" without rows.
   QString scalar(const QString& sql);
   // An alias file section that reaches this database by a connection string.
