@@ -31,7 +31,8 @@ private slots:
         "INSERT INTO pairs SELECT seq DIV 2, IF(seq % 2 = 0, 'y', 'x'), seq FROM seq_0_to_2499 ORDER BY seq DESC;"
         "CREATE TABLE loose(x int, y text); INSERT INTO loose SELECT seq, CONCAT('y', seq) FROM seq_1_to_1200;"
         "CREATE TABLE items(id int PRIMARY KEY, qty int NOT NULL DEFAULT 5, note text, price float);"
-        "INSERT INTO items VALUES (1, 10, 'one', 1.1), (2, 20, NULL, 2.2), (3, 30, 'three', 3.3);"));
+        "INSERT INTO items VALUES (1, 10, 'one', 1.1), (2, 20, NULL, 2.2), (3, 30, 'three', 3.3);"
+        "CREATE TABLE numbered(id int AUTO_INCREMENT PRIMARY KEY, note varchar(10)) AUTO_INCREMENT = 70;"));
   }
   void cleanupTestCase() { my.reset(); }
 
@@ -154,6 +155,11 @@ private slots:
     t->Delete();
     QCOMPARE(t->RecordCount(), before - 1);
     QCOMPARE(my->scalar(QStringLiteral("SELECT COUNT(*) FROM items WHERE id = 40")), QStringLiteral("0"));
+    // A row added without the number the data source gives it comes back with it, to be found again.
+    TDriverConnection& connection = db->Connection();
+    auto numbered = connection.openTable(QStringLiteral("numbered"), connection.describeTable(QStringLiteral("numbered")));
+    const TRow stored = numbered->insertRow({TValue(), TValue::text(QStringLiteral("first"))});
+    QCOMPARE(show(stored.at(0)) + ' ' + show(stored.at(1)), QStringLiteral("i:70 t:first"));
   }
 
   // A statement that runs long waits on its own thread while the window's wait runs; Cancel reaches

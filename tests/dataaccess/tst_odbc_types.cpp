@@ -49,6 +49,8 @@ private slots:
     // ODBC calls every unsigned integer up to 32 bits SQL_INTEGER: 64 bits hold them all.
     QTest::newRow("mediumint unsigned") << "mediumint unsigned" << "16777215" << "ftLargeint:0:0" << "i:16777215" << "";
     QTest::newRow("int") << "int" << "-2147483648" << "ftInteger:0:0" << "i:-2147483648" << "";
+    // A query's column does not say where its values come from: there it is a plain integer.
+    QTest::newRow("int auto_increment") << "int AUTO_INCREMENT UNIQUE" << "7" << "ftAutoInc:0:0" << "i:7" << "ftInteger";
     QTest::newRow("int unsigned") << "int unsigned" << "4294967295" << "ftLargeint:0:0" << "i:4294967295" << "";
     QTest::newRow("bigint") << "bigint" << "-9223372036854775808" << "ftLargeint:0:0" << "i:-9223372036854775808" << "";
     QTest::newRow("bigint unsigned") << "bigint unsigned" << "18446744073709551615" << "ftBCD:0:20" << "t:18446744073709551615" << "";

@@ -200,6 +200,7 @@ private:
     if (d.Description.Columns.empty())
       throw EDBEngineError(std::vector<TDBError>{{purpose, DBErrorCode::Table, 0},
                                                  {QStringLiteral("There is no table or view named '%1'.").arg(tableName), DBErrorCode::Database, 0}});
+    markNumberedColumns(d, purpose);
     OdbcHandle st = FSession.newStatement(purpose);
     SQLHSTMT h = st.get();
     CatalogArg catalog(place.Catalog.isEmpty() ? QString() : place.Catalog);
@@ -217,6 +218,26 @@ private:
           c.KeyPosition = position;
     }
     return d;
+  }
+
+  // The catalog functions do not say which columns the data source numbers: an empty result of the
+  // table's columns does (SQL_DESC_AUTO_UNIQUE_VALUE).
+  void markNumberedColumns(Described& d, const QString& purpose)
+  {
+    QStringList names;
+    for (const TColumnInfo& c : d.Description.Columns)
+      names << FSession.quoteIdentifier(c.Name);
+    OdbcHandle st = FSession.newStatement(purpose);
+    SQLHSTMT h = st.get();
+    const std::vector<SQLWCHAR> text =
+        odbcText(QStringLiteral("SELECT %1 FROM %2 WHERE 1 = 0").arg(names.join(QLatin1Char(',')), d.Quoted));
+    FSession.run(purpose, h, [&] { return SQLExecDirectW(h, const_cast<SQLWCHAR*>(text.data()), SQL_NTS); }, DBErrorCode::Table);
+    for (size_t i = 0; i < d.Types.size(); ++i) {
+      SQLLEN numbered = SQL_FALSE;
+      SQLColAttributeW(h, SQLUSMALLINT(i + 1), SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &numbered);
+      d.Types[i].AutoIncrement = numbered == SQL_TRUE;
+      d.Description.Columns[i].DataType = odbcFieldType(d.Types[i]).DataType;
+    }
   }
 
   QString FAlias;

@@ -74,6 +74,17 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   SQLSMALLINT length = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
     FQuote = odbcString(quote).trimmed();
+  // ODBC has no call for the number a new row was given: each data source has a function of its own.
+  SQLWCHAR dbms[128] = {};
+  if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_DBMS_NAME, dbms, sizeof dbms, &length))) {
+    const QString name = odbcString(dbms);
+    const std::pair<const char*, const char*> known[] = {{"MariaDB", "SELECT LAST_INSERT_ID()"}, {"MySQL", "SELECT LAST_INSERT_ID()"},
+                                                         {"Microsoft SQL Server", "SELECT @@IDENTITY"},
+                                                         {"PostgreSQL", "SELECT lastval()"}, {"SQLite", "SELECT last_insert_rowid()"}};
+    for (const auto& [dbmsName, query] : known)
+      if (name.startsWith(QLatin1String(dbmsName), Qt::CaseInsensitive))
+        FLastNumberQuery = QLatin1String(query);
+  }
 }
 
 OdbcSession::~OdbcSession()

@@ -29,6 +29,9 @@ public:
                 int category = DBErrorCode::Statement);
 
   QString quoteIdentifier(const QString& name) const;
+  // The query that gives the number the data source gave the last row this connection added to a
+  // table that numbers its rows; empty for a data source whose way is not known.
+  const QString& lastNumberQuery() const { return FLastNumberQuery; }
 
 private:
   OdbcHandle FEnvironment;
@@ -36,4 +39,5 @@ private:
   std::unique_ptr<OdbcWorker> FWorker;
   bool FConnected = false;
   QString FQuote;  // empty when the data source has none
+  QString FLastNumberQuery;
 };

@@ -180,10 +180,20 @@ public:
           params, words("add a row to"));
     if (FCount >= 0)
       ++FCount;
-    // ODBC has no common way to return what the data source filled in: the row is read back by its
-    // key when the key was given, with its defaults.
-    if (keyUsable(values))
-      if (const std::optional<TRow> stored = lookUp(values))
+    // The row as stored, with its defaults, read back by its key: as given, or numbered by the data
+    // source. Without either (a data source whose numbering is not known) it is shown as typed.
+    TRow key = values;
+    key.resize(FColumns.size());
+    if (!keyUsable(key) && FKey.size() == 1 && FTypes[size_t(FKey[0])].AutoIncrement && !FSession.lastNumberQuery().isEmpty()) {
+      OdbcParams none;
+      OdbcHandle st = run(FSession.lastNumberQuery(), none, 0, words("add a row to"));
+      std::vector<TRow> number;
+      OdbcRowset(FSession, st.get(), {TColumnInfo{QString(), ftLargeint}}, words("add a row to")).fetch(number);
+      if (!number.empty())
+        key[size_t(FKey[0])] = number.front().front();
+    }
+    if (keyUsable(key))
+      if (const std::optional<TRow> stored = lookUp(key))
         return *stored;
     return values;
   }

@@ -24,7 +24,7 @@ OdbcFieldType odbcFieldType(const OdbcColumnType& t)
   case SQL_BIT: return {ftBoolean, 0, 0};
   case SQL_TINYINT:
   case SQL_SMALLINT: return {isUnsigned ? ftWord : ftSmallint, 0, 0};
-  case SQL_INTEGER: return {isUnsigned ? ftLargeint : ftInteger, 0, 0};
+  case SQL_INTEGER: return {isUnsigned ? ftLargeint : t.AutoIncrement ? ftAutoInc : ftInteger, 0, 0};
   // Above 2^63 - 1 no 64-bit integer holds it: an exact decimal of 20 digits.
   case SQL_BIGINT: return isUnsigned ? OdbcFieldType{ftBCD, 0, 20} : OdbcFieldType{ftLargeint, 0, 0};
   case SQL_DECIMAL:

@@ -15,6 +15,7 @@ struct OdbcColumnType {
   SQLULEN Size = 0;       // characters, digits or bytes; 0 when unknown or unlimited
   SQLSMALLINT Digits = 0; // digits after the point
   bool Unsigned = false;
+  bool AutoIncrement = false;  // the data source numbers new rows in it (SQL_DESC_AUTO_UNIQUE_VALUE)
   QString TypeName;       // the data source's own name ("ENUM", "INT UNSIGNED")
 };
 
