@@ -5,9 +5,12 @@
 #include "dataaccess/odbc/OdbcSession.h"
 
 #include <algorithm>
+#include <iterator>
 #include <optional>
 
 namespace {
+
+constexpr int largestChunk = 16384;  // how far a walk through the table reads ahead, in rows
 
 class OdbcTableSource : public TRowSource {
 public:
@@ -36,7 +39,11 @@ public:
   }
 
   const std::vector<TColumnInfo>& columns() const override { return FColumns; }
-  void refresh() override { FCount = -1; }
+  void refresh() override
+  {
+    FCount = -1;
+    forgetAhead();
+  }
 
   int64_t count() override
   {
@@ -72,14 +79,34 @@ public:
     readRows(FSelect + FOrderAsc, none, offset + n, offset, out);
   }
 
+  // A walk (each reading going on after the last row handed out) is served from rows read ahead in
+  // chunks that grow to largestChunk: fewer queries, each still answered by the key's index.
   bool readAfter(const TRow& row, int n, std::vector<TRow>& out) override
   {
     out.clear();
     if (!keyUsable(row))
       return false;
-    OdbcParams params;
-    const QString where = beyond(row, QStringLiteral(">"), params);
-    readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderAsc, params, n, 0, out);
+    const bool walking = !FAheadFollows.empty() && sameKey(row, FAheadFollows);
+    if (!walking) {
+      forgetAhead();
+      FChunk = n;
+    }
+    while (FAhead.size() - FAheadNext < size_t(n) && !FAheadComplete) {
+      FAhead.erase(FAhead.begin(), FAhead.begin() + qsizetype(FAheadNext));
+      FAheadNext = 0;
+      if (walking)
+        FChunk = std::min(FChunk * 2, largestChunk);
+      const int limit = std::max(n, FChunk);
+      OdbcParams params;
+      const QString where = beyond(FAhead.empty() ? row : FAhead.back(), QStringLiteral(">"), params);
+      const size_t before = FAhead.size();
+      readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderAsc, params, limit, 0, FAhead);
+      FAheadComplete = FAhead.size() - before < size_t(limit);
+    }
+    const size_t take = std::min(FAhead.size() - FAheadNext, size_t(n));
+    std::move(FAhead.begin() + qsizetype(FAheadNext), FAhead.begin() + qsizetype(FAheadNext + take), std::back_inserter(out));
+    FAheadNext += take;
+    FAheadFollows = out.empty() ? row : out.back();
     return true;
   }
 
@@ -307,6 +334,7 @@ private:
   // the rows it touched.
   int64_t write(const QString& sql, OdbcParams& params, const QString& purpose)
   {
+    forgetAhead();
     OdbcHandle st = run(sql, params, 0, purpose);
     SQLLEN rows = -1;
     odbcCheck(SQLRowCount(st.get(), &rows), purpose, DBErrorCode::Table, SQL_HANDLE_STMT, st.get());
@@ -325,7 +353,7 @@ private:
     return st;
   }
 
-  // At most limit rows of the query, the first skip of them stepped over.
+  // Appends at most limit rows of the query, the first skip of them stepped over.
   void readRows(const QString& sql, OdbcParams& params, int64_t limit, int64_t skip, std::vector<TRow>& out)
   {
     const QString purpose = words("read the rows of");
@@ -333,10 +361,27 @@ private:
     OdbcRowset rowset(FSession, st.get(), FColumns, purpose);
     if (skip > 0)
       rowset.skip(skip);
-    while (int64_t(out.size()) < limit - skip && rowset.fetch(out) > 0) {
+    const size_t start = out.size(), wanted = size_t(limit - skip);
+    while (out.size() - start < wanted && rowset.fetch(out) > 0) {
     }
-    if (int64_t(out.size()) > limit - skip)
-      out.resize(size_t(limit - skip));
+    if (out.size() - start > wanted)
+      out.resize(start + wanted);
+  }
+
+  void forgetAhead()
+  {
+    FAhead.clear();
+    FAheadNext = 0;
+    FAheadFollows.clear();
+    FAheadComplete = false;
+  }
+
+  bool sameKey(const TRow& a, const TRow& b) const
+  {
+    for (int k : FKey)
+      if (!(a[size_t(k)] == b[size_t(k)]))
+        return false;
+    return true;
   }
 
   OdbcSession& FSession;
@@ -349,6 +394,12 @@ private:
   QStringList FKeyNames;
   QString FSelect, FOrderAsc, FOrderDesc;
   int64_t FCount = -1;
+  // Rows read ahead of a walk: FAhead[FAheadNext...] follow the row FAheadFollows.
+  std::vector<TRow> FAhead;
+  size_t FAheadNext = 0;
+  TRow FAheadFollows;
+  bool FAheadComplete = false;  // the table ends after them
+  int FChunk = 0;
 };
 
 }  // namespace
