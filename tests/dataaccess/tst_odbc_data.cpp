@@ -187,6 +187,20 @@ private slots:
     QCOMPARE(query(QStringLiteral("SELECT 'still here'"))->Fields(0)->AsString(), QStringLiteral("still here"));
   }
 
+  // A connection the server ends is found broken by the next command, which says so; the command
+  // after it connects again.
+  void aLostConnectionIsMadeAgain()
+  {
+    std::vector<bool> told;  // lost, found again
+    db->OnConnectionState = [&](TDatabase&, bool lost) { told.push_back(lost); };
+    my->exec(QStringLiteral("KILL ") + query(QStringLiteral("SELECT CONNECTION_ID()"))->Fields(0)->AsString());
+    const QString lost = errorOf([&] { query(QStringLiteral("SELECT 1")); });
+    QVERIFY2(lost.endsWith(QStringLiteral("The connection to the server was lost. The next command connects again.")), qPrintable(lost));
+    QVERIFY(db->ConnectionLost());
+    QCOMPARE(table(QStringLiteral("pairs"))->RecordCount(), 2500);
+    QCOMPARE(told, (std::vector<bool>{true, false}));
+  }
+
   // What Execute reports: the rows changed, rows to show, or the data source's records after the
   // engine's words, the connection fit for the next statement.
   void executeOutcomes_data()

@@ -73,6 +73,10 @@ public:
   OdbcConnection(const TAliasConfig& alias, const QString& user, const QString& password)
       : FAlias(alias.Name), FSession(alias, user, password)
   {
+    FSession.OnConnectionState = [this](bool lost) {
+      if (ConnectionStateChanged)
+        ConnectionStateChanged(lost);
+    };
   }
 
   QStringList tableNames(const QString& pattern, bool systemTables) override

@@ -45,31 +45,15 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   FEnvironment = OdbcHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, purpose);
   odbcCheck(SQLSetEnvAttr(FEnvironment.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0), purpose,
             DBErrorCode::Connection, SQL_HANDLE_ENV, FEnvironment.get());
-  FConnection = OdbcHandle(SQL_HANDLE_DBC, FEnvironment.get(), purpose);
-  const int timeout = alias.value(QStringLiteral("ConnectTimeout")).value_or(QStringLiteral("15")).toInt();
-  SQLSetConnectAttr(FConnection.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(std::max(timeout, 0))), 0);
   FWorker = std::make_unique<OdbcWorker>();
+  FDsn = dsn.value_or(QString());
+  FConnectionString = fullConnectionString;
+  FUser = user;
+  FPassword = password;
+  FTimeout = std::max(alias.value(QStringLiteral("ConnectTimeout")).value_or(QStringLiteral("15")).toInt(), 0);
+  FReconnectWords = QStringLiteral("Cannot connect again to alias '%1'.").arg(alias.Name);
+  connectNow(purpose);
   SQLHDBC dbc = FConnection.get();
-  SQLRETURN r;
-  if (dsn) {
-    const std::vector<SQLWCHAR> name = odbcText(*dsn), uid = odbcText(user), pwd = odbcText(password);
-    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
-      return SQLConnectW(dbc, const_cast<SQLWCHAR*>(name.data()), SQL_NTS, const_cast<SQLWCHAR*>(uid.data()), SQL_NTS,
-                         const_cast<SQLWCHAR*>(pwd.data()), SQL_NTS);
-    });
-  } else {
-    const std::vector<SQLWCHAR> text = odbcText(fullConnectionString);
-    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
-      return SQLDriverConnectW(dbc, nullptr, const_cast<SQLWCHAR*>(text.data()), SQL_NTS, nullptr, 0, nullptr,
-                               SQL_DRIVER_NOPROMPT);
-    });
-  }
-  if (!SQL_SUCCEEDED(r)) {
-    if (FWorker->cancelled())
-      throw EDBEngineError(purpose, QStringLiteral("Connecting was cancelled."));
-    odbcRaise(purpose, DBErrorCode::Connection, SQL_HANDLE_DBC, dbc, r);
-  }
-  FConnected = true;
   SQLWCHAR quote[8] = {};
   SQLSMALLINT length = 0;
   if (SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_IDENTIFIER_QUOTE_CHAR, quote, sizeof quote, &length)))
@@ -87,14 +71,52 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   }
 }
 
+void OdbcSession::connectNow(const QString& purpose)
+{
+  OdbcHandle connection(SQL_HANDLE_DBC, FEnvironment.get(), purpose);
+  SQLHDBC dbc = connection.get();
+  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(FTimeout)), 0);
+  SQLRETURN r;
+  if (!FDsn.isEmpty()) {
+    const std::vector<SQLWCHAR> name = odbcText(FDsn), uid = odbcText(FUser), pwd = odbcText(FPassword);
+    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
+      return SQLConnectW(dbc, const_cast<SQLWCHAR*>(name.data()), SQL_NTS, const_cast<SQLWCHAR*>(uid.data()), SQL_NTS,
+                         const_cast<SQLWCHAR*>(pwd.data()), SQL_NTS);
+    });
+  } else {
+    const std::vector<SQLWCHAR> text = odbcText(FConnectionString);
+    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
+      return SQLDriverConnectW(dbc, nullptr, const_cast<SQLWCHAR*>(text.data()), SQL_NTS, nullptr, 0, nullptr,
+                               SQL_DRIVER_NOPROMPT);
+    });
+  }
+  if (!SQL_SUCCEEDED(r)) {
+    if (FWorker->cancelled())
+      throw EDBEngineError(purpose, QStringLiteral("Connecting was cancelled."));
+    odbcRaise(purpose, DBErrorCode::Connection, SQL_HANDLE_DBC, dbc, r);
+  }
+  // A broken connection stays allocated until the end: statements of row sources still refer to it.
+  if (FConnection.get() != SQL_NULL_HANDLE)
+    FBroken.push_back(std::move(FConnection));
+  FConnection = std::move(connection);
+}
+
 OdbcSession::~OdbcSession()
 {
-  if (FConnected)
+  for (const OdbcHandle& connection : FBroken)
+    SQLDisconnect(connection.get());
+  if (FConnection.get() != SQL_NULL_HANDLE)
     SQLDisconnect(FConnection.get());
 }
 
 OdbcHandle OdbcSession::newStatement(const QString& purpose)
 {
+  if (FLost) {
+    connectNow(FReconnectWords);
+    FLost = false;
+    if (OnConnectionState)
+      OnConnectionState(false);
+  }
   return OdbcHandle(SQL_HANDLE_STMT, FConnection.get(), purpose);
 }
 
@@ -107,7 +129,24 @@ SQLRETURN OdbcSession::run(const QString& purpose, SQLHSTMT statement, const std
     std::vector<TDBError> entries{{purpose, category, 0}, {statementCancelledText(), DBErrorCode::Database, 0}};
     throw EDBEngineError(std::move(entries));
   }
-  odbcRaise(purpose, category, SQL_HANDLE_STMT, statement, r);
+  std::vector<TDBError> entries{{purpose, category, 0}};
+  const std::vector<TDBError> records = odbcDiagnostics(SQL_HANDLE_STMT, statement);
+  if (records.empty())
+    odbcRaise(purpose, category, SQL_HANDLE_STMT, statement, r);
+  entries.insert(entries.end(), records.begin(), records.end());
+  // The link to the data source is broken: SQLSTATE class 08, or the driver says so when asked (some,
+  // MariaDB's among them, report a broken pipe as a general error). The next command connects again.
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  if (!FLost && (records.front().Message.startsWith(QLatin1String("SQLSTATE 08")) ||
+                 (SQL_SUCCEEDED(SQLGetConnectAttrW(FConnection.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+                  dead == SQL_CD_TRUE))) {
+    FLost = true;
+    entries.push_back({QStringLiteral("The connection to the server was lost. The next command connects again."),
+                       DBErrorCode::Connection, 0});
+    if (OnConnectionState)
+      OnConnectionState(true);
+  }
+  throw EDBEngineError(std::move(entries));
 }
 
 QString OdbcSession::quoteIdentifier(const QString& name) const

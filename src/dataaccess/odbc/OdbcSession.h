@@ -20,8 +20,12 @@ public:
   OdbcSession& operator=(const OdbcSession&) = delete;
 
   SQLHDBC connection() const { return FConnection.get(); }
-  // A new statement handle; freed when the handle goes.
+  // A new statement handle; freed when the handle goes. After the link to the data source was found
+  // broken, it first connects again with the same settings (raising in the engine's words when it
+  // cannot) and says so.
   OdbcHandle newStatement(const QString& purpose);
+  // Told when a call finds the link broken (true), and when a later command has made it again (false).
+  std::function<void(bool lost)> OnConnectionState;
   // Runs a call that may wait for the data source on the worker (see OdbcWorker) and raises the
   // statement's diagnostics, after purpose, when it fails. Returns SQL_NO_DATA as it is. A call the
   // user cancelled raises in the engine's words for a cancelled statement.
@@ -34,10 +38,16 @@ public:
   const QString& lastNumberQuery() const { return FLastNumberQuery; }
 
 private:
+  // Makes the connection with the alias's settings and the login; raises in the given words.
+  void connectNow(const QString& purpose);
+
   OdbcHandle FEnvironment;
   OdbcHandle FConnection;
+  std::vector<OdbcHandle> FBroken;  // connections found broken, kept for the statements on them
   std::unique_ptr<OdbcWorker> FWorker;
-  bool FConnected = false;
+  QString FDsn, FConnectionString, FUser, FPassword, FReconnectWords;
+  int FTimeout = 15;
+  bool FLost = false;
   QString FQuote;  // empty when the data source has none
   QString FLastNumberQuery;
 };
