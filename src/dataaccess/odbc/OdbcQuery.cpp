@@ -75,17 +75,24 @@ public:
     const int64_t drop = std::min<int64_t>(offset - FBufferStart, int64_t(FBuffer.size()));
     FBuffer.erase(FBuffer.begin(), FBuffer.begin() + qsizetype(drop));
     FBufferStart += drop;
-    if (FBufferStart < offset) {
-      FNext += FRowset->skip(offset - FBufferStart);
-      FBufferStart = FNext;
-    }
-    while (int64_t(FBuffer.size()) < offset - FBufferStart + n) {
-      const int got = FRowset->fetch(FBuffer);
-      FNext += got;
-      if (got == 0) {
-        FCount = FNext;
-        break;
+    try {
+      if (FBufferStart < offset) {
+        FNext += FRowset->skip(offset - FBufferStart);
+        FBufferStart = FNext;
       }
+      while (int64_t(FBuffer.size()) < offset - FBufferStart + n) {
+        const int got = FRowset->fetch(FBuffer);
+        FNext += got;
+        if (got == 0) {
+          FCount = FNext;
+          break;
+        }
+      }
+    } catch (const EDBEngineError&) {
+      // A cursor that failed (cancelled, its connection lost) gives nothing more: the next reading
+      // runs the query anew.
+      releaseReads();
+      throw;
     }
     const int64_t from = offset - FBufferStart;
     if (from >= int64_t(FBuffer.size()))
