@@ -213,6 +213,10 @@ private slots:
     QTest::addColumn<QString>("outcome");  // rows changed, "rows:" and the first cell, or the error up to the message
     QTest::newRow("update") << "UPDATE items SET qty = qty + 1 WHERE id >= 2" << "2";
     QTest::newRow("rows of a statement that is no query, kept") << "SHOW TABLES LIKE 'pai%'" << "rows:pairs";
+    QTest::newRow("several statements, refused before anything runs")
+        << "INSERT INTO items(id) VALUES (50); -- then\nSELECT 'a;b'" << "Cannot run the statement.\nThrough ODBC, run one statement at a time";
+    QTest::newRow("one statement, a semicolon in a literal, a comment after its end")
+        << "SELECT 'a;b', \"c;\" AS `e;` FROM items WHERE id = 2; -- done" << "rows:a;b";
     QTest::newRow("duplicate key") << "INSERT INTO items(id) VALUES (2)" << "Cannot run the statement.\nSQLSTATE 23000, native error 1062";
   }
   void executeOutcomes()

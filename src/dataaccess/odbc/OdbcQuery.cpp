@@ -167,10 +167,44 @@ bool isQuery(const QString& sql)
   return start.match(sql).hasMatch();
 }
 
+// Whether text goes on after a semicolon that ends a statement: outside quotes ('...', "...", `...`,
+// with doubled quotes and backslash escapes) and comments (--, #, /* */), something but blanks and
+// comments follows it.
+bool holdsSeveralStatements(const QString& sql)
+{
+  bool ended = false;
+  for (qsizetype i = 0; i < sql.size(); ++i) {
+    const QChar c = sql.at(i);
+    const QChar next = i + 1 < sql.size() ? sql.at(i + 1) : QChar();
+    if (c == QLatin1Char('\'') || c == QLatin1Char('"') || c == QLatin1Char('`')) {
+      if (ended)
+        return true;
+      for (++i; i < sql.size() && sql.at(i) != c; ++i)
+        if (sql.at(i) == QLatin1Char('\\') && c != QLatin1Char('`'))
+          ++i;
+    } else if ((c == QLatin1Char('-') && next == QLatin1Char('-')) || c == QLatin1Char('#')) {
+      while (i < sql.size() && sql.at(i) != QLatin1Char('\n'))
+        ++i;
+    } else if (c == QLatin1Char('/') && next == QLatin1Char('*')) {
+      const qsizetype end = sql.indexOf(QStringLiteral("*/"), i + 2);
+      i = end < 0 ? sql.size() : end + 1;
+    } else if (c == QLatin1Char(';')) {
+      ended = true;
+    } else if (ended && !c.isSpace()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 TExecResult executeOdbc(OdbcSession& session, const QString& sql)
 {
+  // Several statements in one call are a batch that not every data source takes, and MariaDB's
+  // driver, refusing one, keeps the connection locked to the thread that sent it: one at a time.
+  if (holdsSeveralStatements(sql))
+    throw EDBEngineError(runWords, QStringLiteral("Through ODBC, run one statement at a time: select it and run the selection."));
   OdbcHandle st = session.newStatement(runWords);
   SQLHSTMT h = st.get();
   const std::vector<SQLWCHAR> text = odbcText(sql);

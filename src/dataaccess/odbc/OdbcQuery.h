@@ -4,7 +4,8 @@
 
 class OdbcSession;
 
-// Carries out SQL text as one call of the data source. Rows of a query (text that starts with
+// Carries out one statement as one call of the data source; text with several is refused before
+// anything is sent. Rows of a query (text that starts with
 // SELECT) are read on demand through a forward cursor: a reading behind it runs the query again and
 // steps forward, which a query may. Rows of anything else are read at once and kept, since running
 // it again would do it again.
