@@ -1,6 +1,7 @@
 #include "browser/ConnectionDialog.h"
 
 #include "dataaccess/AliasConfig.h"
+#include "dataaccess/odbc/OdbcDataSources.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +18,7 @@ namespace {
 
 const QString sqliteDriver = QStringLiteral("SQLite");
 const QString postgresDriver = QStringLiteral("PostgreSQL");
+const QString odbcDriver = QStringLiteral("ODBC");
 
 }  // namespace
 
@@ -30,7 +32,7 @@ TfmConnection::TfmConnection(QWidget* parent) : QDialog(parent)
   form->addRow(tr("&Name:"), edName);
   cbDriver = new QComboBox(this);
   cbDriver->setObjectName(QStringLiteral("cbDriver"));
-  cbDriver->addItems({sqliteDriver, postgresDriver});
+  cbDriver->addItems({sqliteDriver, postgresDriver, odbcDriver});
   form->addRow(tr("&Driver:"), cbDriver);
 
   auto* fileRow = new QWidget(this);
@@ -52,8 +54,13 @@ TfmConnection::TfmConnection(QWidget* parent) : QDialog(parent)
   edPort->setValidator(new QIntValidator(1, 65535, edPort));
   edPort->setPlaceholderText(QStringLiteral("5432"));
   form->addRow(tr("&Port:"), edPort);
+  cbDataSource = new QComboBox(this);
+  cbDataSource->setObjectName(QStringLiteral("cbDataSource"));
+  cbDataSource->setEditable(true);  // a data source the list does not show can be typed
+  form->addRow(tr("Data &source:"), cbDataSource);
   FServerFields = {edHost, edPort};
   FFileFields = {btBrowse};
+  FDataSourceFields = {cbDataSource};
 
   lbFault = new QLabel(this);
   lbFault->setObjectName(QStringLiteral("lbFault"));
@@ -79,7 +86,12 @@ TfmConnection::TfmConnection(QWidget* parent) : QDialog(parent)
     QString fault = aliasSettingsFault(s);
     if (fault.isEmpty() && FNameTaken(s.Name))
       fault = tr("There is already a connection named \"%1\".").arg(s.Name);
-    if (fault.isEmpty() && edDatabase->text().trimmed().isEmpty())
+    const bool odbc = cbDriver->currentText() == odbcDriver;
+    // An ODBC alias written by hand may reach its data source by a connection string instead.
+    const bool connectionString = odbc && FExisting && FExisting->value(QStringLiteral("ConnectionString"));
+    if (fault.isEmpty() && odbc && !connectionString && cbDataSource->currentText().trimmed().isEmpty())
+      fault = tr("Choose the data source.");
+    if (fault.isEmpty() && !odbc && edDatabase->text().trimmed().isEmpty())
       fault = cbDriver->currentText() == sqliteDriver ? tr("Choose the database file.") : tr("Name the database.");
     lbFault->setText(fault);
     if (fault.isEmpty())
@@ -90,11 +102,22 @@ TfmConnection::TfmConnection(QWidget* parent) : QDialog(parent)
 void TfmConnection::showDriverFields()
 {
   const bool server = cbDriver->currentText() == postgresDriver;
+  const bool odbc = cbDriver->currentText() == odbcDriver;
   auto* form = static_cast<QFormLayout*>(layout());
   for (QWidget* w : FServerFields)
     form->setRowVisible(w, server);
   for (QWidget* w : FFileFields)
-    w->setVisible(!server);
+    w->setVisible(!server && !odbc);
+  form->setRowVisible(edDatabase->parentWidget(), !odbc);
+  for (QWidget* w : FDataSourceFields)
+    form->setRowVisible(w, odbc);
+  if (odbc) {
+    // Asked afresh each time ODBC is chosen: data sources come and go with the system's files.
+    const QString typed = cbDataSource->currentText();
+    cbDataSource->clear();
+    cbDataSource->addItems(odbcDataSourceNames());
+    cbDataSource->setCurrentText(typed);
+  }
 }
 
 TAliasSettings TfmConnection::settings() const
@@ -102,12 +125,14 @@ TAliasSettings TfmConnection::settings() const
   TAliasSettings s;
   s.Name = edName->text().trimmed();
   const bool server = cbDriver->currentText() == postgresDriver;
+  const bool odbc = cbDriver->currentText() == odbcDriver;
   // Empty means "not set"; keys this dialog does not show stay as they were, where they were.
   const std::vector<std::pair<QString, QString>> shown{
       {QStringLiteral("Driver"), cbDriver->currentText()},
-      {QStringLiteral("Database"), edDatabase->text().trimmed()},
+      {QStringLiteral("Database"), odbc ? QString() : edDatabase->text().trimmed()},
       {QStringLiteral("Host"), server ? edHost->text().trimmed() : QString()},
-      {QStringLiteral("Port"), server ? edPort->text().trimmed() : QString()}};
+      {QStringLiteral("Port"), server ? edPort->text().trimmed() : QString()},
+      {QStringLiteral("DSN"), odbc ? cbDataSource->currentText().trimmed() : QString()}};
   const auto shownValue = [&](const QString& key) -> const QString* {
     for (const auto& [k, v] : shown)
       if (k.compare(key, Qt::CaseInsensitive) == 0)
@@ -140,7 +165,10 @@ bool TfmConnection::ask(const TAliasConfig* existing, const std::function<bool(c
   const auto value = [&](const char* key) { return existing ? existing->value(QLatin1String(key)).value_or(QString()) : QString(); };
   edName->setText(existing ? existing->Name : QString());
   const QString driver = value("Driver");
-  cbDriver->setCurrentText(driver.compare(postgresDriver, Qt::CaseInsensitive) == 0 ? postgresDriver : sqliteDriver);
+  cbDriver->setCurrentText(driver.compare(postgresDriver, Qt::CaseInsensitive) == 0 ? postgresDriver
+                           : driver.compare(odbcDriver, Qt::CaseInsensitive) == 0   ? odbcDriver
+                                                                                      : sqliteDriver);
+  cbDataSource->setCurrentText(value("DSN"));
   edDatabase->setText(value("Database"));
   edHost->setText(value("Host"));
   edPort->setText(value("Port"));

@@ -12,7 +12,8 @@ class QPushButton;
 struct TAliasConfig;
 
 // Asks for a connection's settings: its name, its driver, and the database (a file for SQLite; a
-// host, port and database name for PostgreSQL). Settings it does not show are kept as they are.
+// host, port and database name for PostgreSQL; a data source of the system's for ODBC, offered from
+// the driver manager's list). Settings it does not show are kept as they are.
 class TfmConnection : public QDialog {
   Q_OBJECT
 public:
@@ -24,6 +25,7 @@ public:
   QPushButton* btBrowse;
   QLineEdit* edHost;
   QLineEdit* edPort;
+  QComboBox* cbDataSource;
   QLabel* lbFault;
   QPushButton* btOK;
 
@@ -37,5 +39,5 @@ private:
 
   const TAliasConfig* FExisting = nullptr;
   std::function<bool(const QString&)> FNameTaken;
-  QList<QWidget*> FFileFields, FServerFields;
+  QList<QWidget*> FFileFields, FServerFields, FDataSourceFields;
 };

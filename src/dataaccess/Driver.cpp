@@ -1,6 +1,7 @@
 #include "dataaccess/Driver.h"
 
 #include "dataaccess/DBErrors.h"
+#include "dataaccess/odbc/OdbcDriver.h"
 #include "dataaccess/postgres/PgDriver.h"
 #include "dataaccess/sqlite/SqliteDriver.h"
 
@@ -12,6 +13,7 @@ std::vector<std::unique_ptr<TDriver>>& registry()
     std::vector<std::unique_ptr<TDriver>> list;
     list.push_back(createSqliteDriver());
     list.push_back(createPostgresDriver());
+    list.push_back(createOdbcDriver());
     return list;
   }();
   return drivers;

@@ -1,5 +1,5 @@
 // A record being edited is never thrown away without a word: every command that closes or leaves the
-// table's rows asks first, on both drivers, through the program's own windows.
+// table's rows asks first, on every driver, through the program's own windows.
 #include "AppFixture.h"
 #include "BackendProgram.h"
 
@@ -115,6 +115,8 @@ private slots:
     folder = std::make_unique<TestFolder>();
     if (onPostgres())
       PG_REQUIRE_SERVER();
+    if (onOdbc())
+      MARIA_REQUIRE_SERVER();
     backend = startProgramOn(*folder, QString::fromLatin1(schema), QStringLiteral("Edits"));
     connectThroughTheTree(*backend, QStringLiteral("Edits"));
     doubleClick(table(QStringLiteral("nums")));

@@ -2,12 +2,14 @@
 // wrote, the tree follows, and a setting the file could not read back is refused in the dialog.
 // Connecting through the tree: the login dialog, the tables listed, and what a failure shows.
 #include "AppFixture.h"
+#include "MariaTestServer.h"
 
 #include "browser/AliasFileText.h"
 #include "browser/ConnectionDialog.h"
 #include "dataaccess/AliasConfig.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -207,6 +209,36 @@ private slots:
     doubleClick(child(root(), QStringLiteral("Other")));
     QCOMPARE(shown, QStringLiteral("Other: closed||-|-|"));  // the login names the alias
     QCOMPARE(seen(QStringLiteral("Other")), QStringLiteral("closed||-|-|"));
+  }
+
+  // An ODBC connection names a data source that the driver manager offers; it connects with the
+  // login's user and password, whatever characters the password holds.
+  void odbcDataSourcesAreOffered()
+  {
+    MARIA_REQUIRE_SERVER();
+    const QString dsn = QString::fromUtf8(maria_test::server().Dsn);
+    QStringList offered;
+    QString fault;
+    answerNextModal([&](QWidget* w) {
+      auto* d = static_cast<TfmConnection*>(w);
+      d->edName->setText(QStringLiteral("Maria"));
+      d->cbDriver->setCurrentText(QStringLiteral("ODBC"));
+      for (int i = 0; i < d->cbDataSource->count(); ++i)
+        offered << d->cbDataSource->itemText(i);
+      d->btOK->click();
+      fault = d->lbFault->text();
+      d->cbDataSource->setCurrentIndex(int(offered.indexOf(dsn)));
+      d->btOK->click();
+      if (d->isVisible())
+        d->reject();
+    });
+    fmMain->NewConnection1->trigger();
+    QCOMPARE(fault, QStringLiteral("Choose the data source."));
+    QVERIFY2(offered.contains(dsn), qPrintable(offered.join(QLatin1Char(','))));
+    QVERIFY(readFile(aliasFile).endsWith("\r\n[Maria]\r\nDriver=ODBC\r\nDSN=" + dsn.toUtf8() + "\r\n"));
+    loginWith(QString::fromUtf8(maria_test::server().User), QString::fromUtf8(maria_test::server().Password));
+    doubleClick(child(root(), QStringLiteral("Maria")));
+    QCOMPARE(seen(QStringLiteral("Maria")).section(QLatin1Char('|'), 0, 3), QStringLiteral("open|Connected: Maria|Execute|Export"));
   }
 
   // A refused open and a table list that cannot be read both show the engine's messages in the

@@ -56,7 +56,7 @@ class TestQueryExecution : public QObject {
   }
 
 private slots:
-  void initTestCase_data() { addDriverRows(); }
+  void initTestCase_data() { addDriverRows(DriverRows::WithoutOdbc); }
 
   void init()
   {

@@ -8,7 +8,8 @@
 namespace test_backends {
 
 // Lays out the schema on the row's database and starts the program over an alias to it. On
-// PostgreSQL, call PG_REQUIRE_SERVER() first: it must end the test function itself.
+// PostgreSQL, call PG_REQUIRE_SERVER() first, on ODBC MARIA_REQUIRE_SERVER(): it must end the test
+// function itself.
 inline std::unique_ptr<Backend> startProgramOn(TestFolder& folder, const QString& schema, const QString& alias)
 {
   auto backend = makeBackend(folder, schema);

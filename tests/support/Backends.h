@@ -1,7 +1,9 @@
 #pragma once
 
-// One test, two databases: the same tables on a SQLite file and on the PostgreSQL test server,
-// reached through an alias, with a second session on each for checking what was stored.
+// One test, three databases: the same tables on a SQLite file, on the PostgreSQL test server and,
+// through ODBC, on the MariaDB test server, reached through an alias, with a second session on each
+// for checking what was stored.
+#include "MariaTestServer.h"
 #include "PgTestServer.h"
 #include "TestSupport.h"
 
@@ -70,12 +72,31 @@ private:
   pg_test::TempDatabase FDb;
 };
 
-// One row per driver, for initTestCase_data: every test of the program then runs on both.
-inline void addDriverRows()
+// The login of the second MariaDB user: an alias with a connection string takes any character but '}'.
+class MariaBackend : public Backend {
+public:
+  explicit MariaBackend(const QString& sql) : FDb(QStringLiteral("both")) { FDb.exec(sql); }
+  QByteArray aliasSection(const QString& name) override { return FDb.aliasSection(name); }
+  void exec(const QString& sql) override { FDb.exec(sql); }
+  QString scalar(const QString& sql) override { return FDb.scalar(sql); }
+  QString user() const override { return QString::fromUtf8(maria_test::server().User2); }
+  QString password() const override { return QString::fromUtf8(maria_test::server().Password2); }
+  QString listed(const QString& table) const override { return table; }
+
+private:
+  maria_test::TempDatabase FDb;
+};
+
+// One row per driver, for initTestCase_data: every test of the program then runs on each. A test
+// whose steps need what only SQLite and PostgreSQL have leaves ODBC out.
+enum class DriverRows { All, WithoutOdbc };
+inline void addDriverRows(DriverRows rows = DriverRows::All)
 {
   QTest::addColumn<QString>("driver");
   QTest::newRow("SQLite") << "SQLite";
   QTest::newRow("PostgreSQL") << "PostgreSQL";
+  if (rows == DriverRows::All)
+    QTest::newRow("ODBC") << "ODBC";
 }
 
 inline bool onPostgres()
@@ -84,11 +105,19 @@ inline bool onPostgres()
   return driver == QLatin1String("PostgreSQL");
 }
 
-// The running row's database with the schema laid out (on PostgreSQL, check for the server first).
+inline bool onOdbc()
+{
+  QFETCH_GLOBAL(QString, driver);
+  return driver == QLatin1String("ODBC");
+}
+
+// The running row's database with the schema laid out (on a server, check for it first).
 inline std::unique_ptr<Backend> makeBackend(TestFolder& folder, const QString& schema)
 {
   if (onPostgres())
     return std::make_unique<PgBackend>(schema);
+  if (onOdbc())
+    return std::make_unique<MariaBackend>(schema);
   return std::make_unique<SqliteBackend>(folder, schema);
 }
 

@@ -1,0 +1,261 @@
+#include "dataaccess/odbc/OdbcRowset.h"
+
+#include "dataaccess/odbc/OdbcTypes.h"
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr size_t blockBytes = 4 * 1024 * 1024;  // the largest rowset buffer
+constexpr SQLULEN mostRows = 500;                // rows per fetch
+constexpr SQLLEN pieceBytes = 64 * 1024;         // a long value is read this much at a time
+
+size_t aligned(size_t n)
+{
+  return (n + 7) & ~size_t(7);
+}
+
+SQLSMALLINT cType(OdbcFetchAs as)
+{
+  switch (as) {
+  case OdbcFetchAs::Integer: return SQL_C_SBIGINT;
+  case OdbcFetchAs::Float: return SQL_C_DOUBLE;
+  case OdbcFetchAs::Ascii: return SQL_C_CHAR;
+  case OdbcFetchAs::Text: return SQL_C_WCHAR;
+  case OdbcFetchAs::Bytes: return SQL_C_BINARY;
+  }
+  return SQL_C_CHAR;
+}
+
+// Bytes a bound value of the field needs. Text is fetched in UTF-16: two units for a character
+// outside the basic plane.
+SQLLEN widthOf(const TColumnInfo& f, OdbcFetchAs as)
+{
+  switch (as) {
+  case OdbcFetchAs::Integer: return sizeof(int64_t);
+  case OdbcFetchAs::Float: return sizeof(double);
+  case OdbcFetchAs::Ascii: return std::max(f.Precision, 0) + 8 + 64;  // sign, point and exponent; or a date's text
+  case OdbcFetchAs::Text: return SQLLEN(2 * std::max(f.Size, 1) + 1) * SQLLEN(sizeof(SQLWCHAR));
+  case OdbcFetchAs::Bytes: return std::max(f.Size, 1);
+  }
+  return 0;
+}
+
+}  // namespace
+
+OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vector<TColumnInfo>& fields, const QString& purpose)
+    : FSession(session), FStatement(statement), FPurpose(purpose)
+{
+  bool pieces = false;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const OdbcFetchAs as = odbcFetchAs(fields[i].DataType);
+    FAs.push_back(as);
+    // Every column after one read in pieces is read so too: SQLGetData is meant for the columns after
+    // the bound ones, and MariaDB's driver returns nothing for one that has bound columns after it.
+    pieces = pieces || odbcFetchedInPieces(fields[i].DataType);
+    if (pieces) {
+      FBoundIndex.push_back(-1);
+      continue;
+    }
+    Bound b;
+    b.Column = int(i) + 1;
+    b.As = as;
+    b.Offset = FRowBytes + sizeof(SQLLEN);
+    b.Width = widthOf(fields[i], as);
+    FRowBytes = aligned(b.Offset + size_t(b.Width));
+    FBoundIndex.push_back(int(FBound.size()));
+    FBound.push_back(b);
+  }
+  FRowBytes = std::max<size_t>(FRowBytes, sizeof(SQLLEN));
+  const bool anyInPieces = std::find(FBoundIndex.begin(), FBoundIndex.end(), -1) != FBoundIndex.end();
+  // Long values are read from a rowset of one row: SQLGetData on a row of a larger block, after
+  // SQLSetPos, is optional in ODBC, and MariaDB's driver, which claims it, reads only the first row.
+  FRowsetSize = anyInPieces ? 1 : std::clamp<SQLULEN>(blockBytes / FRowBytes, 1, mostRows);
+  FBlock.assign(FRowBytes * FRowsetSize, 0);
+  FStatus.assign(FRowsetSize, 0);
+  const auto check = [&](SQLRETURN r) { odbcCheck(r, purpose, DBErrorCode::Statement, SQL_HANDLE_STMT, statement); };
+  check(SQLSetStmtAttr(statement, SQL_ATTR_ROW_BIND_TYPE, reinterpret_cast<SQLPOINTER>(FRowBytes), 0));
+  check(SQLSetStmtAttr(statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(FRowsetSize), 0));
+  check(SQLSetStmtAttr(statement, SQL_ATTR_ROW_STATUS_PTR, FStatus.data(), 0));
+  check(SQLSetStmtAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &FFetched, 0));
+  for (const Bound& b : FBound)
+    check(SQLBindCol(statement, SQLUSMALLINT(b.Column), cType(b.As), FBlock.data() + b.Offset, b.Width,
+                     reinterpret_cast<SQLLEN*>(FBlock.data() + b.Offset - sizeof(SQLLEN))));
+}
+
+int OdbcRowset::fetch(std::vector<TRow>& out)
+{
+  if (!FPending.empty()) {
+    const int rows = int(FPending.size());
+    std::move(FPending.begin(), FPending.end(), std::back_inserter(out));
+    FPending.clear();
+    return rows;
+  }
+  if (FEnded)
+    return 0;
+  FFetched = 0;
+  if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
+    FEnded = true;
+    return 0;
+  }
+  const int rows = convert(0, out);
+  if (FFetched < FRowsetSize)
+    FEnded = true;
+  return rows;
+}
+
+int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
+{
+  int rows = 0;
+  for (SQLULEN r = first; r < FFetched; ++r) {
+    if (FStatus[r] == SQL_ROW_ERROR || FStatus[r] == SQL_ROW_NOROW)
+      continue;
+    TRow row(FAs.size());
+    const char* bytes = FBlock.data() + r * FRowBytes;
+    for (size_t c = 0; c < FAs.size(); ++c) {
+      if (FBoundIndex[c] >= 0)
+        readBound(bytes, FBound[size_t(FBoundIndex[c])], row[c]);
+      else
+        readInPieces(int(c) + 1, FAs[c], row[c]);
+    }
+    out.push_back(std::move(row));
+    ++rows;
+  }
+  return rows;
+}
+
+int64_t OdbcRowset::skip(int64_t n)
+{
+  int64_t skipped = std::min<int64_t>(n, int64_t(FPending.size()));
+  FPending.erase(FPending.begin(), FPending.begin() + qsizetype(skipped));
+  while (skipped < n && !FEnded) {
+    FFetched = 0;
+    if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
+      FEnded = true;
+      break;
+    }
+    if (FFetched < FRowsetSize)
+      FEnded = true;
+    // The rows of the last rowset past the ones stepped over are kept for the next fetch.
+    if (skipped + int64_t(FFetched) > n) {
+      convert(SQLULEN(n - skipped), FPending);
+      return n;
+    }
+    skipped += int64_t(FFetched);
+  }
+  return skipped;
+}
+
+void OdbcRowset::readBound(const char* row, const Bound& b, TValue& out) const
+{
+  SQLLEN indicator = 0;
+  std::memcpy(&indicator, row + b.Offset - sizeof(SQLLEN), sizeof indicator);
+  const char* data = row + b.Offset;
+  if (indicator == SQL_NULL_DATA) {
+    out.setNull();
+    return;
+  }
+  switch (b.As) {
+  case OdbcFetchAs::Integer: {
+    int64_t v = 0;
+    std::memcpy(&v, data, sizeof v);
+    out.setInteger(v);
+    return;
+  }
+  case OdbcFetchAs::Float: {
+    double v = 0;
+    std::memcpy(&v, data, sizeof v);
+    out.setFloat(v);
+    return;
+  }
+  case OdbcFetchAs::Ascii:
+    out.setBytes(TValue::Text, data, qsizetype(std::clamp<SQLLEN>(indicator, 0, b.Width - 1)));
+    return;
+  case OdbcFetchAs::Text: {
+    const SQLLEN units = std::clamp<SQLLEN>(indicator, 0, b.Width - SQLLEN(sizeof(SQLWCHAR))) / SQLLEN(sizeof(SQLWCHAR));
+    out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(data), units).toUtf8());
+    return;
+  }
+  case OdbcFetchAs::Bytes:
+    out.setBytes(TValue::Bytes, data, qsizetype(std::clamp<SQLLEN>(indicator, 0, b.Width)));
+    return;
+  }
+}
+
+void OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
+{
+  SQLLEN indicator = 0;
+  const auto getData = [&](SQLSMALLINT type, void* buffer, SQLLEN bytes) {
+    return FSession.run(FPurpose, FStatement, [&] { return SQLGetData(FStatement, SQLUSMALLINT(column), type, buffer, bytes, &indicator); });
+  };
+  if (as == OdbcFetchAs::Integer || as == OdbcFetchAs::Float) {
+    int64_t integer = 0;
+    double real = 0;
+    getData(as == OdbcFetchAs::Integer ? SQL_C_SBIGINT : SQL_C_DOUBLE,
+            as == OdbcFetchAs::Integer ? static_cast<void*>(&integer) : static_cast<void*>(&real), 0);
+    if (indicator == SQL_NULL_DATA)
+      out.setNull();
+    else if (as == OdbcFetchAs::Integer)
+      out.setInteger(integer);
+    else
+      out.setFloat(real);
+    return;
+  }
+  // Text comes in UTF-16 (decimals and dates in ASCII), each piece ending with a terminating unit;
+  // bytes come as they are.
+  const SQLSMALLINT type = as == OdbcFetchAs::Bytes ? SQL_C_BINARY : as == OdbcFetchAs::Ascii ? SQL_C_CHAR : SQL_C_WCHAR;
+  const SQLLEN unit = type == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR)) : 1;
+  const SQLLEN terminator = type == SQL_C_BINARY ? 0 : unit;
+  std::vector<char> piece(static_cast<size_t>(pieceBytes));
+  QByteArray bytes;
+  for (;;) {
+    const SQLRETURN r = getData(type, piece.data(), pieceBytes);
+    if (r == SQL_NO_DATA)
+      break;
+    if (indicator == SQL_NULL_DATA) {
+      out.setNull();
+      return;
+    }
+    const SQLLEN room = pieceBytes - terminator;
+    const SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+    bytes.append(piece.data(), qsizetype(got));
+    if (r == SQL_SUCCESS)
+      break;
+  }
+  if (type == SQL_C_WCHAR)
+    out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(bytes.constData()), bytes.size() / unit).toUtf8());
+  else
+    out = type == SQL_C_CHAR ? TValue::text(std::move(bytes)) : TValue::bytes(std::move(bytes));
+}
+
+std::vector<TColumnInfo> describeOdbcResult(SQLHSTMT statement, const QString& purpose)
+{
+  SQLSMALLINT count = 0;
+  odbcCheck(SQLNumResultCols(statement, &count), purpose, DBErrorCode::Statement, SQL_HANDLE_STMT, statement);
+  std::vector<TColumnInfo> columns;
+  for (SQLUSMALLINT c = 1; c <= SQLUSMALLINT(count); ++c) {
+    SQLWCHAR name[256] = {};
+    SQLSMALLINT nameLength = 0, nullable = SQL_NULLABLE_UNKNOWN;
+    OdbcColumnType type;
+    odbcCheck(SQLDescribeColW(statement, c, name, 256, &nameLength, &type.SqlType, &type.Size, &type.Digits, &nullable), purpose,
+              DBErrorCode::Statement, SQL_HANDLE_STMT, statement);
+    SQLLEN isUnsigned = SQL_FALSE;
+    SQLColAttributeW(statement, c, SQL_DESC_UNSIGNED, nullptr, 0, nullptr, &isUnsigned);
+    type.Unsigned = isUnsigned == SQL_TRUE;
+    SQLWCHAR typeName[128] = {};
+    SQLSMALLINT typeNameLength = 0;
+    SQLColAttributeW(statement, c, SQL_DESC_TYPE_NAME, typeName, sizeof typeName, &typeNameLength, nullptr);
+    type.TypeName = odbcString(typeName);
+    const OdbcFieldType f = odbcFieldType(type);
+    TColumnInfo column;
+    column.Name = odbcString(name, std::min<qsizetype>(nameLength, 255));
+    column.DataType = f.DataType;
+    column.Size = f.Size;
+    column.Precision = f.Precision;
+    column.DeclaredType = type.TypeName;
+    columns.push_back(column);
+  }
+  return columns;
+}

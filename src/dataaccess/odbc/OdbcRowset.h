@@ -1,0 +1,51 @@
+#pragma once
+
+// Reads the rows of an executed statement a rowset at a time: short values bound row-wise into one
+// block (SQL_ATTR_ROW_BIND_TYPE the size of a row, SQL_ATTR_ROW_ARRAY_SIZE hundreds of rows), so a
+// fetch is one call per rowset, not one per cell. A result with long values (memos, blobs) is read a
+// row at a time, its long values with SQLGetData in pieces. Memory holds one rowset.
+#include "dataaccess/Driver.h"
+#include "dataaccess/odbc/OdbcSession.h"
+#include "dataaccess/odbc/OdbcTypes.h"
+
+#include <vector>
+
+class OdbcRowset {
+public:
+  // Binds the statement's result columns as the fields say (one field per result column, in order).
+  OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vector<TColumnInfo>& fields, const QString& purpose);
+  // Appends the next rowset's rows to out; returns how many (0 at the end of the result).
+  int fetch(std::vector<TRow>& out);
+  // Steps over up to n rows (converting only those of a rowset that go on past them); returns how
+  // many there were.
+  int64_t skip(int64_t n);
+
+private:
+  struct Bound {
+    int Column = 0;       // 1-based
+    OdbcFetchAs As = OdbcFetchAs::Text;
+    size_t Offset = 0;    // of the value in a row of the block; its indicator stands before it
+    SQLLEN Width = 0;     // bytes of the value's buffer
+  };
+  // Converts the rows of the rowset from first on.
+  int convert(SQLULEN first, std::vector<TRow>& out);
+  void readBound(const char* row, const Bound& b, TValue& out) const;
+  void readInPieces(int column, OdbcFetchAs as, TValue& out);
+
+  OdbcSession& FSession;
+  SQLHSTMT FStatement;
+  QString FPurpose;
+  std::vector<OdbcFetchAs> FAs;     // per column
+  std::vector<int> FBoundIndex;     // per column: its index in FBound, -1 when read in pieces
+  std::vector<Bound> FBound;
+  size_t FRowBytes = 0;
+  SQLULEN FRowsetSize = 1;
+  std::vector<char> FBlock;
+  std::vector<SQLUSMALLINT> FStatus;
+  SQLULEN FFetched = 0;
+  bool FEnded = false;
+  std::vector<TRow> FPending;  // rows fetched but not yet handed out
+};
+
+// The columns of an executed statement's result as fields.
+std::vector<TColumnInfo> describeOdbcResult(SQLHSTMT statement, const QString& purpose);

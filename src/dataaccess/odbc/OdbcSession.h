@@ -1,0 +1,53 @@
+#pragma once
+
+// One ODBC connection: the environment and connection handles, the thread its waiting calls run on,
+// and the data source's identifier quote.
+#include "dataaccess/Driver.h"
+#include "dataaccess/odbc/OdbcApi.h"
+#include "dataaccess/odbc/OdbcWorker.h"
+
+#include <functional>
+#include <memory>
+
+class OdbcSession {
+public:
+  // Connects with the alias's DSN (SQLConnect: user and password go as values of their own) or its
+  // ConnectionString (SQLDriverConnect, user and password added braced). Raises EDBEngineError with
+  // every diagnostic record of the driver manager and the driver.
+  OdbcSession(const TAliasConfig& alias, const QString& user, const QString& password);
+  ~OdbcSession();
+  OdbcSession(const OdbcSession&) = delete;
+  OdbcSession& operator=(const OdbcSession&) = delete;
+
+  SQLHDBC connection() const { return FConnection.get(); }
+  // A new statement handle; freed when the handle goes. After the link to the data source was found
+  // broken, it first connects again with the same settings (raising in the engine's words when it
+  // cannot) and says so.
+  OdbcHandle newStatement(const QString& purpose);
+  // Told when a call finds the link broken (true), and when a later command has made it again (false).
+  std::function<void(bool lost)> OnConnectionState;
+  // Runs a call that may wait for the data source on the worker (see OdbcWorker) and raises the
+  // statement's diagnostics, after purpose, when it fails. Returns SQL_NO_DATA as it is. A call the
+  // user cancelled raises in the engine's words for a cancelled statement.
+  SQLRETURN run(const QString& purpose, SQLHSTMT statement, const std::function<SQLRETURN()>& call,
+                int category = DBErrorCode::Statement);
+
+  QString quoteIdentifier(const QString& name) const;
+  // The query that gives the number the data source gave the last row this connection added to a
+  // table that numbers its rows; empty for a data source whose way is not known.
+  const QString& lastNumberQuery() const { return FLastNumberQuery; }
+
+private:
+  // Makes the connection with the alias's settings and the login; raises in the given words.
+  void connectNow(const QString& purpose);
+
+  OdbcHandle FEnvironment;
+  OdbcHandle FConnection;
+  std::vector<OdbcHandle> FBroken;  // connections found broken, kept for the statements on them
+  std::unique_ptr<OdbcWorker> FWorker;
+  QString FDsn, FConnectionString, FUser, FPassword, FReconnectWords;
+  int FTimeout = 15;
+  bool FLost = false;
+  QString FQuote;  // empty when the data source has none
+  QString FLastNumberQuery;
+};
