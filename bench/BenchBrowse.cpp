@@ -2,6 +2,7 @@
 
 #include "BenchSupport.h"
 #include "dataaccess/DataSet.h"
+#include "dataaccess/Field.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -75,6 +76,17 @@ void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTar
               release, t.nsecsElapsed() / 1e6);
   report("peak memory above the program's own", (statusKiB("VmHWM:") - baseKiB) / 1024.0, 100, "MiB");
   ds.Close();
+}
+
+int64_t walkRecords(TDataSet& ds)
+{
+  int64_t bytes = 0;
+  ds.DisableControls();
+  for (ds.First(); !ds.Eof(); ds.Next())
+    for (int i = 0; i < ds.FieldCount(); ++i)
+      bytes += ds.Fields(i)->Value().rawBytes().size();
+  ds.EnableControls();
+  return bytes;
 }
 
 }  // namespace bench

@@ -4,6 +4,7 @@
 #include "dbcontrols/DBGrid.h"
 
 #include <QElapsedTimer>
+#include <cstdint>
 
 class TDataSet;
 
@@ -33,5 +34,8 @@ struct Browser {
 // Opens the dataset in a grid and reports the first screen, the count after it, the last record,
 // browsing from the middle and from the top, and the peak memory above baseKiB; closes it again.
 void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTargetMs);
+
+// Every record and every field's value, as an export reads them; returns the bytes of values seen.
+int64_t walkRecords(TDataSet& ds);
 
 }  // namespace bench

@@ -114,18 +114,6 @@ QByteArray prepare(const Server& s, int64_t rows, QByteArray* table)
 
 
 
-// Every record and every field's value, as an export reads them; returns the bytes of text seen.
-int64_t walk(TDataSet& ds)
-{
-  int64_t bytes = 0;
-  ds.DisableControls();
-  for (ds.First(); !ds.Eof(); ds.Next())
-    for (int i = 0; i < ds.FieldCount(); ++i)
-      bytes += ds.Fields(i)->Value().rawBytes().size();
-  ds.EnableControls();
-  return bytes;
-}
-
 // The same, each record also written as the CSV export writes it, into a buffer emptied as a file
 // write would; returns the bytes of CSV.
 int64_t walkAsCsv(TDataSet& ds)
@@ -222,7 +210,7 @@ int main(int argc, char* argv[])
       t.SetTableName(QString::fromUtf8(table));
       timer.start();
       t.Open();
-      bytes = walk(t);
+      bytes = bench::walkRecords(t);
       ours.push_back(timer.nsecsElapsed() / 1e6);
     }
     {
@@ -288,7 +276,7 @@ int main(int argc, char* argv[])
                 "%.1f ms the next 1,000\n", "query: let go of the transaction, take up", release, takeUp,
                 timer.nsecsElapsed() / 1e6);
     timer.restart();
-    walk(q);
+    bench::walkRecords(q);
     std::printf("  %-46s %9.1f ms\n", "query: walk every record and field", timer.nsecsElapsed() / 1e6);
     report("peak memory above the program's own, query", (statusKiB("VmHWM:") - base) / 1024.0, 100, "MiB");
   }
