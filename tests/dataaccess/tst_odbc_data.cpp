@@ -101,6 +101,10 @@ private slots:
       QCOMPARE(d->Fields(1)->AsString(), QStringLiteral("y%1").arg(n));  // a memo: read in pieces, row by row
     }
     QCOMPARE(n, rows);
+    d->Close();
+    d->Open();
+    d->SetRecNo(1090);  // a jump past the rows read: those before it are stepped over, a row at a time
+    QCOMPARE(d->Fields(1)->AsString(), QStringLiteral("y1090"));
     d->First();
     QCOMPARE(d->Fields(0)->Value().asInteger(), 1);
     QVERIFY(!d->CanModify());

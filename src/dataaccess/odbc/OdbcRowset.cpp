@@ -11,6 +11,7 @@ namespace {
 constexpr size_t blockBytes = 4 * 1024 * 1024;  // the largest rowset buffer
 constexpr SQLULEN mostRows = 500;                // rows per fetch
 constexpr SQLLEN pieceBytes = 64 * 1024;         // a long value is read this much at a time
+constexpr size_t piecesBatch = 256;              // rows with long values read in one call of the worker
 
 size_t aligned(size_t n)
 {
@@ -72,6 +73,7 @@ OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vect
   const bool anyInPieces = std::find(FBoundIndex.begin(), FBoundIndex.end(), -1) != FBoundIndex.end();
   // Long values are read from a rowset of one row: SQLGetData on a row of a larger block, after
   // SQLSetPos, is optional in ODBC, and MariaDB's driver, which claims it, reads only the first row.
+  FInPieces = anyInPieces;
   FRowsetSize = anyInPieces ? 1 : std::clamp<SQLULEN>(blockBytes / FRowBytes, 1, mostRows);
   FBlock.assign(FRowBytes * FRowsetSize, 0);
   FStatus.assign(FRowsetSize, 0);
@@ -95,6 +97,8 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
   }
   if (FEnded)
     return 0;
+  if (FInPieces)
+    return fetchInPieces(out);
   FFetched = 0;
   if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
     FEnded = true;
@@ -106,6 +110,42 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
   return rows;
 }
 
+// Rows with long values come one at a time, and each value in pieces: a turn of the worker thread
+// per fetch and per piece would cost many times the values, so a batch of rows is fetched and read
+// in one call of the worker.
+int OdbcRowset::fetchInPieces(std::vector<TRow>& out)
+{
+  std::vector<TRow> rows;
+  const SQLRETURN r = FSession.run(FPurpose, FStatement, [&]() -> SQLRETURN {
+    while (rows.size() < piecesBatch) {
+      FFetched = 0;
+      const SQLRETURN f = SQLFetch(FStatement);
+      if (f == SQL_NO_DATA) {
+        FEnded = true;
+        break;
+      }
+      if (!SQL_SUCCEEDED(f))
+        return f;
+      if (FFetched == 0 || FStatus[0] == SQL_ROW_ERROR || FStatus[0] == SQL_ROW_NOROW)
+        continue;
+      TRow row(FAs.size());
+      for (size_t c = 0; c < FAs.size(); ++c) {
+        if (FBoundIndex[c] >= 0) {
+          readBound(FBlock.data(), FBound[size_t(FBoundIndex[c])], row[c]);
+        } else if (const SQLRETURN g = readInPieces(int(c) + 1, FAs[c], row[c]); !SQL_SUCCEEDED(g) && g != SQL_NO_DATA) {
+          return g;
+        }
+      }
+      rows.push_back(std::move(row));
+    }
+    return rows.empty() && FEnded ? SQL_NO_DATA : SQL_SUCCESS;
+  });
+  if (r == SQL_NO_DATA)
+    FEnded = true;
+  std::move(rows.begin(), rows.end(), std::back_inserter(out));
+  return int(rows.size());
+}
+
 int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
 {
   int rows = 0;
@@ -114,12 +154,8 @@ int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
       continue;
     TRow row(FAs.size());
     const char* bytes = FBlock.data() + r * FRowBytes;
-    for (size_t c = 0; c < FAs.size(); ++c) {
-      if (FBoundIndex[c] >= 0)
-        readBound(bytes, FBound[size_t(FBoundIndex[c])], row[c]);
-      else
-        readInPieces(int(c) + 1, FAs[c], row[c]);
-    }
+    for (size_t c = 0; c < FAs.size(); ++c)  // every column is bound here (see fetchInPieces)
+      readBound(bytes, FBound[size_t(FBoundIndex[c])], row[c]);
     out.push_back(std::move(row));
     ++rows;
   }
@@ -130,6 +166,23 @@ int64_t OdbcRowset::skip(int64_t n)
 {
   int64_t skipped = std::min<int64_t>(n, int64_t(FPending.size()));
   FPending.erase(FPending.begin(), FPending.begin() + qsizetype(skipped));
+  if (FInPieces) {
+    // A row at a time, nothing read: the rows stepped over in one call of the worker.
+    FSession.run(FPurpose, FStatement, [&]() -> SQLRETURN {
+      while (skipped < n) {
+        const SQLRETURN f = SQLFetch(FStatement);
+        if (f == SQL_NO_DATA) {
+          FEnded = true;
+          return SQL_SUCCESS;
+        }
+        if (!SQL_SUCCEEDED(f))
+          return f;
+        ++skipped;
+      }
+      return SQL_SUCCESS;
+    });
+    return skipped;
+  }
   while (skipped < n && !FEnded) {
     FFetched = 0;
     if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
@@ -184,24 +237,26 @@ void OdbcRowset::readBound(const char* row, const Bound& b, TValue& out) const
   }
 }
 
-void OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
+SQLRETURN OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
 {
   SQLLEN indicator = 0;
   const auto getData = [&](SQLSMALLINT type, void* buffer, SQLLEN bytes) {
-    return FSession.run(FPurpose, FStatement, [&] { return SQLGetData(FStatement, SQLUSMALLINT(column), type, buffer, bytes, &indicator); });
+    return SQLGetData(FStatement, SQLUSMALLINT(column), type, buffer, bytes, &indicator);
   };
   if (as == OdbcFetchAs::Integer || as == OdbcFetchAs::Float) {
     int64_t integer = 0;
     double real = 0;
-    getData(as == OdbcFetchAs::Integer ? SQL_C_SBIGINT : SQL_C_DOUBLE,
-            as == OdbcFetchAs::Integer ? static_cast<void*>(&integer) : static_cast<void*>(&real), 0);
+    const SQLRETURN r = getData(as == OdbcFetchAs::Integer ? SQL_C_SBIGINT : SQL_C_DOUBLE,
+                                as == OdbcFetchAs::Integer ? static_cast<void*>(&integer) : static_cast<void*>(&real), 0);
+    if (!SQL_SUCCEEDED(r))
+      return r;
     if (indicator == SQL_NULL_DATA)
       out.setNull();
     else if (as == OdbcFetchAs::Integer)
       out.setInteger(integer);
     else
       out.setFloat(real);
-    return;
+    return r;
   }
   // Text comes in UTF-16 (decimals and dates in ASCII), each piece ending with a terminating unit;
   // bytes come as they are.
@@ -214,9 +269,11 @@ void OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
     const SQLRETURN r = getData(type, piece.data(), pieceBytes);
     if (r == SQL_NO_DATA)
       break;
+    if (!SQL_SUCCEEDED(r))
+      return r;
     if (indicator == SQL_NULL_DATA) {
       out.setNull();
-      return;
+      return r;
     }
     const SQLLEN room = pieceBytes - terminator;
     const SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
@@ -228,6 +285,7 @@ void OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
     out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(bytes.constData()), bytes.size() / unit).toUtf8());
   else
     out = type == SQL_C_CHAR ? TValue::text(std::move(bytes)) : TValue::bytes(std::move(bytes));
+  return SQL_SUCCESS;
 }
 
 std::vector<TColumnInfo> describeOdbcResult(SQLHSTMT statement, const QString& purpose)

@@ -29,8 +29,10 @@ private:
   };
   // Converts the rows of the rowset from first on.
   int convert(SQLULEN first, std::vector<TRow>& out);
+  int fetchInPieces(std::vector<TRow>& out);
   void readBound(const char* row, const Bound& b, TValue& out) const;
-  void readInPieces(int column, OdbcFetchAs as, TValue& out);
+  // On the worker thread: a value with SQLGetData, in pieces; the call's outcome.
+  SQLRETURN readInPieces(int column, OdbcFetchAs as, TValue& out);
 
   OdbcSession& FSession;
   SQLHSTMT FStatement;
@@ -44,6 +46,7 @@ private:
   std::vector<SQLUSMALLINT> FStatus;
   SQLULEN FFetched = 0;
   bool FEnded = false;
+  bool FInPieces = false;  // some values are read with SQLGetData: a row per fetch
   std::vector<TRow> FPending;  // rows fetched but not yet handed out
 };
 

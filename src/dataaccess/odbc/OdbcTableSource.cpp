@@ -215,7 +215,9 @@ public:
       OdbcParams none;
       OdbcHandle st = run(FSession.lastNumberQuery(), none, 0, words("add a row to"));
       std::vector<TRow> number;
-      OdbcRowset(FSession, st.get(), {TColumnInfo{QString(), ftLargeint}}, words("add a row to")).fetch(number);
+      TColumnInfo generated;
+      generated.DataType = ftLargeint;
+      OdbcRowset(FSession, st.get(), {generated}, words("add a row to")).fetch(number);
       if (!number.empty())
         key[size_t(FKey[0])] = number.front().front();
     }
