@@ -32,7 +32,7 @@ void resetPeak()
 
 void report(const char* what, double value, double target, const char* unit)
 {
-  std::printf("  %-46s %9.1f %-3s target %6.0f %-3s ratio %.2f  %s\n", what, value, unit, target, unit, value / target,
+  std::printf("  %-46s %9.1f %-3s target %6.4g %-3s ratio %.2f  %s\n", what, value, unit, target, unit, value / target,
               value <= target ? "ok" : "MISSED");
   std::fflush(stdout);
 }
