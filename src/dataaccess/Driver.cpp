@@ -5,6 +5,8 @@
 #include "dataaccess/postgres/PgDriver.h"
 #include "dataaccess/sqlite/SqliteDriver.h"
 
+#include <algorithm>
+
 namespace {
 std::vector<std::unique_ptr<TDriver>>& registry()
 {
@@ -57,6 +59,37 @@ QString unmatchedRowReason(bool lookedUp, const TRow* now, const TRow& original)
                        : *now != original ? QStringLiteral("changed")
                                           : QStringLiteral("changed or deleted");
   return QStringLiteral("The row was %1 by another user since it was read. Nothing was written; your changes are kept.").arg(what);
+}
+
+QString noKeyReason(const QString& tableName)
+{
+  return QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could be found again.").arg(tableName);
+}
+
+namespace {
+
+class KeptRows : public TRowSource {
+public:
+  KeptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows) : FColumns(std::move(columns)), FRows(std::move(rows)) {}
+  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
+  int64_t count() override { return int64_t(FRows.size()); }
+  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
+  {
+    out.clear();
+    for (int64_t i = std::max<int64_t>(offset, 0); i < offset + n && i < int64_t(FRows.size()); ++i)
+      out.push_back(FRows[size_t(i)]);
+  }
+
+private:
+  std::vector<TColumnInfo> FColumns;
+  std::vector<TRow> FRows;
+};
+
+}  // namespace
+
+std::unique_ptr<TRowSource> keptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows)
+{
+  return std::make_unique<KeptRows>(std::move(columns), std::move(rows));
 }
 
 bool TRowSource::canModify(QString* reason) const

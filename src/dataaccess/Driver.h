@@ -67,6 +67,12 @@ public:
 // its key says whether another user deleted it (now null) or changed it. lookedUp false: the row
 // could not be looked up by a key, and either may have happened.
 QString unmatchedRowReason(bool lookedUp, const TRow* now, const TRow& original);
+// Why a table without a primary key cannot be edited.
+QString noKeyReason(const QString& tableName);
+
+// Rows a statement returned as it ran (INSERT ... RETURNING and the like): kept in memory, since
+// running the statement again would do it again.
+std::unique_ptr<TRowSource> keptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows);
 
 // The outcome of a statement: its rows when it returned any, and the rows it changed.
 struct TExecResult {

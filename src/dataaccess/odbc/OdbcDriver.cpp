@@ -136,8 +136,7 @@ public:
       return openOdbcTable(FSession, tableName, d.Quoted, description, std::move(types));
     return openOdbcQueryRows(FSession, QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + d.Quoted,
                              description.Columns, QStringLiteral("Cannot read the rows of table '%1'.").arg(tableName),
-                             QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could be "
-                                            "found again.").arg(tableName));
+                             noKeyReason(tableName));
   }
 
   TExecResult execute(const QString& sql) override { return executeOdbc(FSession, sql); }

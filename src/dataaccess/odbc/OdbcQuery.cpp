@@ -142,23 +142,6 @@ private:
   int64_t FCount = -1;
 };
 
-class OdbcKeptRows : public TRowSource {
-public:
-  OdbcKeptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows) : FColumns(std::move(columns)), FRows(std::move(rows)) {}
-  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
-  int64_t count() override { return int64_t(FRows.size()); }
-  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
-  {
-    out.clear();
-    for (int64_t i = std::max<int64_t>(offset, 0); i < offset + n && i < int64_t(FRows.size()); ++i)
-      out.push_back(FRows[size_t(i)]);
-  }
-
-private:
-  std::vector<TColumnInfo> FColumns;
-  std::vector<TRow> FRows;
-};
-
 bool isQuery(const QString& sql)
 {
   // Comments before the first word do not change what the statement is.
@@ -231,7 +214,7 @@ TExecResult executeOdbc(OdbcSession& session, const QString& sql)
   OdbcRowset rowset(session, h, fields, runWords);
   while (rowset.fetch(kept) > 0) {
   }
-  result.Rows = std::make_unique<OdbcKeptRows>(std::move(fields), std::move(kept));
+  result.Rows = keptRows(std::move(fields), std::move(kept));
   return result;
 }
 

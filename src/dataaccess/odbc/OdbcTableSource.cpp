@@ -152,8 +152,7 @@ public:
     if (!FKey.empty())
       return true;
     if (reason)
-      *reason = QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could be found again.")
-                    .arg(FTable);
+      *reason = noKeyReason(FTable);
     return false;
   }
 

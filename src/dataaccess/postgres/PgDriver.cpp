@@ -171,8 +171,7 @@ public:
     // Without a key rows come in the server's order through a cursor, and stay read-only.
     return openPgCursorRows(*FSession, "SELECT " + names.join(',') + " FROM " + info.QualifiedName, description.Columns,
                             QStringLiteral("Cannot read the rows of table '%1'.").arg(tableName),
-                            QStringLiteral("'%1' cannot be edited: it has no primary key by which a changed row could "
-                                           "be found again.").arg(tableName));
+                            noKeyReason(tableName));
   }
 
   TExecResult execute(const QString& sql) override

@@ -227,24 +227,6 @@ private:
   int FRequestedLimit = 0;
 };
 
-// Rows a statement returned as it ran (INSERT ... RETURNING, SHOW, EXPLAIN): kept, since running it
-// again would do it again.
-class PgKeptRows : public TRowSource {
-public:
-  PgKeptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows) : FColumns(std::move(columns)), FRows(std::move(rows)) {}
-  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
-  int64_t count() override { return int64_t(FRows.size()); }
-  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
-  {
-    out.clear();
-    for (int64_t i = std::max<int64_t>(offset, 0); i < offset + n && i < int64_t(FRows.size()); ++i)
-      out.push_back(FRows[size_t(i)]);
-  }
-
-private:
-  std::vector<TColumnInfo> FColumns;
-  std::vector<TRow> FRows;
-};
 
 // Rows changed, from the command status: rows a query returned are no change.
 int64_t rowsAffected(const PgResult& r, bool returnedRows)
@@ -332,7 +314,7 @@ TExecResult runSimple(PgSession& session, const QByteArray& text, size_t stateme
   TExecResult result;
   result.RowsAffected = affected;
   if (lastHasRows)
-    result.Rows = std::make_unique<PgKeptRows>(describePgResult(session, lastDescription.get()), std::move(lastRows));
+    result.Rows = keptRows(describePgResult(session, lastDescription.get()), std::move(lastRows));
   return result;
 }
 

@@ -230,24 +230,6 @@ private:
   int64_t FCount = -1;
 };
 
-// Rows of a statement that changes data as it returns them (INSERT ... RETURNING): it runs once,
-// to the end, and its rows are kept.
-class KeptRows : public TRowSource {
-public:
-  KeptRows(std::vector<TColumnInfo> columns, std::vector<TRow> rows) : FColumns(std::move(columns)), FRows(std::move(rows)) {}
-  const std::vector<TColumnInfo>& columns() const override { return FColumns; }
-  int64_t count() override { return int64_t(FRows.size()); }
-  void readAt(int64_t offset, int n, std::vector<TRow>& out) override
-  {
-    out.clear();
-    for (int64_t i = offset; i < offset + n && i < int64_t(FRows.size()); ++i)
-      out.push_back(FRows[size_t(i)]);
-  }
-
-private:
-  std::vector<TColumnInfo> FColumns;
-  std::vector<TRow> FRows;
-};
 
 }  // namespace
 
@@ -293,7 +275,7 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
           rows.push_back(row);
         }
         // Every row is at hand: all of them type the columns that declare nothing.
-        result.Rows = std::make_unique<KeptRows>(describeResult(stmt, rows), std::move(rows));
+        result.Rows = keptRows(describeResult(stmt, rows), std::move(rows));
       }
       result.RowsAffected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
       return result;
