@@ -2,6 +2,8 @@
 
 #include "BenchSupport.h"
 #include "dataaccess/DataSet.h"
+#include "dataaccess/Database.h"
+#include "dataaccess/Session.h"
 #include "dataaccess/Field.h"
 
 #include <QCoreApplication>
@@ -76,6 +78,18 @@ void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTar
               release, t.nsecsElapsed() / 1e6);
   report("peak memory above the program's own", (statusKiB("VmHWM:") - baseKiB) / 1024.0, 100, "MiB");
   ds.Close();
+}
+
+void openBenchDatabase(TDatabase& db, const QString& aliasFile, const QByteArray& section, const QByteArray& user,
+                       const QByteArray& password)
+{
+  useAliases(aliasFile, section);
+  Session().SetActive(false);
+  Session().SetActive(true);
+  db.SetDatabaseName(QStringLiteral("BenchDB"));
+  db.SetAliasName(QStringLiteral("Big"));
+  db.Params << QStringLiteral("USER NAME=") + QString::fromUtf8(user) << QStringLiteral("PASSWORD=") + QString::fromUtf8(password);
+  db.Open();
 }
 
 int64_t walkRecords(TDataSet& ds)

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 class TDataSet;
+class TDatabase;
 
 namespace bench {
 
@@ -34,6 +35,11 @@ struct Browser {
 // Opens the dataset in a grid and reports the first screen, the count after it, the last record,
 // browsing from the middle and from the top, and the peak memory above baseKiB; closes it again.
 void browse(const char* title, TDataSet& ds, long baseKiB, double firstScreenTargetMs);
+
+// Points the program at an alias file holding section (an alias named Big) and opens the database
+// BenchDB on it, logged in as user.
+void openBenchDatabase(TDatabase& db, const QString& aliasFile, const QByteArray& section, const QByteArray& user,
+                       const QByteArray& password);
 
 // Every record and every field's value, as an export reads them; returns the bytes of values seen.
 int64_t walkRecords(TDataSet& ds);

@@ -37,6 +37,13 @@ void report(const char* what, double value, double target, const char* unit)
   std::fflush(stdout);
 }
 
+int64_t rowsAsked(const QStringList& args, int64_t quickRows, int64_t fullRows)
+{
+  if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i >= 0 && i + 1 < args.size())
+    return args.at(i + 1).toLongLong();
+  return args.contains(QStringLiteral("--quick")) ? quickRows : fullRows;
+}
+
 double timeCommand(const QString& command, int runs)
 {
   double best = -1;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // What the benchmark programs share: memory readings, timing other tools, test data.
@@ -18,6 +19,8 @@ void report(const char* what, double value, double target, const char* unit);
 double timeCommand(const QString& command, int runs = 1);
 // Writes the alias file (replacing it) and points the program at it.
 void useAliases(const QString& file, const QByteArray& content);
+// The rows a run asks for: "--rows N" when given, else quickRows with "--quick", else fullRows.
+int64_t rowsAsked(const QStringList& args, int64_t quickRows, int64_t fullRows);
 // The folder beside the build where generated data is kept between runs.
 QString dataFolder();
 // A SQLite table "rows" of 8 mixed columns (integers, decimal, float, date, short text, memo,

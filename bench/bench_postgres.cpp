@@ -18,7 +18,6 @@
 #include "dataaccess/DataSource.h"
 #include "dataaccess/Database.h"
 #include "dataaccess/Query.h"
-#include "dataaccess/Session.h"
 #include "dataaccess/Table.h"
 #include "dbcontrols/DBGrid.h"
 #include "export/CSVWriter.h"
@@ -162,9 +161,7 @@ int main(int argc, char* argv[])
   QApplication app(argc, argv);
   const QStringList args = app.arguments();
   const bool quick = args.contains(QStringLiteral("--quick"));
-  int64_t rows = quick ? 20000 : 1000000;
-  if (const qsizetype i = args.indexOf(QStringLiteral("--rows")); i >= 0 && i + 1 < args.size())
-    rows = args.at(i + 1).toLongLong();
+  const int64_t rows = bench::rowsAsked(args, 20000, 1000000);
   const Server server = Server::fromEnvironment();
   if (!server.complete()) {
     std::printf("no PostgreSQL server: set KESTREL_TEST_PGHOST, _PGPORT, _PGUSER, _PGPASSWORD and _PGDATABASE "
@@ -175,16 +172,9 @@ int main(int argc, char* argv[])
   const QByteArray database = prepare(server, rows, &table);
 
   QTemporaryDir folder;
-  bench::useAliases(folder.filePath(QStringLiteral("aliases.ini")),
-                    "[Big]\nDriver=PostgreSQL\nHost=" + server.Host + "\nPort=" + server.Port + "\nDatabase=" + database + "\n");
-  Session().SetActive(false);
-  Session().SetActive(true);
   TDatabase db;
-  db.SetDatabaseName(QStringLiteral("BenchDB"));
-  db.SetAliasName(QStringLiteral("Big"));
-  db.Params << QStringLiteral("USER NAME=") + QString::fromUtf8(server.User)
-            << QStringLiteral("PASSWORD=") + QString::fromUtf8(server.Password);
-  db.Open();
+  bench::openBenchDatabase(db, folder.filePath(QStringLiteral("aliases.ini")),
+                           "[Big]\nDriver=PostgreSQL\nHost=" + server.Host + "\nPort=" + server.Port + "\nDatabase=" + database + "\n", server.User, server.Password);
 
   resetPeak();
   const long base = statusKiB("VmHWM:");
