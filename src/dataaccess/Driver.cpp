@@ -99,25 +99,35 @@ bool TRowSource::canModify(QString* reason) const
   return false;
 }
 
-static void readOnly(const TRowSource& source)
+void TRowSource::requireModifiable() const
 {
   QString reason;
-  source.canModify(&reason);
-  throw EDBEngineError(reason);
+  if (!canModify(&reason))
+    throw EDBEngineError(reason);
+}
+
+bool keyComplete(const TRow& row, const std::vector<int>& key)
+{
+  if (key.empty())
+    return false;
+  for (int k : key)
+    if (size_t(k) >= row.size() || row[size_t(k)].isNull())
+      return false;
+  return true;
 }
 
 void TRowSource::updateRow(const TRow&, const TRow&)
 {
-  readOnly(*this);
+  requireModifiable();
 }
 
 TRow TRowSource::insertRow(const TRow&)
 {
-  readOnly(*this);
+  requireModifiable();
   return {};
 }
 
 void TRowSource::deleteRow(const TRow&)
 {
-  readOnly(*this);
+  requireModifiable();
 }

@@ -61,7 +61,15 @@ public:
   // Returns the row as stored, defaults and generated values included.
   virtual TRow insertRow(const TRow& values);
   virtual void deleteRow(const TRow& original);
+
+protected:
+  // Raises canModify's reason as an engine error when the rows cannot be edited.
+  void requireModifiable() const;
 };
+
+// True when the row holds every column of the key (row indexes) and none of them is NULL: a key
+// range needs them all, and a NULL in a legacy key orders but never compares.
+bool keyComplete(const TRow& row, const std::vector<int>& key);
 
 // What a driver tells the user when a write matched no row as it was read: the row looked up again by
 // its key says whether another user deleted it (now null) or changed it. lookedUp false: the row

@@ -244,15 +244,7 @@ public:
 private:
   QString words(const char* action) const { return QStringLiteral("Cannot %1 table '%2'.").arg(QLatin1String(action), FTable); }
 
-  bool keyUsable(const TRow& row) const
-  {
-    if (FKey.empty())
-      return false;
-    for (int k : FKey)
-      if (size_t(k) >= row.size() || row[size_t(k)].isNull())
-        return false;
-    return true;
-  }
+  bool keyUsable(const TRow& row) const { return keyComplete(row, FKey); }
 
   // Rows whose key comes after (">") or before ("<") the row's, without row values, which not
   // every data source has: k1 > ? OR (k1 = ? AND (k2 > ? OR ...)).
@@ -275,13 +267,6 @@ private:
         params.add(v, FTypes[size_t(FKey[i])]);
     }
     return QLatin1Char('(') + condition + QLatin1Char(')');
-  }
-
-  void requireModifiable() const
-  {
-    QString reason;
-    if (!canModify(&reason))
-      throw EDBEngineError(reason);
   }
 
   // Values that an equality finds again exactly: not binary floating point, since a FLOAT column

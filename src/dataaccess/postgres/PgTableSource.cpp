@@ -256,15 +256,7 @@ private:
     FAheadComplete = false;
   }
 
-  bool keyUsable(const TRow& row) const
-  {
-    if (FKey.empty())
-      return false;
-    for (int k : FKey)
-      if (size_t(k) >= row.size() || row[size_t(k)].isNull())
-        return false;
-    return true;
-  }
+  bool keyUsable(const TRow& row) const { return keyComplete(row, FKey); }
 
   TRow keyOf(const TRow& row) const
   {
@@ -333,13 +325,6 @@ private:
     std::vector<TRow> now;
     readRows("SELECT " + FSelect + " FROM " + FInfo.QualifiedName + " WHERE " + FKeyTuple + " = " + FKeyMarks, keyParams(original), now);
     return unmatchedRowReason(true, now.empty() ? nullptr : &now.front(), original);
-  }
-
-  void requireModifiable() const
-  {
-    QString reason;
-    if (!canModify(&reason))
-      throw EDBEngineError(reason);
   }
 
   PgSession& FSession;

@@ -297,16 +297,7 @@ private:
     return marks.size() == 1 ? marks.first() : QLatin1Char('(') + marks.join(QLatin1Char(',')) + QLatin1Char(')');
   }
 
-  // Key ranges need every key value: a NULL in a legacy primary key orders but never compares.
-  bool keyUsable(const TRow& row) const
-  {
-    if (FKeyColumns.empty())
-      return false;
-    for (int k : FKeyColumns)
-      if (size_t(k) >= row.size() || row[size_t(k)].isNull())
-        return false;
-    return true;
-  }
+  bool keyUsable(const TRow& row) const { return keyComplete(row, FKeyColumns); }
 
   void bindKey(SqliteStatement& st, const TRow& row, int first) const
   {
@@ -421,13 +412,6 @@ private:
       st.bind(first++, original[i]);
     if (!FRowIdName.isEmpty())
       st.bind(first, original[FColumns.size()]);
-  }
-
-  void requireModifiable() const
-  {
-    QString reason;
-    if (!canModify(&reason))
-      throw EDBEngineError(reason);
   }
 
   void requireOneRow(const char* action, const TRow& original) const
