@@ -45,31 +45,6 @@ std::vector<TColumnInfo> describeResult(sqlite3_stmt* stmt, const std::vector<TR
   return columns;
 }
 
-// The statement's row into the spill as readRow would read it, without a copy in between.
-bool spillRow(sqlite3_stmt* stmt, TRowSpill& spill)
-{
-  const int n = sqlite3_column_count(stmt);
-  spill.beginRow(n);
-  for (int i = 0; i < n; ++i) {
-    switch (sqlite3_column_type(stmt, i)) {
-    case SQLITE_INTEGER: spill.addInteger(sqlite3_column_int64(stmt, i)); break;
-    case SQLITE_FLOAT: spill.addFloat(sqlite3_column_double(stmt, i)); break;
-    case SQLITE_TEXT: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-      spill.addBytes(TValue::Text, p, sqlite3_column_bytes(stmt, i));
-      break;
-    }
-    case SQLITE_BLOB: {
-      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
-      spill.addBytes(TValue::Bytes, p, sqlite3_column_bytes(stmt, i));
-      break;
-    }
-    default: spill.addNull();
-    }
-  }
-  return spill.endRow();
-}
-
 // The next row of out to fill, reusing the storage of the rows out already holds.
 TRow& slot(std::vector<TRow>& out, size_t& used)
 {
@@ -129,7 +104,7 @@ public:
     int64_t n = 0;
     while (st.step()) {
       if (spilling)
-        spilling = spillRow(st.handle(), *spill);
+        spilling = st.spillRow(*spill);
       ++n;
     }
     if (spilling && spill->finish()) {
@@ -274,8 +249,10 @@ TExecResult executeSqlite(sqlite3* db, const QString& sql)
           st.readRow(row);
           rows.push_back(row);
         }
-        // Every row is at hand: all of them type the columns that declare nothing.
-        result.Rows = keptRows(describeResult(stmt, rows), std::move(rows));
+        // Every row is at hand: all of them type the columns that declare nothing (before the rows
+        // are handed over).
+        std::vector<TColumnInfo> columns = describeResult(stmt, rows);
+        result.Rows = keptRows(std::move(columns), std::move(rows));
       }
       result.RowsAffected = sqlite3_total_changes64(db) != changesBefore ? sqlite3_changes64(db) : 0;
       return result;

@@ -2,6 +2,7 @@
 
 #include "dataaccess/DBErrors.h"
 #include "dataaccess/EngineWait.h"
+#include "dataaccess/RowSpill.h"
 #include "dataaccess/sqlite/SqliteWork.h"
 
 #include <sqlite3.h>
@@ -107,28 +108,59 @@ TValue SqliteStatement::value(int column) const
   }
 }
 
-void SqliteStatement::readRow(TRow& row) const
+namespace {
+
+// Hands each column of the statement's row to the sink, as the kind of value SQLite stored.
+template <class Sink> void eachColumn(sqlite3_stmt* stmt, int n, Sink&& sink)
 {
-  const int n = columnCount();
-  row.resize(size_t(n));
   for (int i = 0; i < n; ++i) {
-    TValue& v = row[size_t(i)];
-    switch (sqlite3_column_type(FStmt, i)) {
-    case SQLITE_INTEGER: v.setInteger(sqlite3_column_int64(FStmt, i)); break;
-    case SQLITE_FLOAT: v.setFloat(sqlite3_column_double(FStmt, i)); break;
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_INTEGER: sink.integer(i, sqlite3_column_int64(stmt, i)); break;
+    case SQLITE_FLOAT: sink.real(i, sqlite3_column_double(stmt, i)); break;
     case SQLITE_TEXT: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(FStmt, i));
-      v.setBytes(TValue::Text, p, sqlite3_column_bytes(FStmt, i));
+      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+      sink.bytes(i, TValue::Text, p, sqlite3_column_bytes(stmt, i));
       break;
     }
     case SQLITE_BLOB: {
-      const auto* p = static_cast<const char*>(sqlite3_column_blob(FStmt, i));
-      v.setBytes(TValue::Bytes, p, sqlite3_column_bytes(FStmt, i));
+      const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, i));
+      sink.bytes(i, TValue::Bytes, p, sqlite3_column_bytes(stmt, i));
       break;
     }
-    default: v.setNull();
+    default: sink.null(i);
     }
   }
+}
+
+}  // namespace
+
+void SqliteStatement::readRow(TRow& row) const
+{
+  struct Into {
+    TRow& Row;
+    void integer(int i, int64_t v) { Row[size_t(i)].setInteger(v); }
+    void real(int i, double v) { Row[size_t(i)].setFloat(v); }
+    void bytes(int i, TValue::Kind kind, const char* p, int n) { Row[size_t(i)].setBytes(kind, p, n); }
+    void null(int i) { Row[size_t(i)].setNull(); }
+  };
+  const int n = columnCount();
+  row.resize(size_t(n));
+  eachColumn(FStmt, n, Into{row});
+}
+
+bool SqliteStatement::spillRow(TRowSpill& spill) const
+{
+  struct Into {
+    TRowSpill& Spill;
+    void integer(int, int64_t v) { Spill.addInteger(v); }
+    void real(int, double v) { Spill.addFloat(v); }
+    void bytes(int, TValue::Kind kind, const char* p, int n) { Spill.addBytes(kind, p, n); }
+    void null(int) { Spill.addNull(); }
+  };
+  const int n = columnCount();
+  spill.beginRow(n);
+  eachColumn(FStmt, n, Into{spill});
+  return spill.endRow();
 }
 
 QString SqliteStatement::text(int column) const

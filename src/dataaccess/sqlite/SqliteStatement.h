@@ -4,6 +4,7 @@
 
 #include <QString>
 
+class TRowSpill;
 struct sqlite3;
 struct sqlite3_stmt;
 namespace SqliteWork {
@@ -32,6 +33,8 @@ public:
   int columnCount() const;
   TValue value(int column) const;
   void readRow(TRow& row) const;  // every column
+  // Every column into the spill, as readRow would read them; TRowSpill::endRow's answer.
+  bool spillRow(TRowSpill& spill) const;
   QString text(int column) const;
   int64_t integer(int column) const;
   bool readOnly() const;
