@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 
 #include "dataaccess/EngineWait.h"
+#include "dataaccess/odbc/OdbcSession.h"
 
 #include <QScopeGuard>
 #include <QtTest>
@@ -33,7 +34,22 @@ private slots:
         "CREATE TABLE items(id int PRIMARY KEY, qty int NOT NULL DEFAULT 5, note text, price float);"
         "INSERT INTO items VALUES (1, 10, 'one', 1.1), (2, 20, NULL, 2.2), (3, 30, 'three', 3.3);"
         "CREATE TABLE numbered(id int AUTO_INCREMENT PRIMARY KEY, note varchar(10)) AUTO_INCREMENT = 70;"));
+    // Long values of every length around the part bound with the rest of a row, in characters of
+    // one to four bytes, and beyond a piece; a column after them. Without characters beyond the
+    // Latin-1 plane for a connection whose character set has none.
+    for (const auto& [name, characters] : {std::pair("memos", "'a','é','山','🦅'"), std::pair("memos_latin", "'a','é'")})
+      my->exec(QStringLiteral("CREATE TABLE %1(id int PRIMARY KEY, body mediumtext, data mediumblob, after_them int);"
+                              "INSERT INTO %1 SELECT seq, REPEAT(ELT(MOD(seq, %2) + 1, %3), ELT(MOD(seq DIV 4, 14) + 1, %4)),"
+                              " REPEAT(CHAR(MOD(seq, 256)), ELT(MOD(seq DIV 56, 6) + 1, %5)), seq FROM seq_1_to_1200")
+                   .arg(QLatin1String(name))
+                   .arg(QString::fromUtf8(characters).count(QLatin1Char(',')) + 1)
+                   .arg(QString::fromUtf8(characters), bodyLengths().join(QLatin1Char(',')), blobLengths().join(QLatin1Char(','))));
   }
+  static QStringList bodyLengths()
+  {
+    return {"0", "1", "255", "256", "257", "509", "510", "511", "512", "513", "1023", "1024", "1025", "20000"};
+  }
+  static QStringList blobLengths() { return {"0", "1", "2047", "2048", "2049", "70000"}; }
   void cleanupTestCase() { my.reset(); }
 
   void init()
@@ -74,6 +90,77 @@ private slots:
     t->First();
     t->GotoBookmark(mark);
     QCOMPARE(t->RecNo(), int64_t(1701));
+  }
+
+  // A table's long values come whole whatever their length, read forward, backward and by jumps,
+  // whether text travels as UTF-8 or (a connection whose character set cannot carry every
+  // character) as UTF-16.
+  void longValuesComeWhole_data()
+  {
+    QTest::addColumn<QString>("charset");  // of the connection; empty for the server's
+    QTest::addColumn<QString>("tableName");
+    QTest::addColumn<bool>("utf8");  // whether text travels as UTF-8
+    QTest::newRow("UTF-8") << "" << "memos" << true;
+    QTest::newRow("UTF-16") << "latin1" << "memos_latin" << false;
+  }
+  void longValuesComeWhole()
+  {
+    QFETCH(QString, charset);
+    QFETCH(QString, tableName);
+    QFETCH(bool, utf8);
+    TAliasConfig alias;
+    alias.Name = QStringLiteral("Memos");
+    alias.Entries.push_back({QStringLiteral("Driver"), QStringLiteral("ODBC"), 1});
+    alias.Entries.push_back({QStringLiteral("ConnectionString"),
+                             QString::fromUtf8(maria_test::connectionString(my->name())) +
+                                 (charset.isEmpty() ? QString() : QStringLiteral(";CHARSET=") + charset),
+                             2});
+    const QString user = QString::fromUtf8(maria_test::server().User2), password = QString::fromUtf8(maria_test::server().Password2);
+    QCOMPARE(OdbcSession(alias, user, password).textAsUtf8(), utf8);
+    folder->useAliases("[Memos]\nDriver=ODBC\nConnectionString=" + alias.value(QStringLiteral("ConnectionString"))->toUtf8() + "\n");
+    auto memos = openDatabase(QStringLiteral("MemoDB"), QStringLiteral("Memos"),
+                              {QStringLiteral("USER NAME=") + user, QStringLiteral("PASSWORD=") + password});
+    const int characters = tableName == QLatin1String("memos") ? 4 : 2;
+    const auto check = [&](TDataSet& t) {
+      const int id = int(t.FieldByName(QStringLiteral("id"))->Value().asInteger());
+      const QString body = QString(QStringList{"a", "é", "山", "🦅"}.at(id % characters)).repeated(bodyLengths().at((id / 4) % 14).toInt());
+      const QByteArray data(blobLengths().at((id / 56) % 6).toInt(), char(id % 256));
+      const TValue bodyValue = t.FieldByName(QStringLiteral("body"))->Value(), dataValue = t.FieldByName(QStringLiteral("data"))->Value();
+      if (bodyValue.rawBytes() != body.toUtf8() || dataValue.rawBytes() != data ||
+          t.FieldByName(QStringLiteral("after_them"))->Value().asInteger() != id)
+        return QStringLiteral("row %1: body of %2 bytes (expected %3), data of %4 bytes (expected %5)")
+            .arg(id)
+            .arg(bodyValue.rawBytes().size())
+            .arg(body.toUtf8().size())
+            .arg(dataValue.rawBytes().size())
+            .arg(data.size());
+      return QString();
+    };
+    auto t = openTable(QStringLiteral("MemoDB"), tableName);
+    int n = 0;
+    for (t->First(); !t->Eof(); t->Next(), ++n) {
+      QCOMPARE(t->FieldByName(QStringLiteral("id"))->Value().asInteger(), n + 1);
+      const QString wrong = check(*t);
+      QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+    QCOMPARE(n, 1200);
+    for (t->Last(); !t->Bof(); t->Prior(), --n) {
+      QCOMPARE(t->FieldByName(QStringLiteral("id"))->Value().asInteger(), n);
+      const QString wrong = check(*t);
+      QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+    QCOMPARE(n, 0);
+    for (const int recNo : {1000, 17, 601}) {
+      auto jumped = openTable(QStringLiteral("MemoDB"), tableName);
+      if (recNo != 17)
+        QCOMPARE(jumped->RecordCount(), 1200);
+      jumped->SetRecNo(recNo);
+      for (int i = 0; i < 120 && !jumped->Eof(); ++i, jumped->Next()) {
+        QCOMPARE(jumped->FieldByName(QStringLiteral("id"))->Value().asInteger(), recNo + i);
+        const QString wrong = check(*jumped);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+      }
+    }
   }
 
   // A query's rows come through a forward cursor; reading behind it runs the query again.

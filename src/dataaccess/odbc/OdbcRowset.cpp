@@ -12,33 +12,36 @@ constexpr size_t blockBytes = 4 * 1024 * 1024;  // the largest rowset buffer
 constexpr SQLULEN mostRows = 500;                // rows per fetch
 constexpr SQLLEN pieceBytes = 64 * 1024;         // a long value is read this much at a time
 constexpr size_t piecesBatch = 256;              // rows with long values read in one call of the worker
+constexpr int prefixCharacters = 512;            // of a long value bound with the other columns
 
 size_t aligned(size_t n)
 {
   return (n + 7) & ~size_t(7);
 }
 
-SQLSMALLINT cType(OdbcFetchAs as)
+// Text comes as UTF-8 character data where the data source was seen to give it so, else in UTF-16.
+SQLSMALLINT cType(OdbcFetchAs as, bool utf8)
 {
   switch (as) {
   case OdbcFetchAs::Integer: return SQL_C_SBIGINT;
   case OdbcFetchAs::Float: return SQL_C_DOUBLE;
   case OdbcFetchAs::Ascii: return SQL_C_CHAR;
-  case OdbcFetchAs::Text: return SQL_C_WCHAR;
+  case OdbcFetchAs::Text: return utf8 ? SQL_C_CHAR : SQL_C_WCHAR;
   case OdbcFetchAs::Bytes: return SQL_C_BINARY;
   }
   return SQL_C_CHAR;
 }
 
-// Bytes a bound value of the field needs. Text is fetched in UTF-16: two units for a character
-// outside the basic plane.
-SQLLEN widthOf(const TColumnInfo& f, OdbcFetchAs as)
+// Bytes a bound value of the field needs: in UTF-8 up to four bytes a character, in UTF-16 two
+// units for a character outside the basic plane.
+SQLLEN widthOf(const TColumnInfo& f, OdbcFetchAs as, bool utf8)
 {
   switch (as) {
   case OdbcFetchAs::Integer: return sizeof(int64_t);
   case OdbcFetchAs::Float: return sizeof(double);
   case OdbcFetchAs::Ascii: return std::max(f.Precision, 0) + 8 + 64;  // sign, point and exponent; or a date's text
-  case OdbcFetchAs::Text: return SQLLEN(2 * std::max(f.Size, 1) + 1) * SQLLEN(sizeof(SQLWCHAR));
+  case OdbcFetchAs::Text:
+    return utf8 ? SQLLEN(4 * std::max(f.Size, 1) + 1) : SQLLEN(2 * std::max(f.Size, 1) + 1) * SQLLEN(sizeof(SQLWCHAR));
   case OdbcFetchAs::Bytes: return std::max(f.Size, 1);
   }
   return 0;
@@ -46,16 +49,18 @@ SQLLEN widthOf(const TColumnInfo& f, OdbcFetchAs as)
 
 }  // namespace
 
-OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vector<TColumnInfo>& fields, const QString& purpose)
-    : FSession(session), FStatement(statement), FPurpose(purpose)
+OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vector<TColumnInfo>& fields, const QString& purpose,
+                       OdbcLongValues longValues)
+    : FSession(session), FStatement(statement), FPurpose(purpose), FUtf8(session.textAsUtf8())
 {
   bool pieces = false;
   for (size_t i = 0; i < fields.size(); ++i) {
     const OdbcFetchAs as = odbcFetchAs(fields[i].DataType);
     FAs.push_back(as);
+    const bool isLong = odbcFetchedInPieces(fields[i].DataType);
     // Every column after one read in pieces is read so too: SQLGetData is meant for the columns after
     // the bound ones, and MariaDB's driver returns nothing for one that has bound columns after it.
-    pieces = pieces || odbcFetchedInPieces(fields[i].DataType);
+    pieces = pieces || (isLong && longValues == OdbcLongValues::InPieces);
     if (pieces) {
       FBoundIndex.push_back(-1);
       continue;
@@ -63,8 +68,15 @@ OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vect
     Bound b;
     b.Column = int(i) + 1;
     b.As = as;
+    b.Long = isLong;
     b.Offset = FRowBytes + sizeof(SQLLEN);
-    b.Width = widthOf(fields[i], as);
+    if (isLong) {
+      TColumnInfo prefix = fields[i];
+      prefix.Size = prefixCharacters;
+      b.Width = widthOf(prefix, as, FUtf8);
+    } else {
+      b.Width = widthOf(fields[i], as, FUtf8);
+    }
     FRowBytes = aligned(b.Offset + size_t(b.Width));
     FBoundIndex.push_back(int(FBound.size()));
     FBound.push_back(b);
@@ -83,7 +95,7 @@ OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vect
   check(SQLSetStmtAttr(statement, SQL_ATTR_ROW_STATUS_PTR, FStatus.data(), 0));
   check(SQLSetStmtAttr(statement, SQL_ATTR_ROWS_FETCHED_PTR, &FFetched, 0));
   for (const Bound& b : FBound)
-    check(SQLBindCol(statement, SQLUSMALLINT(b.Column), cType(b.As), FBlock.data() + b.Offset, b.Width,
+    check(SQLBindCol(statement, SQLUSMALLINT(b.Column), cType(b.As, FUtf8), FBlock.data() + b.Offset, b.Width,
                      reinterpret_cast<SQLLEN*>(FBlock.data() + b.Offset - sizeof(SQLLEN))));
 }
 
@@ -91,8 +103,11 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
 {
   if (!FPending.empty()) {
     const int rows = int(FPending.size());
+    for (size_t place : FPendingCut)
+      FCut.push_back(out.size() + place);
     std::move(FPending.begin(), FPending.end(), std::back_inserter(out));
     FPending.clear();
+    FPendingCut.clear();
     return rows;
   }
   if (FEnded)
@@ -104,7 +119,7 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
     FEnded = true;
     return 0;
   }
-  const int rows = convert(0, out);
+  const int rows = convert(0, out, FCut);
   if (FFetched < FRowsetSize)
     FEnded = true;
   return rows;
@@ -146,7 +161,7 @@ int OdbcRowset::fetchInPieces(std::vector<TRow>& out)
   return int(rows.size());
 }
 
-int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
+int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out, std::vector<size_t>& cut)
 {
   int rows = 0;
   for (SQLULEN r = first; r < FFetched; ++r) {
@@ -154,18 +169,63 @@ int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out)
       continue;
     TRow row(FAs.size());
     const char* bytes = FBlock.data() + r * FRowBytes;
-    for (size_t c = 0; c < FAs.size(); ++c)  // every column is bound here (see fetchInPieces)
-      readBound(bytes, FBound[size_t(FBoundIndex[c])], row[c]);
+    bool isCut = false;
+    for (size_t c = 0; c < FAs.size(); ++c) {  // every column is bound here (see fetchInPieces)
+      const Bound& b = FBound[size_t(FBoundIndex[c])];
+      readBound(bytes, b, row[c]);
+      isCut = isCut || (b.Long && cutShort(bytes, r, b));
+    }
+    if (isCut)
+      cut.push_back(out.size());
     out.push_back(std::move(row));
     ++rows;
   }
   return rows;
 }
 
+// A value is taken as whole only when its length leaves room in the buffer and its terminator
+// stands where the length says: MariaDB's driver, converting to UTF-16, can report a length short of
+// what it wrote, and success, for text it cut.
+bool OdbcRowset::cutShort(const char* row, SQLULEN r, const Bound& b) const
+{
+  SQLLEN indicator = 0;
+  std::memcpy(&indicator, row + b.Offset - sizeof(SQLLEN), sizeof indicator);
+  if (indicator == SQL_NULL_DATA)
+    return false;
+  if (indicator < 0 || FStatus[r] == SQL_ROW_SUCCESS_WITH_INFO)
+    return true;
+  const char* data = row + b.Offset;
+  // Room for a character more: a driver may stop before one that would not fit whole.
+  const auto cutChars = [&] { return indicator > b.Width - 5 || data[indicator] != 0; };
+  switch (b.As) {
+  case OdbcFetchAs::Text: {
+    if (FUtf8)
+      return cutChars();
+    constexpr SQLLEN unit = sizeof(SQLWCHAR);
+    if (indicator % unit != 0 || indicator > b.Width - 3 * unit)
+      return true;
+    SQLWCHAR terminator = 1;
+    std::memcpy(&terminator, data + indicator, sizeof terminator);
+    return terminator != 0;
+  }
+  case OdbcFetchAs::Ascii:
+    return cutChars();
+  case OdbcFetchAs::Bytes:
+    return indicator >= b.Width;
+  case OdbcFetchAs::Integer:
+  case OdbcFetchAs::Float:
+    return false;
+  }
+  return true;
+}
+
 int64_t OdbcRowset::skip(int64_t n)
 {
   int64_t skipped = std::min<int64_t>(n, int64_t(FPending.size()));
   FPending.erase(FPending.begin(), FPending.begin() + qsizetype(skipped));
+  std::erase_if(FPendingCut, [&](size_t place) { return place < size_t(skipped); });
+  for (size_t& place : FPendingCut)
+    place -= size_t(skipped);
   if (FInPieces) {
     // A row at a time, nothing read: the rows stepped over in one call of the worker.
     FSession.run(FPurpose, FStatement, [&]() -> SQLRETURN {
@@ -193,7 +253,7 @@ int64_t OdbcRowset::skip(int64_t n)
       FEnded = true;
     // The rows of the last rowset past the ones stepped over are kept for the next fetch.
     if (skipped + int64_t(FFetched) > n) {
-      convert(SQLULEN(n - skipped), FPending);
+      convert(SQLULEN(n - skipped), FPending, FPendingCut);
       return n;
     }
     skipped += int64_t(FFetched);
@@ -227,8 +287,12 @@ void OdbcRowset::readBound(const char* row, const Bound& b, TValue& out) const
     out.setBytes(TValue::Text, data, qsizetype(std::clamp<SQLLEN>(indicator, 0, b.Width - 1)));
     return;
   case OdbcFetchAs::Text: {
+    if (FUtf8) {
+      out.setBytes(TValue::Text, data, qsizetype(std::clamp<SQLLEN>(indicator, 0, b.Width - 1)));
+      return;
+    }
     const SQLLEN units = std::clamp<SQLLEN>(indicator, 0, b.Width - SQLLEN(sizeof(SQLWCHAR))) / SQLLEN(sizeof(SQLWCHAR));
-    out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(data), units).toUtf8());
+    out = TValue::text(QStringView(reinterpret_cast<const char16_t*>(data), units).toUtf8());
     return;
   }
   case OdbcFetchAs::Bytes:
@@ -258,14 +322,18 @@ SQLRETURN OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
       out.setFloat(real);
     return r;
   }
-  // Text comes in UTF-16 (decimals and dates in ASCII), each piece ending with a terminating unit;
-  // bytes come as they are.
-  const SQLSMALLINT type = as == OdbcFetchAs::Bytes ? SQL_C_BINARY : as == OdbcFetchAs::Ascii ? SQL_C_CHAR : SQL_C_WCHAR;
+  // Text comes in UTF-8 or UTF-16 (decimals and dates in ASCII), each piece ending with a
+  // terminating unit; bytes come as they are.
+  const SQLSMALLINT type = cType(as, FUtf8);
   const SQLLEN unit = type == SQL_C_WCHAR ? SQLLEN(sizeof(SQLWCHAR)) : 1;
   const SQLLEN terminator = type == SQL_C_BINARY ? 0 : unit;
   std::vector<char> piece(static_cast<size_t>(pieceBytes));
   QByteArray bytes;
   for (;;) {
+    // A piece of UTF-8 may stop short of a character that would not fit: its end is found after its
+    // terminator, before bytes that UTF-8 never holds.
+    if (type == SQL_C_CHAR)
+      std::memset(piece.data() + pieceBytes - 8, 0xFF, 8);
     const SQLRETURN r = getData(type, piece.data(), pieceBytes);
     if (r == SQL_NO_DATA)
       break;
@@ -276,13 +344,20 @@ SQLRETURN OdbcRowset::readInPieces(int column, OdbcFetchAs as, TValue& out)
       return r;
     }
     const SQLLEN room = pieceBytes - terminator;
-    const SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+    SQLLEN got = indicator == SQL_NO_TOTAL || indicator > room ? room : indicator;
+    if (type == SQL_C_CHAR && got == room) {
+      SQLLEN end = pieceBytes - 1;
+      while (end > pieceBytes - 8 && static_cast<unsigned char>(piece[size_t(end)]) == 0xFF)
+        --end;
+      if (piece[size_t(end)] == 0)
+        got = end;
+    }
     bytes.append(piece.data(), qsizetype(got));
     if (r == SQL_SUCCESS)
       break;
   }
   if (type == SQL_C_WCHAR)
-    out = TValue::text(odbcString(reinterpret_cast<const SQLWCHAR*>(bytes.constData()), bytes.size() / unit).toUtf8());
+    out = TValue::text(QStringView(reinterpret_cast<const char16_t*>(bytes.constData()), bytes.size() / unit).toUtf8());
   else
     out = type == SQL_C_CHAR ? TValue::text(std::move(bytes)) : TValue::bytes(std::move(bytes));
   return SQL_SUCCESS;

@@ -53,6 +53,7 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   FTimeout = std::max(alias.value(QStringLiteral("ConnectTimeout")).value_or(QStringLiteral("15")).toInt(), 0);
   FReconnectWords = QStringLiteral("Cannot connect again to alias '%1'.").arg(alias.Name);
   connectNow(purpose);
+  FTextAsUtf8 = charactersComeAsUtf8();
   SQLHDBC dbc = FConnection.get();
   SQLWCHAR quote[8] = {};
   SQLSMALLINT length = 0;
@@ -99,6 +100,33 @@ void OdbcSession::connectNow(const QString& purpose)
   if (FConnection.get() != SQL_NULL_HANDLE)
     FBroken.push_back(std::move(FConnection));
   FConnection = std::move(connection);
+}
+
+bool OdbcSession::charactersComeAsUtf8()
+{
+  // Characters of one, two, three and four bytes, and a quote doubled. A data source that cannot
+  // run the query, or carries any of them otherwise (another code page, '?' for what it lacks), has
+  // its text fetched as UTF-16.
+  const QString sample = QStringLiteral("a\u00e9\u5c71\U0001F985''z");
+  const QByteArray expected = QStringLiteral("a\u00e9\u5c71\U0001F985'z").toUtf8();
+  try {
+    OdbcHandle st(SQL_HANDLE_STMT, FConnection.get(), QString());
+    SQLHSTMT h = st.get();
+    const std::vector<SQLWCHAR> text = odbcText(QStringLiteral("SELECT '") + sample + QLatin1Char('\''));
+    char got[64] = {};
+    SQLLEN indicator = 0;
+    const SQLRETURN r = FWorker->run(QString(), h, [&] {
+      SQLRETURN step = SQLExecDirectW(h, const_cast<SQLWCHAR*>(text.data()), SQL_NTS);
+      if (SQL_SUCCEEDED(step))
+        step = SQLFetch(h);
+      if (SQL_SUCCEEDED(step))
+        step = SQLGetData(h, 1, SQL_C_CHAR, got, sizeof got, &indicator);
+      return step;
+    });
+    return r == SQL_SUCCESS && indicator == expected.size() && QByteArray(got, qsizetype(indicator)) == expected;
+  } catch (const EDBEngineError&) {
+    return false;
+  }
 }
 
 OdbcSession::~OdbcSession()

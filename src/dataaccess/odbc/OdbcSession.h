@@ -33,6 +33,9 @@ public:
                 int category = DBErrorCode::Statement);
 
   QString quoteIdentifier(const QString& name) const;
+  // Whether the data source hands out character data (SQL_C_CHAR) as UTF-8, as it was seen to on
+  // connecting: then text is fetched so, without a conversion to UTF-16 and back for every value.
+  bool textAsUtf8() const { return FTextAsUtf8; }
   // The query that gives the number the data source gave the last row this connection added to a
   // table that numbers its rows; empty for a data source whose way is not known.
   const QString& lastNumberQuery() const { return FLastNumberQuery; }
@@ -40,6 +43,8 @@ public:
 private:
   // Makes the connection with the alias's settings and the login; raises in the given words.
   void connectNow(const QString& purpose);
+  // Reads text of every width of UTF-8 back as character data: true when it comes back unchanged.
+  bool charactersComeAsUtf8();
 
   OdbcHandle FEnvironment;
   OdbcHandle FConnection;
@@ -48,6 +53,7 @@ private:
   QString FDsn, FConnectionString, FUser, FPassword, FReconnectWords;
   int FTimeout = 15;
   bool FLost = false;
+  bool FTextAsUtf8 = false;
   QString FQuote;  // empty when the data source has none
   QString FLastNumberQuery;
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <iterator>
 #include <optional>
+#include <unordered_map>
 
 namespace {
 
@@ -34,6 +35,9 @@ public:
       descending << names[k.second] + QStringLiteral(" DESC");
     }
     FSelect = QStringLiteral("SELECT ") + names.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + FQuoted;
+    // Rows are read again by key when a long value did not fit: only with a key that fits whole.
+    const bool longKey = std::any_of(FKey.begin(), FKey.end(), [&](int k) { return odbcFetchedInPieces(FColumns[size_t(k)].DataType); });
+    FLongValues = FKey.empty() || longKey ? OdbcLongValues::InPieces : OdbcLongValues::Prefixed;
     FOrderAsc = QStringLiteral(" ORDER BY ") + ascending.join(QLatin1Char(','));
     FOrderDesc = QStringLiteral(" ORDER BY ") + descending.join(QLatin1Char(','));
   }
@@ -72,7 +76,7 @@ public:
       const int64_t fromEnd = FCount - offset;  // rows from the one asked for to the end
       if (fromEnd <= 0)
         return;
-      readRows(FSelect + FOrderDesc, none, fromEnd, std::max<int64_t>(0, fromEnd - n), out);
+      readRows(FSelect + FOrderDesc, none, fromEnd, std::max<int64_t>(0, fromEnd - n), out, true);
       std::reverse(out.begin(), out.end());
       return;
     }
@@ -99,9 +103,7 @@ public:
       const int limit = std::max(n, FChunk);
       OdbcParams params;
       const QString where = beyond(FAhead.empty() ? row : FAhead.back(), QStringLiteral(">"), params);
-      const size_t before = FAhead.size();
-      readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderAsc, params, limit, 0, FAhead);
-      FAheadComplete = FAhead.size() - before < size_t(limit);
+      FAheadComplete = readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderAsc, params, limit, 0, FAhead) < size_t(limit);
     }
     const size_t take = std::min(FAhead.size() - FAheadNext, size_t(n));
     std::move(FAhead.begin() + qsizetype(FAheadNext), FAhead.begin() + qsizetype(FAheadNext + take), std::back_inserter(out));
@@ -117,7 +119,7 @@ public:
       return false;
     OdbcParams params;
     const QString where = beyond(row, QStringLiteral("<"), params);
-    readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderDesc, params, n, 0, out);
+    readRows(FSelect + QStringLiteral(" WHERE ") + where + FOrderDesc, params, n, 0, out, true);
     std::reverse(out.begin(), out.end());
     return true;
   }
@@ -339,19 +341,90 @@ private:
     return st;
   }
 
-  // Appends at most limit rows of the query, the first skip of them stepped over.
-  void readRows(const QString& sql, OdbcParams& params, int64_t limit, int64_t skip, std::vector<TRow>& out)
+  // Appends at most limit rows of the query, the first skip of them stepped over; returns how many
+  // the data source gave (a row another session removed meanwhile may then be left out). In key
+  // order, ascending or (descending) not.
+  size_t readRows(const QString& sql, OdbcParams& params, int64_t limit, int64_t skip, std::vector<TRow>& out,
+                  bool descending = false)
   {
     const QString purpose = words("read the rows of");
-    OdbcHandle st = run(sql, params, limit, purpose);
-    OdbcRowset rowset(FSession, st.get(), FColumns, purpose);
-    if (skip > 0)
-      rowset.skip(skip);
     const size_t start = out.size(), wanted = size_t(limit - skip);
-    while (out.size() - start < wanted && rowset.fetch(out) > 0) {
+    std::vector<size_t> cut;
+    {
+      OdbcHandle st = run(sql, params, limit, purpose);
+      OdbcRowset rowset(FSession, st.get(), FColumns, purpose, FLongValues);
+      if (skip > 0)
+        rowset.skip(skip);
+      while (out.size() - start < wanted && rowset.fetch(out) > 0) {
+      }
+      if (out.size() - start > wanted)
+        out.resize(start + wanted);
+      for (size_t place : rowset.cutRows())
+        if (place < out.size())
+          cut.push_back(place);
     }
-    if (out.size() - start > wanted)
-      out.resize(start + wanted);
+    const size_t given = out.size() - start;
+    if (!cut.empty())
+      readWhole(out, cut, descending);
+    return given;
+  }
+
+  // Long values come in their first part with the rest of a row, so that hundreds of rows come in a
+  // fetch; the rows whose long values were cut short are read again whole, by key, once the reading
+  // is over (not every data source runs two statements at once on a connection). A row no longer
+  // there is left out, as a later reading would leave it.
+  void readWhole(std::vector<TRow>& rows, const std::vector<size_t>& cut, bool descending)
+  {
+    const TRow& low = rows[descending ? cut.back() : cut.front()];
+    const TRow& high = rows[descending ? cut.front() : cut.back()];
+    OdbcParams params;
+    const QString from = beyond(low, QStringLiteral("<"), params);
+    const QString to = beyond(high, QStringLiteral(">"), params);
+    const QString purpose = words("read the rows of");
+    OdbcHandle st = run(FSelect + QStringLiteral(" WHERE NOT ") + from + QStringLiteral(" AND NOT ") + to + FOrderAsc, params, 0, purpose);
+    OdbcRowset rowset(FSession, st.get(), FColumns, purpose, OdbcLongValues::InPieces);
+    std::unordered_map<QByteArray, TRow> whole;
+    std::vector<TRow> some;
+    while (rowset.fetch(some) > 0) {
+      for (TRow& row : some)
+        whole.emplace(keyBytes(row), std::move(row));
+      some.clear();
+    }
+    std::vector<bool> gone(rows.size(), false);
+    bool anyGone = false;
+    for (size_t place : cut) {
+      const auto found = whole.find(keyBytes(rows[place]));
+      if (found == whole.end()) {
+        gone[place] = anyGone = true;
+        continue;
+      }
+      rows[place] = std::move(found->second);
+    }
+    if (!anyGone)
+      return;
+    size_t kept = 0;
+    for (size_t i = 0; i < rows.size(); ++i)
+      if (!gone[i])
+        rows[kept++] = std::move(rows[i]);
+    rows.resize(kept);
+  }
+
+  // A row's key as bytes that tell every key apart.
+  QByteArray keyBytes(const TRow& row) const
+  {
+    QByteArray bytes;
+    for (int k : FKey) {
+      const TValue& v = row[size_t(k)];
+      bytes += char('0' + int(v.kind()));
+      if (v.kind() == TValue::Integer)
+        bytes += QByteArray::number(qlonglong(v.asInteger()));
+      else if (v.kind() == TValue::Float)
+        bytes += QByteArray::number(v.asFloat(), 'g', 17);
+      else
+        bytes += QByteArray::number(v.rawBytes().size()) + ':' + v.rawBytes();
+      bytes += '|';
+    }
+    return bytes;
   }
 
   void forgetAhead()
@@ -379,6 +452,7 @@ private:
   std::vector<int> FKey;  // column indexes in key order
   QStringList FKeyNames;
   QString FSelect, FOrderAsc, FOrderDesc;
+  OdbcLongValues FLongValues = OdbcLongValues::InPieces;
   int64_t FCount = -1;
   // Rows read ahead of a walk: FAhead[FAheadNext...] follow the row FAheadFollows.
   std::vector<TRow> FAhead;
