@@ -87,16 +87,13 @@ private:
   maria_test::TempDatabase FDb;
 };
 
-// One row per driver, for initTestCase_data: every test of the program then runs on each. A test
-// whose steps need what only SQLite and PostgreSQL have leaves ODBC out.
-enum class DriverRows { All, WithoutOdbc };
-inline void addDriverRows(DriverRows rows = DriverRows::All)
+// One row per driver, for initTestCase_data: every test of the program then runs on each.
+inline void addDriverRows()
 {
   QTest::addColumn<QString>("driver");
   QTest::newRow("SQLite") << "SQLite";
   QTest::newRow("PostgreSQL") << "PostgreSQL";
-  if (rows == DriverRows::All)
-    QTest::newRow("ODBC") << "ODBC";
+  QTest::newRow("ODBC") << "ODBC";
 }
 
 inline bool onPostgres()
