@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int largestChunk = 16384;  // how far a walk through the table reads ahead, in rows
+constexpr int64_t markEvery = 2048;  // rows between the keys noted while counting
 
 class OdbcTableSource : public TRowSource {
 public:
@@ -46,12 +47,15 @@ public:
   void refresh() override
   {
     FCount = -1;
+    FMarks.clear();
     forgetAhead();
   }
 
   int64_t count() override
   {
-    if (FCount < 0) {
+    if (FCount < 0 && markable()) {
+      countByKey();
+    } else if (FCount < 0) {
       OdbcParams none;
       OdbcHandle st = run(QStringLiteral("SELECT COUNT(*) FROM ") + FQuoted, none, 0, words("count the rows of"));
       SQLHSTMT h = st.get();
@@ -65,12 +69,20 @@ public:
     return FCount;
   }
 
-  // Without a position in the key, the rows are stepped over from the nearer end.
+  // From the key noted at the nearest place before the row while counting; else, without a position
+  // in the key, the rows are stepped over from the nearer end.
   void readAt(int64_t offset, int n, std::vector<TRow>& out) override
   {
     out.clear();
     if (n <= 0 || offset < 0)
       return;
+    if (const size_t mark = size_t(offset / markEvery); mark < FMarks.size()) {
+      OdbcParams params;
+      const QString from = beyond(FMarks[mark], QStringLiteral("<"), params);
+      const int64_t past = offset - int64_t(mark) * markEvery;
+      readRows(FSelect + QStringLiteral(" WHERE NOT ") + from + FOrderAsc, params, past + n, past, out);
+      return;
+    }
     OdbcParams none;
     if (FCount >= 0 && offset > FCount / 2) {
       const int64_t fromEnd = FCount - offset;  // rows from the one asked for to the end
@@ -208,6 +220,7 @@ public:
           params, words("add a row to"));
     if (FCount >= 0)
       ++FCount;
+    FMarks.clear();  // the places after the new row moved on by one
     // The row as stored, with its defaults, read back by its key: as given, or numbered by the data
     // source. Without either (a data source whose numbering is not known) it is shown as typed.
     TRow key = values;
@@ -241,12 +254,49 @@ public:
     }
     if (FCount > 0)
       --FCount;
+    FMarks.clear();
   }
 
 private:
   QString words(const char* action) const { return QStringLiteral("Cannot %1 table '%2'.").arg(QLatin1String(action), FTable); }
 
   bool keyUsable(const TRow& row) const { return keyComplete(row, FKey); }
+
+  // Keys that compare exactly, and come whole with a rowset, can mark places.
+  bool markable() const
+  {
+    return !FKey.empty() && FLongValues == OdbcLongValues::Prefixed &&
+           std::all_of(FKey.begin(), FKey.end(), [&](int k) { return comparable(size_t(k)); });
+  }
+
+  // Counts by walking the key, noting it at every markEvery-th place: a jump to any depth then reads
+  // on from the nearest note, where ODBC has no portable way to skip rows.
+  void countByKey()
+  {
+    const QString purpose = words("count the rows of");
+    std::vector<TColumnInfo> keyColumns;
+    for (int k : FKey)
+      keyColumns.push_back(FColumns[size_t(k)]);
+    OdbcParams none;
+    OdbcHandle st = run(QStringLiteral("SELECT ") + FKeyNames.join(QLatin1Char(',')) + QStringLiteral(" FROM ") + FQuoted + FOrderAsc,
+                        none, 0, purpose);
+    OdbcRowset rowset(FSession, st.get(), keyColumns, purpose);
+    std::vector<TRow> keys, marks;
+    int64_t walked = 0;
+    while (rowset.fetch(keys) > 0) {
+      for (TRow& key : keys) {
+        if (walked++ % markEvery != 0)
+          continue;
+        TRow mark(FColumns.size());
+        for (size_t i = 0; i < FKey.size(); ++i)
+          mark[size_t(FKey[i])] = std::move(key[i]);
+        marks.push_back(std::move(mark));
+      }
+      keys.clear();
+    }
+    FMarks = std::move(marks);
+    FCount = walked;
+  }
 
   // Rows whose key comes after (">") or before ("<") the row's, without row values, which not
   // every data source has: k1 > ? OR (k1 = ? AND (k2 > ? OR ...)).
@@ -454,6 +504,7 @@ private:
   QString FSelect, FOrderAsc, FOrderDesc;
   OdbcLongValues FLongValues = OdbcLongValues::InPieces;
   int64_t FCount = -1;
+  std::vector<TRow> FMarks;  // the key at every markEvery-th place, noted while counting
   // Rows read ahead of a walk: FAhead[FAheadNext...] follow the row FAheadFollows.
   std::vector<TRow> FAhead;
   size_t FAheadNext = 0;
