@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
 """Reads an exported CSV file or XML datapacket back (csv module, ElementTree, xmllint) and compares it
-cell for cell with what the SQLite database holds (sqlite3 module): no code shared with the writer.
+cell for cell with what the database holds, read by its own client (Python's sqlite3 module, or the
+mariadb command-line client): no code shared with the writer.
 
 readback.py FILE OPTIONS DATABASE SQL TABLE, with the export's OPTIONS ("csv names quotes", "xml mime"),
 SQL giving the rows the file should hold and TABLE their declared types, prints {"errors", "errorCount"}.
+readback.py --mariadb FILE OPTIONS DATABASE TABLE ORDER does the same for a table of the MariaDB test
+server (KESTREL_TEST_MYHOST, _MYPORT, _MYUSER, _MYPASSWORD), its rows in the ORDER given ("id").
 readback.py --tables DATABASE prints the tables and views with the order the program opens them in.
 """
 
@@ -13,8 +16,10 @@ import csv
 import decimal
 import json
 import math
+import os
 import re
 import sqlite3
+import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
@@ -77,6 +82,87 @@ def sqlite_oracle(db, sql, types_of):
         rows.append([Cell(cls.decode(), v, kind, sqlite_ms(v, cls == b'text') if kind in TIMES and cls != b'blob' and v is not None else None)
                      for v, cls, kind in zip(values, types, kinds)])
     return names, rows
+
+
+# ---- the oracle: MariaDB ------------------------------------------------------------------------
+
+# A MariaDB TIME: a span of up to 838 hours either side of zero, which no calendar reads.
+DURATION_TEXT = re.compile(rb'^(-?)([0-9]+):([0-9]{2}):([0-9]{2})(?:\.([0-9]{1,6}))?$')
+
+
+def duration_us(text):
+    """The span a MariaDB TIME text names, in microseconds, or None."""
+    m = DURATION_TEXT.match(text) if isinstance(text, bytes) else None
+    if not m:
+        return None
+    sign, h, mi, s, frac = m.groups()
+    us = ((int(h) * 60 + int(mi)) * 60 + int(s)) * 1000000 + int((frac or b'').ljust(6, b'0'))
+    return -us if sign else us
+
+
+def maria_rows(database, sql):
+    """The rows of a statement as the mariadb client prints them, tab-separated. Its login is the
+    test server's first one, not the program's; the password goes through the environment."""
+    env = dict(os.environ, MYSQL_PWD=os.environ.get('KESTREL_TEST_MYPASSWORD', ''))
+    out = subprocess.run(['mariadb', '--no-defaults', '--batch', '--skip-column-names', '--default-character-set=utf8mb4',
+                          '-h', os.environ['KESTREL_TEST_MYHOST'], '-P', os.environ['KESTREL_TEST_MYPORT'],
+                          '-u', os.environ['KESTREL_TEST_MYUSER'], '-D', database, '-e', sql],
+                         capture_output=True, env=env, timeout=120)
+    if out.returncode != 0:
+        raise RuntimeError('mariadb refused %r: %s' % (sql[:200], out.stderr.decode('utf-8', 'replace')))
+    return [line.split(b'\t') for line in out.stdout.split(b'\n') if line]
+
+
+def maria_kind(data_type, column_type):
+    """A column's kind and the class its values have, as docs/odbc-types.md maps MariaDB's types."""
+    unsigned = 'unsigned' in column_type
+    if data_type in ('tinyint', 'smallint', 'mediumint', 'int', 'year') or (data_type == 'bigint' and not unsigned):
+        return 'integer', 'integer'
+    if data_type == 'bigint':
+        return 'decimal', 'integer'  # past 2^63 - 1: exact decimal text
+    if data_type == 'decimal':
+        return 'decimal', 'text'
+    if data_type in ('float', 'double'):
+        return 'real', 'real'
+    if data_type == 'bit':
+        return ('bool', 'integer') if column_type == 'bit(1)' else ('none', 'blob')
+    if data_type in ('binary', 'varbinary', 'tinyblob', 'blob', 'mediumblob', 'longblob'):
+        return 'none', 'blob'
+    return {'date': 'date', 'time': 'duration', 'datetime': 'datetime', 'timestamp': 'datetime'}.get(data_type, 'text'), 'text'
+
+
+def maria_oracle(database, table, order):
+    """The table's names and rows as the server holds them, as the Cells the SQLite oracle makes."""
+    literal = lambda s: "'" + s.replace('\\', '\\\\').replace("'", "''") + "'"
+    columns = [(bytes.fromhex(name.decode()).decode('utf-8'), data_type.decode(), column_type.decode())
+               for name, data_type, column_type in maria_rows(database, (
+                   'SELECT HEX(COLUMN_NAME), DATA_TYPE, COLUMN_TYPE FROM information_schema.COLUMNS'
+                   ' WHERE TABLE_SCHEMA = %s AND TABLE_NAME = %s ORDER BY ORDINAL_POSITION') % (literal(database), literal(table)))]
+    exprs = []
+    for name, data_type, column_type in columns:
+        col = '`%s`' % name.replace('`', '``')
+        # A FLOAT's own text has six digits; as a DOUBLE it is every digit of the single.
+        inner = ('CAST(%s AS DOUBLE)' if data_type == 'float' else '%s + 0' if column_type == 'bit(1)' else '%s') % col
+        exprs.append("IFNULL(CONCAT('V', HEX(CAST(%s AS BINARY))), 'N')" % inner)
+    rows = []
+    for values in maria_rows(database, 'SELECT %s FROM `%s` ORDER BY %s' % (', '.join(exprs), table.replace('`', '``'), order)):
+        rows.append([])
+        for v, (name, data_type, column_type) in zip(values, columns):
+            kind, cls = maria_kind(data_type, column_type)
+            if v == b'N':
+                rows[-1].append(Cell('null', None, kind))
+                continue
+            value = bytes.fromhex(v[1:].decode())
+            if cls == 'integer':
+                value = int(value)
+            elif cls == 'real':
+                value = float(value)
+                if data_type == 'float':  # the double nearest the single the server holds, as the program reads it
+                    value = struct.unpack('<f', struct.pack('<f', value))[0]
+            ms = (duration_us(value) if kind == 'duration' else
+                  sqlite_ms(value, True) if kind in TIMES else None)
+            rows[-1].append(Cell(cls, value, kind, ms))
+    return [c[0] for c in columns], rows
 
 
 # ---- reading the exported file ------------------------------------------------------------------
@@ -187,6 +273,9 @@ def compare(cell, got, fmt):
         if fmt == 'csv':
             return None if got == b'' else 'expected an empty cell for a BLOB'
         return None if got == cell.value else 'blob bytes differ'
+    if cell.kind == 'duration' and cell.ms is not None:
+        us = duration_us(got)
+        return None if us == cell.ms else 'a different span of time (%s us, the database %d)' % (us, cell.ms)
     if cell.ms is not None:
         ms = sqlite_ms(got)
         return None if ms == cell.ms else 'a different instant (%s ms, the database %d)' % (ms, cell.ms)
@@ -205,13 +294,25 @@ def compare(cell, got, fmt):
             return None if got == spelled else 'expected %s' % spelled.decode()
         return None if FLOAT_TEXT.match(got) and same_float(got, v) else 'not %r at 15 significant digits' % v
     # Text (and text of any other kind): byte for byte.
-    return None if got == cell.value else 'text bytes differ'
+    if got == cell.value:
+        return None
+    at = next((i for i, (x, y) in enumerate(zip(got, cell.value)) if x != y), min(len(got), len(cell.value)))
+    return 'text bytes differ from byte %d on (%d bytes, the database %d)' % (at, len(got), len(cell.value))
+
+
+def shown(value):
+    """A value for a message: values of megabytes cut short, with their length."""
+    text = repr(value)
+    return text if len(text) <= 300 else '%s... (%d bytes)' % (text[:200], len(value) if isinstance(value, bytes) else len(text))
 
 
 def run(path, options, database, sql, types_of):
+    return check(path, options, *sqlite_oracle(database, sql, types_of))
+
+
+def check(path, options, names, expected):
     fmt, options = options.split()[0], options.split()[1:]
     errors = []
-    names, expected = sqlite_oracle(database, sql, types_of)
     got_rows = (read_csv(path, 'names' in options, names, errors) if fmt == 'csv'
                 else read_xml(path, 'mime' in options, names, errors))
     if len(got_rows) != len(expected):
@@ -224,7 +325,7 @@ def run(path, options, database, sql, types_of):
         for c, (cell, g) in enumerate(zip(cells, got)):
             why = compare(cell, g, fmt)
             if why:
-                errors.append('row %d field %s: %s; database %s %r, file %r' % (r + 1, names[c], why, cell.cls, cell.value, g))
+                errors.append('row %d field %s: %s; database %s %s, file %s' % (r + 1, names[c], why, cell.cls, shown(cell.value), shown(g)))
     return {'errorCount': len(errors), 'errors': errors[:25]}
 
 
@@ -244,5 +345,8 @@ def sqlite_tables(db):
 if __name__ == '__main__':
     if sys.argv[1] == '--tables':
         print(json.dumps(sqlite_tables(sys.argv[2])))
+    elif sys.argv[1] == '--mariadb':
+        path, options, database, table, order = sys.argv[2:]
+        print(json.dumps(check(path, options, *maria_oracle(database, table, order))))
     else:  # a failure shows on stderr, in the test's output
         print(json.dumps(run(*sys.argv[1:])))
