@@ -2,6 +2,14 @@
 
 #include "dataaccess/EngineWait.h"
 
+#include <QElapsedTimer>
+
+#include <mutex>
+#include <thread>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 namespace {
 
 // A login value in braces. ODBC doubles a closing brace inside them, but some drivers end the value
@@ -72,34 +80,91 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
   }
 }
 
+// A connection attempt runs on a thread of its own, since ODBC cannot interrupt one: an attempt the
+// user gives up on is left to end there, and its handle is freed when it does.
+struct OdbcSession::ConnectAttempt {
+  OdbcHandle Connection;
+  std::function<SQLRETURN(SQLHDBC)> Call;
+  std::mutex Mutex;
+  bool Done = false;
+  bool Abandoned = false;
+  SQLRETURN Result = SQL_ERROR;
+  int Signal = -1;  // an eventfd: readable once the attempt has ended
+  ~ConnectAttempt()
+  {
+    if (Signal >= 0)
+      ::close(Signal);
+  }
+};
+
 void OdbcSession::connectNow(const QString& purpose)
 {
-  OdbcHandle connection(SQL_HANDLE_DBC, FEnvironment.get(), purpose);
-  SQLHDBC dbc = connection.get();
-  SQLSetConnectAttr(dbc, SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(FTimeout)), 0);
-  SQLRETURN r;
+  TEngineWait::checkIdle();
+  auto attempt = std::make_shared<ConnectAttempt>();
+  attempt->Connection = OdbcHandle(SQL_HANDLE_DBC, FEnvironment.get(), purpose);
+  SQLSetConnectAttr(attempt->Connection.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(FTimeout)), 0);
+  attempt->Signal = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (attempt->Signal < 0)
+    throw EDBEngineError(purpose, QStringLiteral("The system has no event descriptor left."));
   if (!FDsn.isEmpty()) {
-    const std::vector<SQLWCHAR> name = odbcText(FDsn), uid = odbcText(FUser), pwd = odbcText(FPassword);
-    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
-      return SQLConnectW(dbc, const_cast<SQLWCHAR*>(name.data()), SQL_NTS, const_cast<SQLWCHAR*>(uid.data()), SQL_NTS,
-                         const_cast<SQLWCHAR*>(pwd.data()), SQL_NTS);
-    });
+    attempt->Call = [name = odbcText(FDsn), uid = odbcText(FUser), pwd = odbcText(FPassword)](SQLHDBC dbc) mutable {
+      return SQLConnectW(dbc, name.data(), SQL_NTS, uid.data(), SQL_NTS, pwd.data(), SQL_NTS);
+    };
   } else {
-    const std::vector<SQLWCHAR> text = odbcText(FConnectionString);
-    r = FWorker->run(QStringLiteral("Connecting…"), SQL_NULL_HSTMT, [&] {
-      return SQLDriverConnectW(dbc, nullptr, const_cast<SQLWCHAR*>(text.data()), SQL_NTS, nullptr, 0, nullptr,
-                               SQL_DRIVER_NOPROMPT);
-    });
+    attempt->Call = [text = odbcText(FConnectionString)](SQLHDBC dbc) mutable {
+      return SQLDriverConnectW(dbc, nullptr, text.data(), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    };
   }
-  if (!SQL_SUCCEEDED(r)) {
-    if (FWorker->cancelled())
-      throw EDBEngineError(purpose, QStringLiteral("Connecting was cancelled."));
-    odbcRaise(purpose, DBErrorCode::Connection, SQL_HANDLE_DBC, dbc, r);
+  std::thread([attempt] {
+    const SQLRETURN r = attempt->Call(attempt->Connection.get());
+    {
+      std::lock_guard lock(attempt->Mutex);
+      attempt->Result = r;
+      attempt->Done = true;
+      if (attempt->Abandoned) {
+        if (SQL_SUCCEEDED(r))
+          SQLDisconnect(attempt->Connection.get());
+        attempt->Connection = OdbcHandle();
+      }
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(attempt->Signal, &one, sizeof one);
+  }).detach();
+  bool cancelled = false;
+  const auto done = [&attempt] {
+    std::lock_guard lock(attempt->Mutex);
+    return attempt->Done;
+  };
+  const auto abandonUnlessDone = [&attempt] {
+    std::lock_guard lock(attempt->Mutex);
+    attempt->Abandoned = !attempt->Done;
+    return attempt->Abandoned;
+  };
+  // The login timeout is kept here too: MariaDB's driver waits without end for a server that takes
+  // the connection but never greets.
+  QElapsedTimer clock;
+  clock.start();
+  const auto timedOut = [&] { return FTimeout > 0 && clock.elapsed() > qint64(FTimeout) * 1000; };
+  TEngineWait::Request request;
+  request.Socket = attempt->Signal;
+  request.Ready = [&] { return cancelled || timedOut() || done(); };
+  request.Cancel = [&] { cancelled = true; };
+  request.What = QStringLiteral("Connecting…");
+  try {
+    TEngineWait::wait(request);
+  } catch (...) {
+    abandonUnlessDone();
+    throw;
   }
+  if (abandonUnlessDone())
+    throw EDBEngineError(purpose, cancelled ? QStringLiteral("Connecting was cancelled.")
+                                            : QStringLiteral("The data source did not answer within %1 s (ConnectTimeout).").arg(FTimeout));
+  if (!SQL_SUCCEEDED(attempt->Result))
+    odbcRaise(purpose, DBErrorCode::Connection, SQL_HANDLE_DBC, attempt->Connection.get(), attempt->Result);
   // A broken connection stays allocated until the end: statements of row sources still refer to it.
   if (FConnection.get() != SQL_NULL_HANDLE)
     FBroken.push_back(std::move(FConnection));
-  FConnection = std::move(connection);
+  FConnection = std::move(attempt->Connection);
 }
 
 bool OdbcSession::charactersComeAsUtf8()

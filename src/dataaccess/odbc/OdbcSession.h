@@ -41,8 +41,10 @@ public:
   const QString& lastNumberQuery() const { return FLastNumberQuery; }
 
 private:
-  // Makes the connection with the alias's settings and the login; raises in the given words.
+  // Makes the connection with the alias's settings and the login; raises in the given words, and
+  // when the user cancels the attempt.
   void connectNow(const QString& purpose);
+  struct ConnectAttempt;
   // Reads text of every width of UTF-8 back as character data: true when it comes back unchanged.
   bool charactersComeAsUtf8();
 
