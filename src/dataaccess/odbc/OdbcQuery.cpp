@@ -28,7 +28,10 @@ public:
   void adopt(OdbcHandle statement)
   {
     FStatement = std::move(statement);
-    FRowset.emplace(FSession, FStatement.get(), FColumns, FPurpose);
+    SQLULEN cursor = SQL_CURSOR_FORWARD_ONLY;
+    SQLGetStmtAttr(FStatement.get(), SQL_ATTR_CURSOR_TYPE, &cursor, 0, nullptr);
+    FRowset.emplace(FSession, FStatement.get(), FColumns, FPurpose,
+                    cursor == SQL_CURSOR_STATIC ? OdbcLongValues::Refetched : OdbcLongValues::InPieces);
     FBufferStart = FNext = 0;
     FBuffer.clear();
   }
@@ -125,6 +128,7 @@ private:
     OdbcHandle st = FSession.newStatement(FPurpose);
     const std::vector<SQLWCHAR> text = odbcText(FQuery);
     SQLHSTMT h = st.get();
+    FSession.prepareQuery(h);
     FSession.run(FPurpose, h, [&] { return SQLExecDirectW(h, const_cast<SQLWCHAR*>(text.data()), SQL_NTS); });
     return st;
   }
@@ -190,6 +194,9 @@ TExecResult executeOdbc(OdbcSession& session, const QString& sql)
     throw EDBEngineError(runWords, QStringLiteral("Through ODBC, run one statement at a time: select it and run the selection."));
   OdbcHandle st = session.newStatement(runWords);
   SQLHSTMT h = st.get();
+  const bool query = isQuery(sql);
+  if (query)
+    session.prepareQuery(h);
   const std::vector<SQLWCHAR> text = odbcText(sql);
   session.run(runWords, h, [&] { return SQLExecDirectW(h, const_cast<SQLWCHAR*>(text.data()), SQL_NTS); });
   TExecResult result;
@@ -204,7 +211,7 @@ TExecResult executeOdbc(OdbcSession& session, const QString& sql)
   std::vector<TColumnInfo> fields = describeOdbcResult(h, runWords);
   const QString readOnly = QStringLiteral("The result of a query cannot be edited.");
   result.RowsAffected = 0;
-  if (isQuery(sql)) {
+  if (query) {
     auto rows = std::make_unique<OdbcCursorRows>(session, sql, std::move(fields), runWords, readOnly);
     rows->adopt(std::move(st));
     result.Rows = std::move(rows);

@@ -51,7 +51,7 @@ SQLLEN widthOf(const TColumnInfo& f, OdbcFetchAs as, bool utf8)
 
 OdbcRowset::OdbcRowset(OdbcSession& session, SQLHSTMT statement, const std::vector<TColumnInfo>& fields, const QString& purpose,
                        OdbcLongValues longValues)
-    : FSession(session), FStatement(statement), FPurpose(purpose), FUtf8(session.textAsUtf8())
+    : FSession(session), FStatement(statement), FPurpose(purpose), FUtf8(session.textAsUtf8()), FLongValues(longValues)
 {
   bool pieces = false;
   for (size_t i = 0; i < fields.size(); ++i) {
@@ -114,14 +114,51 @@ int OdbcRowset::fetch(std::vector<TRow>& out)
     return 0;
   if (FInPieces)
     return fetchInPieces(out);
+  return fetchBlock() ? take(0, out, FCut) : 0;
+}
+
+bool OdbcRowset::fetchBlock()
+{
+  FRowsetStart += SQLLEN(FFetched);
   FFetched = 0;
-  if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
+  if (FSession.run(FPurpose, FStatement, [this] { return SQLFetchScroll(FStatement, SQL_FETCH_NEXT, 0); }) == SQL_NO_DATA) {
     FEnded = true;
-    return 0;
+    return false;
   }
-  const int rows = convert(0, out, FCut);
   if (FFetched < FRowsetSize)
     FEnded = true;
+  return true;
+}
+
+int OdbcRowset::take(SQLULEN first, std::vector<TRow>& out, std::vector<size_t>& cut)
+{
+  if (FLongValues != OdbcLongValues::Refetched)
+    return convert(first, out, cut);
+  std::vector<size_t> places;
+  const int rows = convert(first, out, places);
+  if (places.empty())
+    return rows;
+  // Each row cut short is fetched alone, its long values read in pieces; then the cursor goes back
+  // to the rowset's last row, for the next fetch to go on after it hundreds of rows at a time.
+  const SQLULEN fetched = FFetched;
+  const SQLRETURN r = FSession.run(FPurpose, FStatement, [&]() -> SQLRETURN {
+    SQLSetStmtAttr(FStatement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+    SQLRETURN step = SQL_SUCCESS;
+    for (size_t i = 0; i < places.size() && SQL_SUCCEEDED(step); ++i) {
+      step = SQLFetchScroll(FStatement, SQL_FETCH_ABSOLUTE, FRowsetStart + SQLLEN(FCutInRowset[i]) + 1);
+      for (size_t c = 0; c < FAs.size() && SQL_SUCCEEDED(step); ++c)
+        if (FBound[size_t(FBoundIndex[c])].Long)
+          if (const SQLRETURN g = readInPieces(int(c) + 1, FAs[c], out[places[i]][c]); !SQL_SUCCEEDED(g) && g != SQL_NO_DATA)
+            step = g;
+    }
+    if (SQL_SUCCEEDED(step))
+      step = SQLFetchScroll(FStatement, SQL_FETCH_ABSOLUTE, FRowsetStart + SQLLEN(fetched));
+    SQLSetStmtAttr(FStatement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(FRowsetSize), 0);
+    return step;
+  });
+  FFetched = fetched;
+  if (r == SQL_NO_DATA)  // a row of the rowset gone from the result cannot be: say so rather than show it cut
+    throw EDBEngineError(FPurpose, QStringLiteral("A row of the result could not be read again."));
   return rows;
 }
 
@@ -163,6 +200,7 @@ int OdbcRowset::fetchInPieces(std::vector<TRow>& out)
 
 int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out, std::vector<size_t>& cut)
 {
+  FCutInRowset.clear();
   int rows = 0;
   for (SQLULEN r = first; r < FFetched; ++r) {
     if (FStatus[r] == SQL_ROW_ERROR || FStatus[r] == SQL_ROW_NOROW)
@@ -175,8 +213,10 @@ int OdbcRowset::convert(SQLULEN first, std::vector<TRow>& out, std::vector<size_
       readBound(bytes, b, row[c]);
       isCut = isCut || (b.Long && cutShort(bytes, r, b));
     }
-    if (isCut)
+    if (isCut) {
       cut.push_back(out.size());
+      FCutInRowset.push_back(r);
+    }
     out.push_back(std::move(row));
     ++rows;
   }
@@ -244,16 +284,11 @@ int64_t OdbcRowset::skip(int64_t n)
     return skipped;
   }
   while (skipped < n && !FEnded) {
-    FFetched = 0;
-    if (FSession.run(FPurpose, FStatement, [this] { return SQLFetch(FStatement); }) == SQL_NO_DATA) {
-      FEnded = true;
+    if (!fetchBlock())
       break;
-    }
-    if (FFetched < FRowsetSize)
-      FEnded = true;
     // The rows of the last rowset past the ones stepped over are kept for the next fetch.
     if (skipped + int64_t(FFetched) > n) {
-      convert(SQLULEN(n - skipped), FPending, FPendingCut);
+      take(SQLULEN(n - skipped), FPending, FPendingCut);
       return n;
     }
     skipped += int64_t(FFetched);

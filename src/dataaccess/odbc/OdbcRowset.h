@@ -14,8 +14,9 @@
 
 // How the long values (memos, blobs) of a result are read.
 enum class OdbcLongValues {
-  InPieces,  // whole, with SQLGetData: a row per fetch
-  Prefixed,  // their first part bound with the other columns; rows whose value was longer are named
+  InPieces,   // whole, with SQLGetData: a row per fetch
+  Prefixed,   // their first part bound with the other columns; rows whose value was longer are named
+  Refetched,  // the same, and such a row is fetched again alone (a static cursor) and read whole
 };
 
 class OdbcRowset {
@@ -45,6 +46,11 @@ private:
   int convert(SQLULEN first, std::vector<TRow>& out, std::vector<size_t>& cut);
   // Whether the long value bound in row (the rowset's r-th) may hold less than the data source's value.
   bool cutShort(const char* row, SQLULEN r, const Bound& b) const;
+  // Fetches one block of rows; false at the end of the result.
+  bool fetchBlock();
+  // Converts the block from first on into out; with Refetched, the rows cut short are fetched again
+  // and read whole, else their places are noted in cut.
+  int take(SQLULEN first, std::vector<TRow>& out, std::vector<size_t>& cut);
   int fetchInPieces(std::vector<TRow>& out);
   void readBound(const char* row, const Bound& b, TValue& out) const;
   // On the worker thread: a value with SQLGetData, in pieces; the call's outcome.
@@ -67,6 +73,9 @@ private:
   std::vector<TRow> FPending;  // rows fetched but not yet handed out
   std::vector<size_t> FPendingCut;  // places in FPending of those cut short
   std::vector<size_t> FCut;
+  OdbcLongValues FLongValues;
+  std::vector<SQLULEN> FCutInRowset;  // of the last rowset converted: which of its rows were cut short
+  SQLLEN FRowsetStart = 0;            // the place in the result of the rowset's first row
 };
 
 // The columns of an executed statement's result as fields.

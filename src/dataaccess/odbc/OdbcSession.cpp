@@ -77,7 +77,19 @@ OdbcSession::OdbcSession(const TAliasConfig& alias, const QString& user, const Q
     for (const auto& [dbmsName, query] : known)
       if (name.startsWith(QLatin1String(dbmsName), Qt::CaseInsensitive))
         FLastNumberQuery = QLatin1String(query);
+    SQLUINTEGER staticCursor = 0, getData = 0;
+    FRefetchesRows = (name.startsWith(QLatin1String("MariaDB"), Qt::CaseInsensitive) ||
+                      name.startsWith(QLatin1String("MySQL"), Qt::CaseInsensitive)) &&
+                     SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_STATIC_CURSOR_ATTRIBUTES1, &staticCursor, sizeof staticCursor, nullptr)) &&
+                     SQL_SUCCEEDED(SQLGetInfoW(dbc, SQL_GETDATA_EXTENSIONS, &getData, sizeof getData, nullptr)) &&
+                     (staticCursor & SQL_CA1_ABSOLUTE) && (getData & SQL_GD_BOUND);
   }
+}
+
+void OdbcSession::prepareQuery(SQLHSTMT statement) const
+{
+  if (FRefetchesRows)
+    SQLSetStmtAttr(statement, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_CURSOR_STATIC)), 0);
 }
 
 // A connection attempt runs on a thread of its own, since ODBC cannot interrupt one: an attempt the

@@ -36,6 +36,12 @@ public:
   // Whether the data source hands out character data (SQL_C_CHAR) as UTF-8, as it was seen to on
   // connecting: then text is fetched so, without a conversion to UTF-16 and back for every value.
   bool textAsUtf8() const { return FTextAsUtf8; }
+  // Whether a query is best read through a static cursor, whose rows cut short can be fetched again
+  // alone: where the driver holds a whole result in the client anyway (MariaDB's, MySQL's) and can
+  // fetch a row by its place and read a bound column with SQLGetData.
+  bool refetchesRows() const { return FRefetchesRows; }
+  // Asks for that cursor on a statement about to run a query.
+  void prepareQuery(SQLHSTMT statement) const;
   // The query that gives the number the data source gave the last row this connection added to a
   // table that numbers its rows; empty for a data source whose way is not known.
   const QString& lastNumberQuery() const { return FLastNumberQuery; }
@@ -56,6 +62,7 @@ private:
   int FTimeout = 15;
   bool FLost = false;
   bool FTextAsUtf8 = false;
+  bool FRefetchesRows = false;
   QString FQuote;  // empty when the data source has none
   QString FLastNumberQuery;
 };
