@@ -5,19 +5,16 @@
 // command-line client under another login. The expectations come from the server, never from an
 // earlier run of the program.
 #include "AppFixture.h"
-#include "ExportAnswers.h"
+#include "ExportReadback.h"
 #include "MariaTestServer.h"
 
 #include "dataaccess/FormatSettings.h"
-#include "export/ExportProgressDialog.h"
 
-#include <QApplication>
-#include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QToolButton>
 
 using namespace app_fixture;
-using namespace export_answers;
+using namespace export_readback;
 
 namespace {
 
@@ -86,15 +83,6 @@ INSERT INTO awk_ctl(id, label, vc) VALUES
 UPDATE awk_ctl SET tx = vc;
 )SQL";
 
-// What the read-back script prints for the arguments.
-QJsonDocument readbackScript(const QStringList& args)
-{
-  QProcess p;
-  p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  p.start(QStringLiteral("python3"), QStringList{qEnvironmentVariable("KESTREL_SOURCE_DIR") + "/tests/export/readback.py"} + args);
-  p.waitForFinished(120000);
-  return QJsonDocument::fromJson(p.readAllStandardOutput());
-}
 
 const QString alias = QStringLiteral("My");
 
@@ -192,54 +180,20 @@ private slots:
     QVERIFY2(query.isEmpty() ? fmMain->qrTable.Active() : fmMain->qrSelect.Active(), qPrintable(table + query));
 
     // A previous file at the path: replaced by a complete export, or kept when the export is refused.
-    const bool csv = options.startsWith(QLatin1String("csv"));
     const QString file = folder->path(QStringLiteral("export%1.%2").arg(++serial).arg(options.left(3)));
-    const QByteArray previous = "previous content\r\n";
-    QFile old(file);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write(previous) == previous.size());
-    old.close();
-    // The message boxes and error dialogs the export brings up are closed, their texts kept.
-    QStringList texts;
-    QTimer catcher;
-    QObject::connect(&catcher, &QTimer::timeout, [&texts] {
-      QWidget* w = QApplication::activeModalWidget();
-      if (!w || !w->isVisible() || w == fmCSVOpts || w == fmXMLOpts || w == fmExportProgress || qobject_cast<QFileDialog*>(w))
-        return;
-      texts << w->windowTitle() + QStringLiteral(": ") + modalText(w);
-      qobject_cast<QDialog*>(w) ? qobject_cast<QDialog*>(w)->accept() : void(w->close());
-    });
-    catcher.start(20);
-    FormatSettings() = TFormatSettings{};  // ISO dates, "." as the decimal point
-    csv ? answerCSV(file, options.contains(QLatin1String("names")), options.contains(QLatin1String("quotes")))
-        : answerXML(file, options.contains(QLatin1String("mime")));
-    (csv ? (query.isEmpty() ? fmMain->ExportTableDatatoCSV : fmMain->ExportResultDatatoCSV)
-         : (query.isEmpty() ? fmMain->ExportTableToXML : fmMain->ExportResultDatatoXML))->trigger();
-    const QString messages = texts.join(QLatin1String(" | "));
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    const QByteArray written = old.readAll();
+    const ExportRun run = exportOverPreviousFile(file, options, query.isEmpty());
     if (!refused.isEmpty()) {
       // Text that XML 1.0 cannot carry as character data: the message says where, and offers MIME.
       const QString where = query.isEmpty() ? QStringLiteral("table \"%1\"").arg(table) : QStringLiteral("the query result");
-      QVERIFY2(messages.contains(QStringLiteral("Cannot write the XML file: field \"%1\" in row 3 of %2 holds characters that XML "
-                                                "cannot carry (control characters, or bytes that are not UTF-8 text). Export with "
-                                                "\"Use MIME encoding for string fields\" to write it base64-encoded.")
-                                     .arg(refused, where)), qPrintable(messages));
-      QCOMPARE(written, previous);
+      QVERIFY2(run.messages.contains(xmlRefusal(refused, 3, where)), qPrintable(run.messages));
+      QCOMPARE(run.written, previousContent);
       return;
     }
-    QVERIFY2(messages.isEmpty(), qPrintable(QStringLiteral("the export failed: ") + messages));
-    QVERIFY2(written != previous, "the export left the previous file in place");
-
-    // Every difference between the file and the server on a line of its own (a failure message
-    // alone would be cut short), then the verdict.
-    const QJsonObject verdict = readbackScript({QStringLiteral("--mariadb"), file, options, my->name(), table, QStringLiteral("id")}).object();
-    QVERIFY2(!verdict.isEmpty(), "the readback gave no answer");
-    const QJsonArray errors = verdict.value(QStringLiteral("errors")).toArray();
-    for (const QJsonValue& e : errors)
-      qInfo().noquote() << e.toString();
-    QVERIFY2(errors.isEmpty(), qPrintable(QStringLiteral("the file differs from the server in %1 places; first: %2")
-                                              .arg(verdict.value(QStringLiteral("errorCount")).toInt())
-                                              .arg(errors.at(0).toString())));
+    QVERIFY2(run.messages.isEmpty(), qPrintable(QStringLiteral("the export failed: ") + run.messages));
+    QVERIFY2(run.written != previousContent, "the export left the previous file in place");
+    const QString differences =
+        readbackDifferences({QStringLiteral("--mariadb"), file, options, my->name(), table, QStringLiteral("id")});
+    QVERIFY2(differences.isEmpty(), qPrintable(differences));
   }
 };
 
