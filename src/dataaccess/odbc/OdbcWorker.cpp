@@ -64,8 +64,7 @@ SQLRETURN OdbcWorker::run(const QString& what, SQLHSTMT statement, const std::fu
   request.Ready = done;
   request.Cancel = [this, statement] {
     FCancelled = true;
-    if (statement != SQL_NULL_HSTMT)
-      SQLCancel(statement);  // made to be called from another thread while the statement runs
+    SQLCancel(statement);  // made to be called from another thread while the statement runs
   };
   request.What = what;
   const auto finish = [this] {
@@ -79,8 +78,7 @@ SQLRETURN OdbcWorker::run(const QString& what, SQLHSTMT statement, const std::fu
     TEngineWait::wait(request);
   } catch (...) {
     // The call cannot be left running on the handles: stop it, and wait for it without the window.
-    if (statement != SQL_NULL_HSTMT)
-      SQLCancel(statement);
+    SQLCancel(statement);
     while (!done()) {
       pollfd p{FSignal, POLLIN, 0};
       ::poll(&p, 1, 100);

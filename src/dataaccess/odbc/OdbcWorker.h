@@ -1,10 +1,11 @@
 #pragma once
 
-// ODBC calls block until the data source answers. A connection's calls that may wait (connecting,
-// running a statement, fetching, the catalog) run on a thread of its own while the caller waits
-// through TEngineWait, so the window stays alive, shows the busy sign and can cancel: Cancel calls
-// SQLCancel on the statement that runs. One call at a time; the caller's thread does nothing else
-// with the connection meanwhile.
+// ODBC calls block until the data source answers. A connection's calls that may wait (running a
+// statement, fetching, the catalog) run on a thread of its own while the caller waits through
+// TEngineWait, so the window stays alive, shows the busy sign and can cancel: Cancel calls SQLCancel
+// on the statement that runs. One call at a time; the caller's thread does nothing else with the
+// connection meanwhile. (Connecting, which SQLCancel cannot stop, has a thread of its own: see
+// OdbcSession.)
 #include <QString>
 #include <condition_variable>
 #include <functional>
@@ -20,8 +21,8 @@ public:
   OdbcWorker(const OdbcWorker&) = delete;
   OdbcWorker& operator=(const OdbcWorker&) = delete;
 
-  // Runs call on the worker thread and returns its result once it has ended. statement (may be
-  // null) is what Cancel stops. Raises EDBEngineError, without running the call, while another
+  // Runs call on the worker thread and returns its result once it has ended. statement is what
+  // Cancel stops. Raises EDBEngineError, without running the call, while another
   // engine wait runs.
   SQLRETURN run(const QString& what, SQLHSTMT statement, const std::function<SQLRETURN()>& call);
   // True when the user cancelled the last call run.
